@@ -1,0 +1,54 @@
+# The two commands of the README: `make run` and `make test`.
+# Both install what is missing first (scripts/deps.sh).
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 30
+
+.PHONY: all deps build release run test unit sanitize fuzz format-check format tidy bench clean
+
+all: build
+
+deps:
+	@bash scripts/deps.sh
+
+build: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default -j $(JOBS)
+
+release: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS)
+
+run: release
+	@bash scripts/run.sh
+
+unit: build
+	cd build/default && ctest --output-on-failure -j $(JOBS)
+
+sanitize: deps
+	cmake --preset sanitize >/dev/null
+	cmake --build --preset sanitize -j $(JOBS)
+	cd build/sanitize && ctest --output-on-failure -j $(JOBS) -LE gui
+
+fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+	bash scripts/run-fuzz.sh build/fuzz $(FUZZ_SECONDS)
+
+format-check: deps
+	bash scripts/format.sh --check
+
+format: deps
+	bash scripts/format.sh
+
+tidy: build
+	bash scripts/tidy.sh build/default
+
+bench: release
+	bash scripts/bench.sh build/release
+
+test: format-check unit sanitize fuzz
+	@echo "make test: all stages passed"
+
+clean:
+	rm -rf build

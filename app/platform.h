@@ -1,0 +1,74 @@
+#pragma once
+// The one door from the program's logic to the outside world. The Qt program
+// implements it with real windows, timers and serial ports; tests implement it
+// with a fake clock that advances on sleep, recorded status texts and scripted
+// serial lines. Nothing in the core libraries reaches the outside any other way.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace veloquin {
+
+// The two read/write timeout sets of the serial line. Under `normal` a one-byte
+// read gives up after a few milliseconds so that a missing device costs only
+// tens of milliseconds per exchange; the firmware loader needs `firmware`.
+enum class TimeoutSet { normal, firmware };
+
+// A raw serial line, opened with the device's line settings. One byte per read,
+// returning -1 when the active timeout passes without a byte (or the line is gone).
+class SerialLine {
+public:
+    virtual ~SerialLine() = default;
+    // Bytes actually written; fewer than `size` is a failed send.
+    virtual std::size_t write(const std::uint8_t* data, std::size_t size) = 0;
+    // The next byte 0..255, or -1 after the timeout of the set it was opened with.
+    virtual int read_byte() = 0;
+    // Throws away whatever the device sent that nobody has read yet.
+    virtual void purge_input() = 0;
+};
+
+struct SerialOpenResult {
+    std::unique_ptr<SerialLine> line;  // null when the open failed
+    std::string error;                 // why, in words a Linux user can act on
+};
+
+// Which message box buttons to offer and which one the user chose.
+enum class MessageButtons { ok, ok_cancel, yes_no };
+enum class MessageAnswer { ok, cancel, yes, no };
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Milliseconds since an arbitrary start; wraps like a 32-bit tick counter.
+    virtual std::uint32_t now_ms() = 0;
+    virtual void sleep_ms(std::uint32_t ms) = 0;
+
+    // The serial port behind logical port number 1..16, or a failure text.
+    virtual SerialOpenResult open_serial(int port_number, TimeoutSet timeouts) = 0;
+    // The name shown for a port number (a path, with its by-id name where known).
+    virtual std::string port_name(int port_number) = 0;
+
+    virtual void set_upper_status(std::string_view text) = 0;
+    virtual void set_lower_status(std::string_view text) = 0;
+    // The window title is the program's title base followed by this line.
+    virtual void set_title_line(std::string_view line) = 0;
+    virtual MessageAnswer message_box(std::string_view text, std::string_view caption,
+                                      MessageButtons buttons) = 0;
+
+    // Whether Enter is held down right now (stops a recording).
+    virtual bool enter_pressed() = 0;
+
+    // Redraw the visible page without erasing it first.
+    virtual void repaint_page() = 0;
+    // Fill the parameter pages' controls from the calibration again.
+    virtual void refill_pages() = 0;
+    // Show the live record in the live-values panel.
+    virtual void refresh_live_panel() = 0;
+    virtual void set_connect_enabled(bool enabled) = 0;
+    virtual void focus_main_window() = 0;
+};
+
+}  // namespace veloquin

@@ -1,0 +1,23 @@
+#pragma once
+// Replacing a file so that a crash, a full disk or a failed write at any point
+// leaves either the complete old file or the complete new one.
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace veloquin {
+
+// Faults a test can inject into the write path (a full disk has no portable
+// stand-in that works when the tests run as root).
+struct AtomicWriteFaults {
+    std::size_t fail_after_bytes = static_cast<std::size_t>(-1);  // write fails with ENOSPC here
+    bool fail_fsync = false;
+    bool fail_rename = false;
+};
+
+bool write_file_atomically(const std::filesystem::path& path, std::string_view bytes,
+                           std::string* error, const AtomicWriteFaults* faults = nullptr);
+
+}  // namespace veloquin

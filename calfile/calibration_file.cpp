@@ -1,0 +1,269 @@
+#include "calfile/calibration_file.h"
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstdarg>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "calfile/atomic_file.h"
+#include "calibration/config_keys.h"
+#include "calibration/conversions.h"
+
+namespace veloquin {
+namespace {
+
+constexpr std::array<CalibrationSection, 9> kSections = {{
+    {"[MAF-Sensor-Calibration]", false, MapId::map_2_maf, cv::MAF_SENSOR, cv::MAF_SENSOR_POINTS,
+     true, false},
+    {"[IAT-Sensor-Calibration]", false, MapId::map_2_maf, cv::IAT_SENSOR, cv::IAT_SENSOR_POINTS,
+     false, false},
+    {"[IAT-Correction]", false, MapId::map_2_maf, cv::IAT_CORRECTION, cv::IAT_CORRECTION_POINTS,
+     false, false},
+    {"[KNOCK-Sensor-Calibration]", false, MapId::map_2_maf, cv::KNOCK, cv::KNOCK_POINTS, false,
+     false},
+    {"[AFR-PROTECT]", false, MapId::map_2_maf, cv::AFR_PROTECT, cv::AFR_PROTECT_POINTS, false,
+     true},
+    {"[MAP-2-MAF]", true, MapId::map_2_maf, 0, kMapCells, false, false},
+    {"[FUEL-CORRECTION]", true, MapId::fuel_correction, 0, kMapCells, false, false},
+    {"[METH-CORRECTION]", true, MapId::meth_correction, 0, kMapCells, false, false},
+    {"[BOOST-DUTY]", true, MapId::boost_duty, 0, kMapCells, false, false},
+}};
+
+bool is_space(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Decimal digits with an optional sign, as the C library reads them, saturating
+// like strtol where the number does not fit: the stored word keeps the low 16
+// bits of the result.
+struct ParsedInt {
+    long value = 0;
+    std::size_t length = 0;  // characters used; 0 when no digits were found
+};
+
+ParsedInt parse_leading_int(std::string_view s) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    const std::size_t digits_start = i;
+    long value = 0;
+    bool saturated = false;
+    for (; i < s.size() && is_digit(s[i]); ++i) {
+        const int d = s[i] - '0';
+        if (!saturated && value > (LONG_MAX - d) / 10) saturated = true;
+        if (!saturated) value = value * 10 + d;
+    }
+    if (i == digits_start) return {};
+    if (saturated) return {negative ? LONG_MIN : LONG_MAX, i};
+    return {negative ? -value : value, i};
+}
+
+std::int16_t int_token_value(std::string_view text) {
+    return low16(parse_leading_int(text).value);
+}
+
+float float_token_value(std::string_view text) {
+    std::array<char, kMaxTokenLength + 1> buffer{};
+    const std::size_t n = std::min(text.size(), kMaxTokenLength);
+    std::memcpy(buffer.data(), text.data(), n);
+    return std::strtof(buffer.data(), nullptr);
+}
+
+class Reader {
+public:
+    Reader(Calibration& cal, std::string_view text, Edition edition)
+        : cal_(cal), text_(text), edition_(edition) {}
+
+    void run() {
+        std::string_view token;
+        while (next_token(token)) handle_token(token);
+    }
+
+private:
+    void skip_space() {
+        while (pos_ < text_.size() && is_space(text_[pos_])) ++pos_;
+    }
+
+    // The next token of acceptable length; overlong ones are passed over whole.
+    bool next_token(std::string_view& token) {
+        for (;;) {
+            skip_space();
+            if (pos_ >= text_.size()) return false;
+            const std::size_t start = pos_;
+            while (pos_ < text_.size() && !is_space(text_[pos_])) ++pos_;
+            if (pos_ - start <= kMaxTokenLength) {
+                token = text_.substr(start, pos_ - start);
+                return true;
+            }
+        }
+    }
+
+    void handle_token(std::string_view token) {
+        const std::size_t colon = token.find(':');
+        if (colon != std::string_view::npos) {
+            store_key(token.substr(0, colon), token.substr(colon + 1));
+            token = token.substr(0, colon);
+        }
+        for (const CalibrationSection& s : kSections) {
+            if (s.full_edition_only && edition_ != Edition::full) continue;
+            if (token == s.header) {
+                if (s.is_map) {
+                    read_map(cal_.map(s.map));
+                } else {
+                    read_curve(s);
+                }
+                break;
+            }
+        }
+    }
+
+    void store_key(std::string_view name, std::string_view value) {
+        const ConfigKey* key = find_config_key(name);
+        if (key == nullptr) return;
+        if (key->encoding == KeyEncoding::volts) {
+            cal_.param(key->word) = low16(volts_to_counts(float_token_value(value)));
+        } else {
+            cal_.param(key->word) = int_token_value(value);
+        }
+    }
+
+    // A curve takes the next tokens whatever they are; the end of the text
+    // fills the rest with the last value, or leaves the curve alone when none came.
+    void read_curve(const CalibrationSection& s) {
+        int read = 0;
+        std::int16_t last = 0;
+        std::string_view token;
+        while (read < s.count && next_token(token)) {
+            last = int_token_value(token);
+            cal_.curve_word(s.curve_offset + read++) = last;
+        }
+        if (read == 0) return;
+        while (read < s.count) cal_.curve_word(s.curve_offset + read++) = last;
+    }
+
+    // A map takes formatted integer reads, which stop at the first character
+    // that cannot continue a number; the reader then carries on from there.
+    void read_map(Map& map) {
+        int read = 0;
+        std::int16_t last = 0;
+        while (read < kMapCells) {
+            skip_space();
+            const ParsedInt n = parse_leading_int(text_.substr(pos_));
+            if (n.length == 0) break;
+            pos_ += n.length;
+            last = low16(n.value);
+            map[static_cast<std::size_t>(read++)] = last;
+        }
+        if (read == 0) return;
+        while (read < kMapCells) map[static_cast<std::size_t>(read++)] = last;
+    }
+
+    Calibration& cal_;
+    std::string_view text_;
+    Edition edition_;
+    std::size_t pos_ = 0;
+};
+
+void finish_read(Calibration& cal) {
+    if (cal.param(hw::REV2x_FUELCORR) > 0) cal.param(hw::REV2x_FUELCORR) = -80;
+    rebuild_maf_reverse_table(cal);
+    if (cal.param(hw::MAP_BAR_LO) == 0) derive_map_pressure_limits(cal);
+}
+
+void append_format(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void append_format(std::string& out, const char* format, ...) {
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (n > 0) out.append(line, static_cast<std::size_t>(std::min<int>(n, sizeof line - 1)));
+}
+
+}  // namespace
+
+std::span<const CalibrationSection> calibration_sections() { return kSections; }
+
+const CalibrationSection* find_calibration_section(std::string_view name, Edition edition) {
+    for (const CalibrationSection& s : kSections) {
+        if (s.full_edition_only && edition != Edition::full) continue;
+        if (name == s.header || name == s.name()) return &s;
+    }
+    return nullptr;
+}
+
+void read_calibration_text(Calibration& cal, std::string_view text, Edition edition) {
+    mark_all_unsynced(cal);
+    Reader(cal, text, edition).run();
+    finish_read(cal);
+}
+
+bool read_calibration_file(Calibration& cal, const std::filesystem::path& path, Edition edition,
+                           std::string* error) {
+    mark_all_unsynced(cal);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (error != nullptr) *error = "cannot open " + path.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) {
+        if (error != nullptr) *error = "cannot read " + path.string();
+        return false;
+    }
+    read_calibration_text(cal, content.str(), edition);
+    return true;
+}
+
+std::string write_calibration_text(const Calibration& cal, Edition edition) {
+    std::string out;
+    out.reserve(24 * 1024);
+    for (const ConfigKey& key : config_keys()) {
+        if (!key.written) continue;
+        const std::string name(key.name);
+        if (key.encoding == KeyEncoding::volts) {
+            append_format(out, "%s:%0.3f\r\n", name.c_str(),
+                          static_cast<double>(counts_to_volts(cal.param(key.word))));
+        } else {
+            append_format(out, "%s:%d\r\n", name.c_str(), cal.param(key.word));
+        }
+    }
+    for (const CalibrationSection& s : kSections) {
+        if (s.full_edition_only && edition != Edition::full) continue;
+        out += "\r\n";
+        out += s.header;
+        out += "\r\n";
+        if (s.is_map) {
+            const Map& map = cal.map(s.map);
+            for (int r = 0; r < kMapRows; ++r) {
+                for (int c = 0; c < kMapCols; ++c) {
+                    append_format(out, "%4d  ", map[static_cast<std::size_t>(r * kMapCols + c)]);
+                }
+                out += "\r\n";
+            }
+        } else {
+            for (int i = 0; i < s.count; ++i) {
+                const std::int16_t w = cal.curve_word(s.curve_offset + i);
+                append_format(out, "%d\r\n",
+                              s.unsigned_values ? static_cast<int>(static_cast<std::uint16_t>(w))
+                                                : static_cast<int>(w));
+            }
+        }
+        out += "[end]\r\n\r\n";
+    }
+    return out;
+}
+
+bool write_calibration_file(const Calibration& cal, const std::filesystem::path& path,
+                            Edition edition, std::string* error) {
+    return write_file_atomically(path, write_calibration_text(cal, edition), error);
+}
+
+}  // namespace veloquin

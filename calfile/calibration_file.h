@@ -1,0 +1,58 @@
+#pragma once
+// The calibration text file: "workmap.cfg", "default.cfg", profiles "*.emu" and
+// partial settings "*.par". Keys "NAME:value" and bracketed sections of values,
+// read token by token so that any subset of the format is a valid file.
+
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "calibration/calibration.h"
+
+namespace veloquin {
+
+// A bracketed section of the file: a map or a curve of the curve block.
+struct CalibrationSection {
+    std::string_view header;  // "[MAP-2-MAF]"
+    bool is_map;
+    MapId map;         // for a map section
+    int curve_offset;  // for a curve section: its first word in the curve block
+    int count;         // values in the section
+    bool unsigned_values;
+    bool full_edition_only;  // the lite program neither writes nor reads it
+
+    // The name without brackets: "MAP-2-MAF".
+    std::string_view name() const { return header.substr(1, header.size() - 2); }
+};
+
+// The nine sections in the order they are written.
+std::span<const CalibrationSection> calibration_sections();
+// The section of that name (with or without brackets), if the edition has it.
+const CalibrationSection* find_calibration_section(std::string_view name, Edition edition);
+
+// Tokens longer than this are outside the format and skipped whole.
+inline constexpr std::size_t kMaxTokenLength = 1023;
+
+// Reads file text onto the calibration: marks all blocks unsynced, changes
+// only what the text contains, then forces a positive REV2x_FUELCORR to -80,
+// rebuilds the MAF reverse table and derives the pressure limits when
+// MAP_BAR_LO is 0.
+void read_calibration_text(Calibration& cal, std::string_view text, Edition edition);
+
+// The same from a file. A file that cannot be opened leaves everything but the
+// unsynced marks unchanged and returns false, with the reason in `error`.
+bool read_calibration_file(Calibration& cal, const std::filesystem::path& path,
+                           Edition edition, std::string* error = nullptr);
+
+// The whole calibration as file text, byte for byte, with CR LF line ends.
+std::string write_calibration_text(const Calibration& cal, Edition edition);
+
+// Saves without ever destroying the previous file: the text goes to a
+// temporary file in the same folder, is flushed to disk, and only then
+// replaces the target. Returns false with the reason when anything failed;
+// the old file is then untouched and no temporary file is left behind.
+bool write_calibration_file(const Calibration& cal, const std::filesystem::path& path,
+                            Edition edition, std::string* error = nullptr);
+
+}  // namespace veloquin

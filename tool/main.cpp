@@ -1,0 +1,58 @@
+// veloquin-tool: the headless companion of the program, built from the same
+// libraries, for scripts and for working without a desktop.
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tool/commands.h"
+
+namespace veloquin::tool {
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "veloquin-tool: %s\n", message.c_str());
+    return kExitError;
+}
+
+namespace {
+
+struct Group {
+    std::string_view name;
+    int (*run)(Args);
+    std::string_view usage;
+};
+
+// One line per command group; each group lists its own commands on `help`.
+constexpr Group kGroups[] = {
+    {"cal", run_cal,
+     "cal normalize IN OUT | cal diff A B | cal show IN [--json]"},
+};
+
+void print_usage(std::FILE* out) {
+    std::fprintf(out, "usage: veloquin-tool COMMAND ...\n\ncommands:\n");
+    for (const auto& g : kGroups) {
+        std::fprintf(out, "  %.*s\n", static_cast<int>(g.usage.size()), g.usage.data());
+    }
+}
+
+}  // namespace
+}  // namespace veloquin::tool
+
+int main(int argc, char** argv) {
+    using namespace veloquin::tool;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        print_usage(stderr);
+        return kExitError;
+    }
+    if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
+        print_usage(stdout);
+        return kExitOk;
+    }
+    for (const auto& g : kGroups) {
+        if (args[0] == g.name) return g.run(Args(args).subspan(1));
+    }
+    print_usage(stderr);
+    return fail("unknown command '" + args[0] + "'");
+}
