@@ -1,0 +1,126 @@
+#pragma once
+// The one connection to the device: the open line, the connection state and
+// the shared frame buffer, with the primitives every exchange is built from.
+// A send never waits for an answer and a receive never sends; callers pair them.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "app/platform.h"
+#include "device/live_record.h"
+
+namespace veloquin {
+
+// Command codes of the request frames. A calibration block's download code is
+// its upload code plus 0x10.
+namespace cmd {
+inline constexpr std::uint8_t live_data = 0x01;
+inline constexpr std::uint8_t upload_header = 0x03;
+inline constexpr std::uint8_t upload_e_map = 0x04;
+inline constexpr std::uint8_t upload_f_map = 0x05;
+inline constexpr std::uint8_t upload_sensors = 0x06;
+inline constexpr std::uint8_t upload_meth_map = 0x07;
+inline constexpr std::uint8_t upload_boost_map = 0x08;
+inline constexpr std::uint8_t identify = 0x10;
+inline constexpr std::uint8_t download_offset = 0x10;
+inline constexpr std::uint8_t start_stream = 0x20;
+inline constexpr std::uint8_t firmware_start = 0x21;
+inline constexpr std::uint8_t firmware_header = 0x22;
+inline constexpr std::uint8_t firmware_block = 0x23;
+}  // namespace cmd
+
+inline constexpr std::uint8_t kRequestStart0 = 0x13;
+inline constexpr std::uint8_t kRequestStart1 = 0x14;
+inline constexpr std::uint8_t kReplyStart0 = 0x11;
+inline constexpr std::uint8_t kReplyStart1 = 0x12;
+inline constexpr std::uint8_t kStatusNoReply = 0xFF;
+
+struct DeviceLink {
+    static constexpr std::size_t kFrameBufferSize = 12800;
+    static constexpr int kMaxFoundPorts = 16;
+
+    int port_number = 1;  // 0 when the probe found nothing: every open then fails
+    std::unique_ptr<SerialLine> line;
+    bool probe_quiet = false;
+    std::array<int, kMaxFoundPorts> found_ports{};
+    int found_count = 0;
+    int cycle_position = 0;
+    int search_cycles = 0;
+    bool connected = false;
+    bool stopped = false;
+    int retry_countdown = 0;
+    TimeoutSet timeouts = TimeoutSet::normal;
+    // Holds one request or one reply at a time: a reply lands on the request
+    // that provoked it, so callers copy a payload out before the next exchange.
+    std::array<std::uint8_t, kFrameBufferSize> frame{};
+    std::size_t last_transfer_count = 0;
+    LiveRecord live;
+    int upload_counter = 0;
+
+    bool is_open() const { return line != nullptr; }
+};
+
+// Request frames: start pair, code, optional value, data, and a checksum that
+// is the low byte of the sum of every byte before it.
+std::vector<std::uint8_t> request_frame(std::uint8_t code, std::uint8_t value);
+std::vector<std::uint8_t> block_frame(std::uint8_t code, std::span<const std::uint8_t> data);
+std::vector<std::uint8_t> numbered_block_frame(std::uint8_t code, std::uint8_t value,
+                                               std::span<const std::uint8_t> data);
+
+// Collects one reply frame a byte at a time: bytes before the start pair are
+// skipped, then the payload of n bytes and the trailing byte are stored from
+// the first byte of `store`. Gives up after five empty reads in a row (four
+// after the last byte that arrived) or when more than 2 (n + 1) bytes came
+// without completing the reply.
+class ReplyReceiver {
+public:
+    enum class Step { needs_more, complete, failed };
+    static constexpr int kIdleLimit = 5;
+
+    // `store` must hold n + 1 bytes; a smaller one makes the first feed fail.
+    ReplyReceiver(std::span<std::uint8_t> store, std::size_t n);
+    // A byte 0..255, or a negative value for a read that timed out.
+    Step feed(int byte);
+    std::size_t stored() const { return stored_; }
+    std::size_t received() const { return received_; }
+
+private:
+    std::span<std::uint8_t> store_;
+    std::size_t wanted_;
+    int sync_ = 0;
+    std::size_t stored_ = 0;
+    std::size_t received_ = 0;
+    int idle_ = 0;
+};
+
+// Opens the port named by link.port_number with the active timeout set,
+// closing any open one first. A failure shows "COM%d: FAILED (reason)" in the
+// lower status line unless the probe is running quietly.
+bool open_port(DeviceLink& link, Platform& platform);
+void close_port(DeviceLink& link);
+// Fills the found ports with every port 1..16 that opens, pausing 50 ms after each.
+void probe_ports(DeviceLink& link, Platform& platform);
+// After the probe: the search starts at the first found port (0 when none).
+void start_search_at_first_found_port(DeviceLink& link);
+
+// True when the whole frame was written.
+bool send_command(DeviceLink& link, std::uint8_t code, std::uint8_t value);
+bool send_block(DeviceLink& link, std::uint8_t code, const std::uint8_t* data, std::size_t n);
+bool send_numbered_block(DeviceLink& link, std::uint8_t code, std::uint8_t value,
+                         const std::uint8_t* data, std::size_t n);
+
+// True when n + 1 bytes after a start pair arrived; they sit at link.frame[0..n].
+// receive_reply clears the first 32 bytes of the frame buffer first,
+// receive_streamed_reply (the records of a recording) does not.
+bool receive_reply(DeviceLink& link, std::size_t n);
+bool receive_streamed_reply(DeviceLink& link, std::size_t n);
+// 0 accepted, anything else refused; 0xFF when no status arrived.
+std::uint8_t receive_status(DeviceLink& link);
+
+std::uint32_t block_sum(const std::uint8_t* data, std::size_t n);
+
+}  // namespace veloquin

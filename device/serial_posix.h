@@ -1,0 +1,29 @@
+#pragma once
+// The serial line on Linux: a tty opened raw at the device's line settings,
+// with the read and write timeouts of the two timeout sets emulated by poll().
+
+#include <string>
+
+#include "app/platform.h"
+
+namespace veloquin {
+
+// Read and write time limits of a timeout set, in milliseconds. A one-byte
+// read waits at most read_total_ms for its byte; a write of n bytes may take
+// write_per_byte_ms * n + write_constant_ms before it gives up.
+struct SerialTimeouts {
+    int read_interval_ms;
+    int read_total_ms;
+    int write_per_byte_ms;
+    int write_constant_ms;
+};
+SerialTimeouts serial_timeouts(TimeoutSet set);
+
+// Opens `path` as the device's line: 115200 baud, 8N1, raw, DTR and RTS
+// asserted, no flow control, exclusive. On failure `line` is null and `error`
+// says why in words the user can act on ("no such device", "busy — another
+// program has it open", "permission denied — is the user in the dialout
+// group?", "not a serial port", ...). Never blocks on a port without carrier.
+SerialOpenResult open_posix_serial(const std::string& path, TimeoutSet timeouts);
+
+}  // namespace veloquin
