@@ -19,7 +19,7 @@ enum class TimeoutSet { normal, firmware };
 // A raw serial line, opened with the device's line settings. One byte per read,
 // returning -1 when the active timeout passes without a byte (or the line is gone).
 class SerialLine {
-public:
+  public:
     virtual ~SerialLine() = default;
     // Bytes actually written; fewer than `size` is a failed send.
     virtual std::size_t write(const std::uint8_t* data, std::size_t size) = 0;
@@ -39,7 +39,7 @@ enum class MessageButtons { ok, ok_cancel, yes_no };
 enum class MessageAnswer { ok, cancel, yes, no };
 
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
 
     // Milliseconds since an arbitrary start; wraps like a 32-bit tick counter.
@@ -69,6 +69,13 @@ public:
     virtual void refresh_live_panel() = 0;
     virtual void set_connect_enabled(bool enabled) = 0;
     virtual void focus_main_window() = 0;
+
+    // The keep-alive poll (20 ms) and the parameter read-back (1000 ms); a
+    // recording holds both off while it has the line to itself.
+    virtual void stop_timers() = 0;
+    virtual void start_timers() = 0;
+    // Switch the main window to a page, numbered as in the running edition.
+    virtual void show_page(int page) = 0;
 };
 
 }  // namespace veloquin

@@ -15,13 +15,13 @@ namespace veloquin::testing {
 // A serial line fed by the test: bytes queued with feed() are read one at a
 // time; writes are recorded; failures are switched on by the test.
 class ScriptedLine : public SerialLine {
-public:
+  public:
     struct Script {
-        std::deque<int> input;               // bytes still to be read
-        std::vector<std::uint8_t> written;   // everything written, in order
+        std::deque<int> input;                          // bytes still to be read
+        std::vector<std::uint8_t> written;              // everything written, in order
         std::vector<std::vector<std::uint8_t>> frames;  // each write call's bytes
-        bool fail_writes = false;            // writes report 0 bytes
-        std::size_t short_write_by = 0;      // writes report this many bytes fewer
+        bool fail_writes = false;                       // writes report 0 bytes
+        std::size_t short_write_by = 0;                 // writes report this many bytes fewer
         // Called after each write with the written bytes; may feed a reply.
         std::function<void(Script&, const std::vector<std::uint8_t>&)> responder;
         int purges = 0;
@@ -36,12 +36,12 @@ public:
     int read_byte() override;
     void purge_input() override;
 
-private:
+  private:
     Script& script_;
 };
 
 class FakePlatform : public Platform {
-public:
+  public:
     std::uint32_t clock_ms = 0;
     std::vector<std::uint32_t> sleeps;
     std::vector<std::string> upper_status;  // every text shown, in order
@@ -56,6 +56,9 @@ public:
     int enter_polls = 0;
     int repaints = 0, refills = 0, live_refreshes = 0, focus_requests = 0;
     bool connect_enabled = false;
+    int timer_stops = 0, timer_starts = 0;
+    bool timers_running = true;
+    std::vector<int> pages_shown;
     // Port number -> script of the line that opens there; a port without a script fails.
     std::map<int, ScriptedLine::Script> ports;
     std::map<int, std::string> open_errors;  // the failure text for a port without a script
@@ -69,9 +72,7 @@ public:
         clock_ms += ms;
     }
     SerialOpenResult open_serial(int port_number, TimeoutSet timeouts) override;
-    std::string port_name(int port_number) override {
-        return "COM" + std::to_string(port_number);
-    }
+    std::string port_name(int port_number) override { return "COM" + std::to_string(port_number); }
     void set_upper_status(std::string_view text) override { upper_status.emplace_back(text); }
     void set_lower_status(std::string_view text) override { lower_status.emplace_back(text); }
     void set_title_line(std::string_view line) override { titles.emplace_back(line); }
@@ -83,6 +84,15 @@ public:
     void refresh_live_panel() override { ++live_refreshes; }
     void set_connect_enabled(bool enabled) override { connect_enabled = enabled; }
     void focus_main_window() override { ++focus_requests; }
+    void stop_timers() override {
+        ++timer_stops;
+        timers_running = false;
+    }
+    void start_timers() override {
+        ++timer_starts;
+        timers_running = true;
+    }
+    void show_page(int page) override { pages_shown.push_back(page); }
 
     std::string last_upper() const { return upper_status.empty() ? "" : upper_status.back(); }
     std::string last_lower() const { return lower_status.empty() ? "" : lower_status.back(); }
