@@ -1,0 +1,119 @@
+#pragma once
+// The one in-memory data log: rows of live data as the recorder, the log-file
+// reader and the Mazda import fill them, with the log viewer's cursor,
+// selection and channel flags beside them.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace veloquin {
+
+// Recording stops near 6,000 samples; only loaded files come close to this.
+inline constexpr int LOG_CAPACITY = 60000;
+
+// One row of live data. The field order is fixed: the file columns and the
+// viewer's bands are defined against it.
+struct LogSample {
+    std::int32_t rpm = 0;
+    std::int32_t speed = 0;        // km/h
+    float boost = 0.0F;            // bar relative to atmosphere
+    float maf_in = 0.0F;           // volts
+    float maf_out = 0.0F;          // volts
+    float throttle = 0.0F;         // percent
+    std::int32_t temperature = 0;  // intake air, degrees C (ignition timing in a Mazda log)
+    float afr = 0.0F;
+    float inj_duty = 0.0F;       // percent
+    float wg_duty = 0.0F;        // percent
+    float inj_pulse = 0.0F;      // ms, computed by the viewer
+    float rpm_per_speed = 0.0F;  // computed by the viewer
+    float fuel_corr = 0.0F;      // signed device value held as float
+    float knock = 0.0F;          // volts
+    std::int32_t flags = 0;
+    std::int32_t ecu_load = 0;
+    float ecu_ignition = 0.0F;  // degrees
+    float aux = 0.0F;           // scratch of the speed smoothing and the R/S band
+    std::uint32_t time_ms = 0;
+};
+static_assert(sizeof(LogSample) == 19 * 4, "nineteen 32-bit fields");
+
+// The viewer's channels in the order their bands stack from the top; the
+// LS switches channel has no band and comes last.
+enum class LogChannel {
+    rpm,
+    boost,
+    throttle,
+    maf_in,
+    maf_out,
+    temperature,
+    afr,
+    speed,
+    inj_duty,
+    wg_duty,
+    inj_pulse,
+    rpm_per_speed,
+    knock,
+    fuel_corr,
+    ecu_load,
+    ecu_ignition,
+    ls_switches,
+};
+inline constexpr int kLogChannelCount = 17;
+
+using ChannelFlags = std::array<bool, kLogChannelCount>;
+
+// RPM, Boost, AFR, Inj.Duty and Knock are shown at start.
+inline constexpr ChannelFlags kDefaultChannelFlags = {true, true,  false, false, false, false,
+                                                      true, false, true,  false, false, false,
+                                                      true, false, false, false, false};
+
+struct LogBuffer {
+    // Sized once and never resized: 4.5 MB that must not live on the stack,
+    // and loading or recording must not allocate.
+    std::vector<LogSample> samples = std::vector<LogSample>(LOG_CAPACITY);
+    std::int32_t count = 0;
+
+    // Viewer cursor and anchor in pixels from the left edge of the plot area
+    // (0 means unset), and the values the viewer derives from them at every
+    // message it handles.
+    std::int32_t cursor_px = 0;
+    std::int32_t anchor_px = 0;
+    std::int32_t cursor_index = 0;
+    std::int32_t anchor_index = 0;
+    std::int32_t sel_left_px = 0;
+    std::int32_t sel_right_px = 0;
+    std::int32_t sel_first = 0;
+    std::int32_t sel_last = 0;
+
+    // The viewer's channel visibility flags, indexed by LogChannel; they
+    // persist across loads and recordings.
+    ChannelFlags flags = kDefaultChannelFlags;
+
+    // True after a Mazda import: the viewer then shows its own menu and labels.
+    bool mazda_log = false;
+
+    bool visible(LogChannel channel) const { return flags[static_cast<std::size_t>(channel)]; }
+    void set_visible(LogChannel channel, bool on) { flags[static_cast<std::size_t>(channel)] = on; }
+
+    std::span<LogSample> valid() { return {samples.data(), static_cast<std::size_t>(count)}; }
+    std::span<const LogSample> valid() const {
+        return {samples.data(), static_cast<std::size_t>(count)};
+    }
+};
+
+// Clears the cursor, the anchor and everything derived from them.
+void clear_log_cursor(LogBuffer& log);
+
+// Called by the recorder before the first sample: empties the log, leaves the
+// Mazda mode, switches off the ECU bands the device cannot fill, and zeroes
+// the status flags of every slot so a recorded log never writes out flags
+// left over from an earlier file.
+void begin_log_recording(LogBuffer& log);
+
+// "Crop Log File": keeps samples sel_first to sel_last. Does nothing (and
+// returns false) on an empty log or when sel_last is 0.
+bool log_crop(LogBuffer& log);
+
+}  // namespace veloquin
