@@ -3,9 +3,9 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cstdarg>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -37,7 +37,9 @@ constexpr std::array<CalibrationSection, 9> kSections = {{
 bool is_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Decimal digits with an optional sign, as the C library reads them, saturating
 // like strtol where the number does not fit: the stored word keeps the low 16
@@ -76,18 +78,20 @@ float float_token_value(std::string_view text) {
 }
 
 class Reader {
-public:
+  public:
     Reader(Calibration& cal, std::string_view text, Edition edition)
         : cal_(cal), text_(text), edition_(edition) {}
 
     void run() {
         std::string_view token;
-        while (next_token(token)) handle_token(token);
+        while (next_token(token))
+            handle_token(token);
     }
 
-private:
+  private:
     void skip_space() {
-        while (pos_ < text_.size() && is_space(text_[pos_])) ++pos_;
+        while (pos_ < text_.size() && is_space(text_[pos_]))
+            ++pos_;
     }
 
     // The next token of acceptable length; overlong ones are passed over whole.
@@ -96,7 +100,8 @@ private:
             skip_space();
             if (pos_ >= text_.size()) return false;
             const std::size_t start = pos_;
-            while (pos_ < text_.size() && !is_space(text_[pos_])) ++pos_;
+            while (pos_ < text_.size() && !is_space(text_[pos_]))
+                ++pos_;
             if (pos_ - start <= kMaxTokenLength) {
                 token = text_.substr(start, pos_ - start);
                 return true;
@@ -144,7 +149,8 @@ private:
             cal_.curve_word(s.curve_offset + read++) = last;
         }
         if (read == 0) return;
-        while (read < s.count) cal_.curve_word(s.curve_offset + read++) = last;
+        while (read < s.count)
+            cal_.curve_word(s.curve_offset + read++) = last;
     }
 
     // A map takes formatted integer reads, which stop at the first character
@@ -161,7 +167,8 @@ private:
             map[static_cast<std::size_t>(read++)] = last;
         }
         if (read == 0) return;
-        while (read < kMapCells) map[static_cast<std::size_t>(read++)] = last;
+        while (read < kMapCells)
+            map[static_cast<std::size_t>(read++)] = last;
     }
 
     Calibration& cal_;
@@ -188,7 +195,9 @@ void append_format(std::string& out, const char* format, ...) {
 
 }  // namespace
 
-std::span<const CalibrationSection> calibration_sections() { return kSections; }
+std::span<const CalibrationSection> calibration_sections() {
+    return kSections;
+}
 
 const CalibrationSection* find_calibration_section(std::string_view name, Edition edition) {
     for (const CalibrationSection& s : kSections) {

@@ -42,8 +42,8 @@ void read_calibration_text(Calibration& cal, std::string_view text, Edition edit
 
 // The same from a file. A file that cannot be opened leaves everything but the
 // unsynced marks unchanged and returns false, with the reason in `error`.
-bool read_calibration_file(Calibration& cal, const std::filesystem::path& path,
-                           Edition edition, std::string* error = nullptr);
+bool read_calibration_file(Calibration& cal, const std::filesystem::path& path, Edition edition,
+                           std::string* error = nullptr);
 
 // The whole calibration as file text, byte for byte, with CR LF line ends.
 std::string write_calibration_text(const Calibration& cal, Edition edition);

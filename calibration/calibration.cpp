@@ -68,7 +68,8 @@ void set_start_values(Calibration& cal) {
 }
 
 void mark_all_unsynced(Calibration& cal) {
-    for (auto& s : cal.sums) s.synced = kNeverSynced;
+    for (auto& s : cal.sums)
+        s.synced = kNeverSynced;
 }
 
 }  // namespace veloquin

@@ -145,7 +145,9 @@ constexpr std::array<ConfigKey, kConfigKeyCount> kKeys = {{
 
 }  // namespace
 
-std::span<const ConfigKey> config_keys() { return kKeys; }
+std::span<const ConfigKey> config_keys() {
+    return kKeys;
+}
 
 const ConfigKey* find_config_key(std::string_view name) {
     const auto* it = std::find_if(kKeys.begin(), kKeys.end(),

@@ -13,7 +13,9 @@ std::string format_2f(double v) {
 }
 
 // The IAT curve, falling with its index.
-int iat_point(const Calibration& cal, int i) { return cal.curve_word(cv::IAT_SENSOR + i); }
+int iat_point(const Calibration& cal, int i) {
+    return cal.curve_word(cv::IAT_SENSOR + i);
+}
 
 int clamp_counts_from(double x) {
     // NaN and anything below zero give 0; the comparison is written so NaN fails it.
@@ -25,7 +27,9 @@ int clamp_counts_from(double x) {
 
 }  // namespace
 
-int volts_to_counts(float volts) { return clamp_counts_from(volts * kCountsPerVolt + 0.5F); }
+int volts_to_counts(float volts) {
+    return clamp_counts_from(volts * kCountsPerVolt + 0.5F);
+}
 
 int volts_to_counts(double volts) {
     return clamp_counts_from(volts * static_cast<double>(kCountsPerVolt) + 0.5);
@@ -38,7 +42,9 @@ float counts_to_volts(int counts) {
     return v;
 }
 
-std::string format_volts(int counts) { return format_2f(counts_to_volts(counts)); }
+std::string format_volts(int counts) {
+    return format_2f(counts_to_volts(counts));
+}
 
 double counts_to_bar(const Calibration& cal, int counts) {
     const int span = cal.param(hw::MAP_00V) - cal.param(hw::MAP_05V);
@@ -157,7 +163,8 @@ void recompute_derived_values(Calibration& cal, Edition edition) {
     cal.param(hw::METH_BAR_HI_counts) = low16(bar100_to_counts(cal, cal.param(hw::METH_BAR_HI)));
     cal.param(hw::BOOST_START_counts) = low16(bar100_to_counts(cal, cal.param(hw::BOOST_START)));
     if (edition == Edition::full) {
-        for (int i = 0; i < cv::AFR_OUTPUT_POINTS; ++i) cal.curve_word(cv::AFR_OUTPUT + i) = 5000;
+        for (int i = 0; i < cv::AFR_OUTPUT_POINTS; ++i)
+            cal.curve_word(cv::AFR_OUTPUT + i) = 5000;
     }
 }
 

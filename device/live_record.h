@@ -12,9 +12,9 @@ struct LiveRecord {
     std::array<std::uint8_t, kSize> bytes{};
 
     int word(int offset) const {
-        return static_cast<std::int16_t>(static_cast<std::uint16_t>(
-            bytes[static_cast<std::size_t>(offset)] |
-            (bytes[static_cast<std::size_t>(offset) + 1] << 8)));
+        return static_cast<std::int16_t>(
+            static_cast<std::uint16_t>(bytes[static_cast<std::size_t>(offset)] |
+                                       (bytes[static_cast<std::size_t>(offset) + 1] << 8)));
     }
     // Bit 0 output A on, bit 1 B, bit 2 C, bit 3 D.
     int switched_outputs() const { return bytes[0]; }
@@ -33,7 +33,8 @@ struct LiveRecord {
 
     void set_word(int offset, int value) {
         bytes[static_cast<std::size_t>(offset)] = static_cast<std::uint8_t>(value & 0xFF);
-        bytes[static_cast<std::size_t>(offset) + 1] = static_cast<std::uint8_t>((value >> 8) & 0xFF);
+        bytes[static_cast<std::size_t>(offset) + 1] =
+            static_cast<std::uint8_t>((value >> 8) & 0xFF);
     }
     void clear() { bytes.fill(0); }
 };

@@ -47,14 +47,13 @@ std::string key_value_text(const Calibration& cal, const ConfigKey& key) {
 std::string row_label(const Calibration& cal, MapId map, int row) {
     const int map_lo = cal.param(hw::MAP_LO);
     const int map_hi = cal.param(hw::MAP_HI);
-    auto pressure = [&](int counts) {
-        return fixed(counts_to_bar(cal, counts), 2, "bar");
-    };
+    auto pressure = [&](int counts) { return fixed(counts_to_bar(cal, counts), 2, "bar"); };
     switch (map) {
         case MapId::map_2_maf:
             return pressure(map_lo + (map_hi - map_lo) * row / 23);
         case MapId::fuel_correction:
-            if (cal.param(hw::FLM_LOAD) == 1) return pressure(map_lo + (map_hi - map_lo) * row / 23);
+            if (cal.param(hw::FLM_LOAD) == 1)
+                return pressure(map_lo + (map_hi - map_lo) * row / 23);
             return std::to_string(100 * row / 23) + " % throttle";
         case MapId::meth_correction: {
             const int lo = bar100_to_counts(cal, cal.param(hw::METH_BAR_LO));
@@ -101,8 +100,8 @@ int diff(Args args) {
     int differences = 0;
     for (const ConfigKey& key : config_keys()) {
         if (!key.written || a.param(key.word) == b.param(key.word)) continue;
-        std::printf("%s: %s -> %s\n", std::string(key.name).c_str(),
-                    key_value_text(a, key).c_str(), key_value_text(b, key).c_str());
+        std::printf("%s: %s -> %s\n", std::string(key.name).c_str(), key_value_text(a, key).c_str(),
+                    key_value_text(b, key).c_str());
         ++differences;
     }
     for (const CalibrationSection& s : calibration_sections()) {
@@ -142,11 +141,13 @@ void show_text(const Calibration& cal) {
         std::printf("\n%s\n", std::string(s.header).c_str());
         if (s.is_map) {
             std::printf("%16s", "");
-            for (int c = 0; c < kMapCols; ++c) std::printf("%6d", 500 * (c + 1));
+            for (int c = 0; c < kMapCols; ++c)
+                std::printf("%6d", 500 * (c + 1));
             std::printf("\n");
             for (int r = kMapRows - 1; r >= 0; --r) {
                 std::printf("%16s", row_label(cal, s.map, r).c_str());
-                for (int c = 0; c < kMapCols; ++c) std::printf("%6d", cal.cell(s.map, r, c));
+                for (int c = 0; c < kMapCols; ++c)
+                    std::printf("%6d", cal.cell(s.map, r, c));
                 std::printf("\n");
             }
         } else {
@@ -179,9 +180,9 @@ void show_json(const Calibration& cal) {
         for (int i = 0; i < s.count; ++i) {
             if (s.is_map && i % kMapCols == 0) std::printf("%s[", i == 0 ? "" : "], ");
             const bool row_start = s.is_map ? i % kMapCols == 0 : i == 0;
-            std::printf("%s%d", row_start ? "" : ", ",
-                        s.is_map ? cal.cell(s.map, i / kMapCols, i % kMapCols)
-                                 : curve_value(cal, s, i));
+            std::printf(
+                "%s%d", row_start ? "" : ", ",
+                s.is_map ? cal.cell(s.map, i / kMapCols, i % kMapCols) : curve_value(cal, s, i));
         }
         std::printf(s.is_map ? "]]" : "]");
         sep = ",\n";

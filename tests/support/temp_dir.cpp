@@ -10,7 +10,8 @@
 namespace veloquin::testing {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "veloquin-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "veloquin-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
@@ -58,7 +59,8 @@ std::string compare_with_golden(const std::string& name, const std::string& actu
     const std::string expected = read_file(path);
     if (expected == actual) return {};
     std::size_t i = 0;
-    while (i < expected.size() && i < actual.size() && expected[i] == actual[i]) ++i;
+    while (i < expected.size() && i < actual.size() && expected[i] == actual[i])
+        ++i;
     return name + " differs at byte " + std::to_string(i) + " (expected size " +
            std::to_string(expected.size()) + ", actual " + std::to_string(actual.size()) + ")";
 }
