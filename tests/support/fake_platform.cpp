@@ -14,7 +14,7 @@ std::size_t ScriptedLine::write(const std::uint8_t* data, std::size_t size) {
 }
 
 int ScriptedLine::read_byte() {
-    if (script_.input.empty()) return -1;
+    if (script_.input.empty()) return script_.unasked ? script_.unasked(script_) : -1;
     const int b = script_.input.front();
     script_.input.pop_front();
     return b;  // a negative entry stands for one read that times out

@@ -25,6 +25,9 @@ class ScriptedLine : public SerialLine {
         // Called after each write with the written bytes; may feed a reply.
         std::function<void(Script&, const std::vector<std::uint8_t>&)> responder;
         int purges = 0;
+        // Read when `input` is empty, standing for a device that talks unasked
+        // (the live stream); returns a byte, or -1 for a read that times out.
+        std::function<int(Script&)> unasked;
         void feed(std::initializer_list<int> bytes) { input.insert(input.end(), bytes); }
         void feed(const std::vector<std::uint8_t>& bytes) {
             input.insert(input.end(), bytes.begin(), bytes.end());
