@@ -77,7 +77,7 @@ std::vector<std::uint8_t> numbered_block_frame(std::uint8_t code, std::uint8_t v
 // after the last byte that arrived) or when more than 2 (n + 1) bytes came
 // without completing the reply.
 class ReplyReceiver {
-public:
+  public:
     enum class Step { needs_more, complete, failed };
     static constexpr int kIdleLimit = 5;
 
@@ -88,7 +88,7 @@ public:
     std::size_t stored() const { return stored_; }
     std::size_t received() const { return received_; }
 
-private:
+  private:
     std::span<std::uint8_t> store_;
     std::size_t wanted_;
     int sync_ = 0;

@@ -13,7 +13,7 @@
 namespace veloquin {
 
 class PortTable {
-public:
+  public:
     static constexpr int kMaxPorts = 16;
 
     // A path the user named; it keeps its place before every discovered one.
@@ -35,7 +35,7 @@ public:
     // Opens the port's device, or explains why there is none.
     SerialOpenResult open(int port, TimeoutSet timeouts) const;
 
-private:
+  private:
     struct Entry {
         std::string path;
         std::string by_id;

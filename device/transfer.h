@@ -34,8 +34,7 @@ void update_sums(Calibration& cal);
 
 // Sends every block whose current sum differs from its synced sum, in the
 // transfer order; a block whose frame did not go out completely stays changed.
-void upload_changed_blocks(DeviceLink& link, Calibration& cal, Platform& platform,
-                           Edition edition);
+void upload_changed_blocks(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition);
 
 // Downloads one block; clears link.connected unless the exchange succeeded.
 void download_block(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition,
@@ -43,7 +42,6 @@ void download_block(DeviceLink& link, Calibration& cal, Platform& platform, Edit
 
 // Downloads all six blocks while link.connected holds, then refills the pages
 // and marks every block synced. Stops at the first failure with connected clear.
-void download_all_blocks(DeviceLink& link, Calibration& cal, Platform& platform,
-                         Edition edition);
+void download_all_blocks(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition);
 
 }  // namespace veloquin

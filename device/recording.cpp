@@ -1,0 +1,111 @@
+#include "device/recording.h"
+
+#include <algorithm>
+
+#include "app/platform.h"
+#include "datalogs/live_sample.h"
+#include "datalogs/log_file.h"
+#include "datalogs/log_sample.h"
+#include "device/device_link.h"
+
+namespace veloquin {
+
+namespace {
+
+// The device needs a moment after the last poll exchange before it takes the
+// stream command.
+constexpr std::uint32_t kSettleMs = 5;
+// The stream ends when the device answers the identification command; only
+// the first two bytes of its reply are waited for.
+constexpr std::size_t kStreamEndReplySize = 2;
+
+void purge_input(DeviceLink& link) {
+    if (link.is_open()) link.line->purge_input();
+}
+
+// Takes the record that just arrived in the frame buffer into the live record
+// and the sample at position count; returns whether the sample is kept.
+bool take_record(RecordingContext& ctx, bool pass_mode) {
+    DeviceLink& link = ctx.link;
+    std::copy_n(link.frame.begin(), LiveRecord::kSize, link.live.bytes.begin());
+    LogSample& sample = ctx.log.samples[static_cast<std::size_t>(ctx.log.count)];
+    fill_sample_from_live(sample, link.live, ctx.calibration, ctx.platform.now_ms());
+    // Pass mode drops idle stretches after a short lead-in: a sample below the
+    // boost threshold stays in its slot only until the next one overwrites it.
+    return !(pass_mode && sample.boost < kPassModeMinBoostBar &&
+             ctx.log.count > kPassModeKeptAlways);
+}
+
+// Receives records until Enter, silence or a full log; returns why it stopped.
+RecordingEnd stream_loop(RecordingContext& ctx, bool pass_mode, RecordingResult& result) {
+    Platform& platform = ctx.platform;
+    int misses = 0;
+    bool enter = false;
+    do {
+        ++misses;
+        for (int attempt = 0; attempt < kRecordingAttemptsPerCycle; ++attempt) {
+            if (!receive_streamed_reply(ctx.link, LiveRecord::kSize)) continue;
+            if (take_record(ctx, pass_mode)) ++ctx.log.count;
+            misses = 0;
+            if (result.records++ % kRecordingStatusEvery == 0) {
+                platform.set_upper_status("Logged: " + std::to_string(ctx.log.count));
+                platform.sleep_ms(0);
+                enter = platform.enter_pressed();
+            }
+        }
+    } while (misses <= kRecordingMissLimit && ctx.log.count <= kRecordingSampleLimit && !enter);
+
+    if (enter) return RecordingEnd::enter_pressed;
+    if (ctx.log.count > kRecordingSampleLimit) return RecordingEnd::log_full;
+    return RecordingEnd::stream_silent;
+}
+
+}  // namespace
+
+bool recording_allowed(std::uint32_t now_ms, std::uint32_t last_end_ms) {
+    return static_cast<std::uint32_t>(now_ms - last_end_ms) > kRecordingGuardMs;
+}
+
+int log_viewer_page(Edition edition) {
+    return edition == Edition::lite ? 10 : 11;
+}
+
+RecordingResult record(RecordingContext& ctx, bool pass_mode) {
+    Platform& platform = ctx.platform;
+    DeviceLink& link = ctx.link;
+    RecordingResult result;
+
+    begin_log_recording(ctx.log);
+    platform.stop_timers();
+    platform.sleep_ms(kSettleMs);
+    purge_input(link);
+
+    if (send_command(link, cmd::start_stream, 0)) {
+        platform.set_lower_status("Logging. Press Enter.");
+        // Enter pressed to start the recording must not end it at once.
+        platform.enter_pressed();
+        purge_input(link);
+        result.end = stream_loop(ctx, pass_mode, result);
+    }
+
+    purge_input(link);
+    send_command(link, cmd::identify, 0);
+    receive_reply(link, kStreamEndReplySize);
+    // Records already on their way when the device took the stop command would
+    // otherwise greet the next poll exchange instead of its reply.
+    purge_input(link);
+    platform.start_timers();
+
+    std::string error;
+    result.log_written = log_write_file(ctx.log, ctx.logs_folder / "default.log", &error);
+    result.write_error = error;
+    result.samples = ctx.log.count;
+
+    platform.set_lower_status(result.log_written ? "" : "default.log: " + error);
+    platform.show_page(log_viewer_page(ctx.edition));
+    platform.repaint_page();
+    ctx.last_end_ms = platform.now_ms();
+    return result;
+}
+
+}  // namespace veloquin
