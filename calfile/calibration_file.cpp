@@ -250,11 +250,9 @@ std::string write_calibration_text(const Calibration& cal, Edition edition) {
         out += s.header;
         out += "\r\n";
         if (s.is_map) {
-            const Map& map = cal.map(s.map);
             for (int r = 0; r < kMapRows; ++r) {
-                for (int c = 0; c < kMapCols; ++c) {
-                    append_format(out, "%4d  ", map[static_cast<std::size_t>(r * kMapCols + c)]);
-                }
+                for (int c = 0; c < kMapCols; ++c)
+                    append_format(out, "%4d  ", cal.cell(s.map, r, c));
                 out += "\r\n";
             }
         } else {
