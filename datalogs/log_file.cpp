@@ -1,0 +1,242 @@
+#include "datalogs/log_file.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+#include "calfile/atomic_file.h"
+#include "datalogs/log_words.h"
+
+namespace veloquin {
+
+namespace {
+
+using K = LogColumnKind;
+using S = LogSample;
+
+constexpr std::array<LogColumn, 15> kColumns = {{
+    {"  RPM     ", K::integer, &S::rpm, nullptr, 5, -1, 5},
+    {"BOOST     ", K::real, nullptr, &S::boost, 1, 2, 7},
+    {"THROTTLE   ", K::real, nullptr, &S::throttle, 1, 2, 6},
+    {"MAFIn     ", K::real, nullptr, &S::maf_in, 1, 2, 7},
+    {"MAFOut    ", K::real, nullptr, &S::maf_out, 1, 2, 8},
+    {"FuelCorr    ", K::real, nullptr, &S::fuel_corr, 4, 0, 5},
+    {"TEMP      ", K::integer, &S::temperature, nullptr, 3, -1, 4},
+    {"AFR     ", K::real, nullptr, &S::afr, 2, 2, 7},
+    {"SPEED    ", K::truncated, &S::speed, nullptr, 3, -1, 9},
+    {"INJ.DUTY  ", K::real, nullptr, &S::inj_duty, 3, 1, 3},
+    {"KNOCK  ", K::real, nullptr, &S::knock, 1, 2, 4},
+    {"FLAGS   ", K::integer, &S::flags, nullptr, 3, -1, 4},
+    {"LOAD    ", K::integer, &S::ecu_load, nullptr, 3, -1, 2},
+    {"IGN   ", K::real, nullptr, &S::ecu_ignition, 3, 2, 6},
+    {"WGDuty", K::real, nullptr, &S::wg_duty, 3, 1, 2},
+}};
+
+int columns_for_version(int version) {
+    if (version == 5) return 15;
+    if (version >= 3) return 14;
+    return 11;
+}
+
+int version_of(std::string_view word) {
+    if (word == "5.0") return 5;
+    if (word == "4.0") return 4;
+    if (word == "3.0") return 3;
+    return 2;
+}
+
+void store_word(LogSample& sample, const LogColumn& column, std::string_view word) {
+    switch (column.kind) {
+        case K::integer:
+            sample.*column.int_field = word_to_int(word);
+            break;
+        case K::truncated:
+            sample.*column.int_field = word_to_truncated_int(word);
+            break;
+        case K::real:
+            sample.*column.real_field = word_to_float(word);
+            break;
+    }
+}
+
+// Appends one formatted field the way "%W d" / "%W.Pf" would print it, then
+// its blanks. to_chars gives printf's digits without the locale or the cost.
+void append_field(std::string& out, const LogColumn& column, const LogSample& sample) {
+    std::array<char, 400> digits{};
+    std::to_chars_result r{};
+    if (column.precision < 0) {
+        r = std::to_chars(digits.data(), digits.data() + digits.size(), sample.*column.int_field);
+    } else {
+        r = std::to_chars(digits.data(), digits.data() + digits.size(),
+                          static_cast<double>(sample.*column.real_field), std::chars_format::fixed,
+                          column.precision);
+    }
+    const auto length = static_cast<int>(r.ptr - digits.data());
+    if (length < column.width) out.append(static_cast<std::size_t>(column.width - length), ' ');
+    out.append(digits.data(), static_cast<std::size_t>(length));
+    out.append(static_cast<std::size_t>(column.trailing_blanks), ' ');
+}
+
+std::string describe_errno(int error) {
+    return std::generic_category().message(error);
+}
+
+}  // namespace
+
+std::span<const LogColumn> log_columns() {
+    return kColumns;
+}
+
+std::string_view log_column_name(const LogColumn& column) {
+    std::string_view name = column.title;
+    while (!name.empty() && name.front() == ' ')
+        name.remove_prefix(1);
+    while (!name.empty() && name.back() == ' ')
+        name.remove_suffix(1);
+    return name;
+}
+
+double log_column_value(const LogColumn& column, const LogSample& sample) {
+    if (column.kind == K::real) return static_cast<double>(sample.*column.real_field);
+    return static_cast<double>(sample.*column.int_field);
+}
+
+LogReadResult read_log_text(LogBuffer& log, std::string_view text) {
+    LogReadResult result;
+    result.ok = true;
+    log.count = 0;
+    log.mazda_log = false;
+
+    LogWordReader words(text);
+    std::string_view word;
+    words.next(word);  // the file's name for itself is not checked
+    result.version = words.next(word) ? version_of(word) : 2;
+    const int n_columns = columns_for_version(result.version);
+    for (int i = 0; i < n_columns; ++i)
+        words.next(word);
+
+    // A short last sample takes its missing columns from the words of the
+    // sample before, as a reader with one field per column would.
+    std::array<std::string_view, kColumns.size()> fields{};
+    while (!words.at_end()) {
+        if (log.count == LOG_CAPACITY) {
+            result.cut = true;
+            break;
+        }
+        for (int c = 0; c < n_columns; ++c) {
+            if (!words.next(word)) break;
+            fields[static_cast<std::size_t>(c)] = word;
+        }
+        LogSample& sample = log.samples[static_cast<std::size_t>(log.count)];
+        sample = LogSample{};
+        for (int c = 0; c < n_columns; ++c) {
+            store_word(sample, kColumns[static_cast<std::size_t>(c)],
+                       fields[static_cast<std::size_t>(c)]);
+        }
+        ++log.count;
+    }
+    smooth_log(log);
+
+    result.overlong_words = words.overlong_words();
+    result.message = describe_read_problems(result.cut, result.overlong_words);
+    return result;
+}
+
+void smooth_log(LogBuffer& log) {
+    const int count = log.count;
+    if (count < 6) return;
+    auto& s = log.samples;
+    auto at = [&s](int k) -> LogSample& { return s[static_cast<std::size_t>(k)]; };
+    // The speed mean looks three samples ahead; for the third-last sample
+    // that is past the log, so the last sample's speed stands in.
+    for (int k = 3; k <= count - 3; ++k) {
+        const int ahead = std::min(k + 3, count - 1);
+        const std::int64_t sum = std::int64_t{at(k - 3).speed} + 2 * std::int64_t{at(k - 1).speed} +
+                                 at(k).speed + at(ahead).speed;
+        at(k).aux = static_cast<float>(0.2 * static_cast<double>(static_cast<float>(sum)));
+    }
+    constexpr float kThird = 0.33333334F;
+    for (int k = 3; k <= count - 3; ++k) {
+        LogSample& here = at(k);
+        const LogSample& before = at(k - 1);
+        const LogSample& after = at(k + 1);
+        here.speed = truncate_to_int(static_cast<double>(here.aux));
+        here.boost = (after.boost + before.boost + here.boost) * kThird;
+        here.inj_duty = (after.inj_duty + before.inj_duty + here.inj_duty) * kThird;
+        here.ecu_ignition = (after.ecu_ignition + before.ecu_ignition + here.ecu_ignition) * kThird;
+    }
+}
+
+bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::string& error) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec) {
+        error = "cannot open " + path.string() + ": " + ec.message();
+        return false;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        error = "cannot open " + path.string() + ": not a regular file";
+        return false;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = "cannot open " + path.string() + ": " + describe_errno(errno);
+        return false;
+    }
+    std::string data;
+    std::array<char, 65536> chunk{};
+    std::size_t n = 0;
+    while ((n = std::fread(chunk.data(), 1, chunk.size(), file)) > 0)
+        data.append(chunk.data(), n);
+    const bool failed = std::ferror(file) != 0;
+    const int read_errno = errno;
+    std::fclose(file);
+    if (failed) {
+        error = "cannot read " + path.string() + ": " + describe_errno(read_errno);
+        return false;
+    }
+    bytes = std::move(data);
+    return true;
+}
+
+LogReadResult log_read_file(LogBuffer& log, const std::filesystem::path& path) {
+    std::string bytes;
+    std::string error;
+    if (!read_log_bytes(path, bytes, error)) {
+        LogReadResult failed;
+        failed.message = error;
+        return failed;
+    }
+    return read_log_text(log, bytes);
+}
+
+std::string format_log_file(const LogBuffer& log) {
+    std::string out;
+    // A typical line is about 120 characters.
+    out.reserve(200 + static_cast<std::size_t>(log.count) * 128);
+    out.append(kLogFileFirstLine);
+    out.append("\r\n");
+    for (const LogColumn& column : kColumns)
+        out.append(column.title);
+    out.append("\r\n");
+    for (const LogSample& sample : log.valid()) {
+        for (const LogColumn& column : kColumns)
+            append_field(out, column, sample);
+        out.append("\r\n");
+    }
+    return out;
+}
+
+LogWriteResult log_write_file(const LogBuffer& log, const std::filesystem::path& path) {
+    LogWriteResult result;
+    std::string error;
+    result.ok = write_file_atomically(path, format_log_file(log), &error);
+    if (!result.ok) result.message = error;
+    return result;
+}
+
+}  // namespace veloquin

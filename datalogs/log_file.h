@@ -1,0 +1,70 @@
+#pragma once
+// The log file: the writer (always version 5) and the reader of versions 2 to
+// 5, which works on the file's bytes so that it needs no disk.
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "datalogs/log_sample.h"
+
+namespace veloquin {
+
+inline constexpr std::string_view kLogFileFirstLine = "MAF-EMULATOR_LOG_FILE_Ver 5.0";
+
+// How a column's word becomes a field: integer columns take the leading
+// digits, the speed is read as a number and truncated, the rest are floats.
+enum class LogColumnKind { integer, truncated, real };
+
+struct LogColumn {
+    std::string_view title;  // as written, blanks included
+    LogColumnKind kind;
+    std::int32_t LogSample::*int_field;  // set for integer and truncated columns
+    float LogSample::*real_field;        // set for real columns
+    int width;
+    int precision;  // -1 for integer formats
+    int trailing_blanks;
+};
+
+// The fifteen columns in file order.
+std::span<const LogColumn> log_columns();
+// The title without its blanks ("RPM", "INJ.DUTY").
+std::string_view log_column_name(const LogColumn& column);
+double log_column_value(const LogColumn& column, const LogSample& sample);
+
+struct LogReadResult {
+    bool ok = false;         // false: nothing was read and the log is unchanged
+    int version = 0;         // 2 to 5
+    bool cut = false;        // the file holds more samples than the log can
+    int overlong_words = 0;  // words cut to 31 characters
+    std::string message;     // empty when the file read cleanly
+};
+
+// Replaces the log with the samples of a log file's text and smooths it.
+// Never fails: any text reads as a log, word by word.
+LogReadResult read_log_text(LogBuffer& log, std::string_view text);
+
+// The same from a file; a file that cannot be read leaves the log unchanged.
+LogReadResult log_read_file(LogBuffer& log, const std::filesystem::path& path);
+
+// The smoothing every load applies to speed, boost, injector duty and ECU ignition.
+void smooth_log(LogBuffer& log);
+
+// Samples 0 to count - 1 as a version-5 log file.
+std::string format_log_file(const LogBuffer& log);
+
+struct LogWriteResult {
+    bool ok = false;
+    std::string message;
+};
+
+// Replaces the file only once the new one is completely on disk, so a failed
+// save keeps the old file.
+LogWriteResult log_write_file(const LogBuffer& log, const std::filesystem::path& path);
+
+// Reads a whole file, refusing anything that is not a readable regular file.
+bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::string& error);
+
+}  // namespace veloquin

@@ -1,0 +1,129 @@
+#include "datalogs/log_stats.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+
+namespace veloquin {
+
+namespace {
+
+using S = LogSample;
+
+constexpr std::array<ExportColumn, 15> kFileColumns = {{
+    {"RPM", &S::rpm, nullptr, nullptr},
+    {"BOOST", nullptr, &S::boost, nullptr},
+    {"THROTTLE", nullptr, &S::throttle, nullptr},
+    {"MAFIn", nullptr, &S::maf_in, nullptr},
+    {"MAFOut", nullptr, &S::maf_out, nullptr},
+    {"FuelCorr", nullptr, &S::fuel_corr, nullptr},
+    {"TEMP", &S::temperature, nullptr, nullptr},
+    {"AFR", nullptr, &S::afr, nullptr},
+    {"SPEED", &S::speed, nullptr, nullptr},
+    {"INJ.DUTY", nullptr, &S::inj_duty, nullptr},
+    {"KNOCK", nullptr, &S::knock, nullptr},
+    {"FLAGS", &S::flags, nullptr, nullptr},
+    {"LOAD", &S::ecu_load, nullptr, nullptr},
+    {"IGN", nullptr, &S::ecu_ignition, nullptr},
+    {"WGDuty", nullptr, &S::wg_duty, nullptr},
+}};
+
+// Where the import put each Mazda quantity. The load is exported as read
+// (inj_duty), not as the doubled value kept for the fuel-correction band.
+constexpr std::array<ExportColumn, 6> kMazdaColumns = {{
+    {"Load", nullptr, &S::inj_duty, nullptr},
+    {"BOOST", nullptr, &S::boost, nullptr},
+    {"RPM", &S::rpm, nullptr, nullptr},
+    {"Ignition", &S::temperature, nullptr, nullptr},
+    {"AirFlow", nullptr, &S::maf_in, nullptr},
+    {"Throttle", nullptr, &S::throttle, nullptr},
+}};
+
+constexpr ExportColumn kTimeColumn = {"TIME_MS", nullptr, nullptr, &S::time_ms};
+
+void append_value(std::string& out, const ExportColumn& column, const LogSample& sample) {
+    std::array<char, 64> text{};
+    std::to_chars_result r{};
+    char* first = text.data();
+    char* last = text.data() + text.size();
+    if (column.int_field != nullptr) {
+        r = std::to_chars(first, last, sample.*column.int_field);
+    } else if (column.real_field != nullptr) {
+        r = std::to_chars(first, last, sample.*column.real_field);
+    } else {
+        r = std::to_chars(first, last, sample.*column.time_field);
+    }
+    out.append(first, r.ptr);
+}
+
+}  // namespace
+
+bool log_has_times(const LogBuffer& log) {
+    return std::any_of(log.valid().begin(), log.valid().end(),
+                       [](const LogSample& s) { return s.time_ms != 0; });
+}
+
+std::vector<ExportColumn> export_columns(const LogBuffer& log) {
+    std::vector<ExportColumn> columns;
+    if (log.mazda_log) {
+        columns.assign(kMazdaColumns.begin(), kMazdaColumns.end());
+    } else {
+        columns.assign(kFileColumns.begin(), kFileColumns.end());
+    }
+    if (log_has_times(log)) columns.push_back(kTimeColumn);
+    return columns;
+}
+
+double export_value(const ExportColumn& column, const LogSample& sample) {
+    if (column.int_field != nullptr) return sample.*column.int_field;
+    if (column.real_field != nullptr) return static_cast<double>(sample.*column.real_field);
+    return sample.*column.time_field;
+}
+
+std::string format_log_csv(const LogBuffer& log) {
+    const std::vector<ExportColumn> columns = export_columns(log);
+    std::string out;
+    out.reserve(static_cast<std::size_t>(log.count + 1) * columns.size() * 10);
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        if (c > 0) out += ',';
+        out += columns[c].name;
+    }
+    out += '\n';
+    for (const LogSample& sample : log.valid()) {
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            if (c > 0) out += ',';
+            append_value(out, columns[c], sample);
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+LogStats compute_log_stats(const LogBuffer& log) {
+    LogStats stats;
+    stats.count = log.count;
+    stats.has_times = log_has_times(log);
+    if (log.count == 0) return stats;
+    const auto samples = log.valid();
+    if (stats.has_times) {
+        // Unsigned subtraction stays right across a wrap of the millisecond clock.
+        stats.duration_ms = samples.back().time_ms - samples.front().time_ms;
+    }
+    for (const ExportColumn& column : export_columns(log)) {
+        ColumnStats c;
+        c.name = column.name;
+        c.min = c.max = export_value(column, samples.front());
+        double sum = 0.0;
+        for (const LogSample& sample : samples) {
+            const double v = export_value(column, sample);
+            c.min = std::min(c.min, v);
+            c.max = std::max(c.max, v);
+            sum += v;
+        }
+        c.mean = sum / static_cast<double>(samples.size());
+        stats.columns.push_back(c);
+    }
+    return stats;
+}
+
+}  // namespace veloquin

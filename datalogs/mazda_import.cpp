@@ -1,0 +1,102 @@
+#include "datalogs/mazda_import.h"
+
+#include <array>
+#include <string>
+
+#include "datalogs/log_words.h"
+
+namespace veloquin {
+
+namespace {
+
+constexpr int kWordsPerSample = 6;
+
+// The Mazda log's 0.01 and 0.1 are single-precision constants; the products
+// are formed at double precision and rounded to float once.
+constexpr double kKpaToBar = static_cast<double>(0.01F);
+constexpr double kAirFlowScale = static_cast<double>(0.1F);
+
+void store_group(LogSample& sample, const std::array<std::string_view, kWordsPerSample>& w) {
+    sample = LogSample{};
+    const double load = word_to_double(w[0]);
+    sample.inj_duty = static_cast<float>(load);
+    sample.fuel_corr = static_cast<float>(2.0 * load);
+    sample.boost = static_cast<float>(word_to_double(w[1]) * kKpaToBar - 1.0);
+    sample.rpm = word_to_int(w[2]);
+    sample.temperature = word_to_truncated_int(w[3]);
+    sample.maf_in = static_cast<float>(word_to_double(w[4]) * kAirFlowScale);
+    sample.throttle = word_to_float(w[5]);
+}
+
+void select_mazda_channels(LogBuffer& log) {
+    using C = LogChannel;
+    const bool wg_duty = log.visible(C::wg_duty);
+    log.flags.fill(false);
+    for (C on : {C::rpm, C::boost, C::throttle, C::maf_in, C::temperature, C::fuel_corr}) {
+        log.set_visible(on, true);
+    }
+    log.set_visible(C::wg_duty, wg_duty);
+}
+
+}  // namespace
+
+LogReadResult read_mazda_text(LogBuffer& log, std::string_view text) {
+    LogReadResult result;
+    result.ok = true;
+    select_mazda_channels(log);
+    log.count = 0;
+
+    LogWordReader words(text);
+    std::array<std::string_view, kWordsPerSample> group{};
+    std::string_view word;
+    while (!words.at_end()) {
+        if (log.count == LOG_CAPACITY) {
+            result.cut = true;
+            break;
+        }
+        // Samples are counted in words, not lines; a short last group keeps
+        // the words of the group before for what it lacks.
+        for (auto& slot : group) {
+            if (!words.next(word)) break;
+            slot = word;
+        }
+        store_group(log.samples[static_cast<std::size_t>(log.count)], group);
+        ++log.count;
+    }
+    log.mazda_log = true;
+
+    result.overlong_words = words.overlong_words();
+    result.message = describe_read_problems(result.cut, result.overlong_words);
+    return result;
+}
+
+LogReadResult mazda_read_file(LogBuffer& log, const std::filesystem::path& path) {
+    std::string bytes;
+    std::string error;
+    if (!read_log_bytes(path, bytes, error)) {
+        LogReadResult failed;
+        failed.message = error;
+        return failed;
+    }
+    return read_mazda_text(log, bytes);
+}
+
+LogReaderChoice choose_log_readers(std::string_view path) {
+    return {path.find(".log") != std::string_view::npos,
+            path.find(".mdl") != std::string_view::npos};
+}
+
+LogReadResult load_log_by_name(LogBuffer& log, const std::filesystem::path& path) {
+    const std::string name = path.string();
+    const LogReaderChoice choice = choose_log_readers(name);
+    LogReadResult result;
+    if (!choice.log_file && !choice.mazda) {
+        result.message = name + ": not a log file (the name must contain .log or .mdl)";
+        return result;
+    }
+    if (choice.log_file) result = log_read_file(log, path);
+    if (choice.mazda && (result.ok || !choice.log_file)) result = mazda_read_file(log, path);
+    return result;
+}
+
+}  // namespace veloquin
