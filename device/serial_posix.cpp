@@ -70,7 +70,12 @@ class PosixSerialLine : public SerialLine {
                 if (line_gone_error(errno)) gone_ = true;
                 return -1;
             }
-            // n == 0 on a tty in raw mode with VMIN 0 just means nothing yet.
+            // A raw tty with VMIN 0 reads 0 bytes both when nothing came yet
+            // and after a hang-up; only poll's POLLHUP tells them apart.
+            if (hung_up_) {
+                gone_ = true;
+                return -1;
+            }
             const int left = timeouts_.read_total_ms - elapsed_ms(start);
             if (left <= 0 || !wait_for(POLLIN, left)) return -1;
         }
@@ -89,14 +94,18 @@ class PosixSerialLine : public SerialLine {
             r = ::poll(&p, 1, timeout_ms);
         } while (r < 0 && errno == EINTR);
         if (r <= 0) return false;
+        // Bytes that arrived before a hang-up are still read; the next empty
+        // read then finds hung_up_ set.
+        if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) hung_up_ = true;
         if ((p.revents & events) != 0) return true;
-        if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) gone_ = true;
+        if (hung_up_) gone_ = true;
         return false;
     }
 
     int fd_;
     SerialTimeouts timeouts_;
     bool gone_ = false;
+    bool hung_up_ = false;
 };
 
 std::string open_error_text(int err) {
