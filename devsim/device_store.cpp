@@ -96,8 +96,7 @@ void fill_parameters(Calibration& cal) {
 void fill_curves(Calibration& cal) {
     for (int i = 0; i <= 32; ++i) {
         const double x = i / 32.0;
-        // An NTC sender: hot air gives a low voltage.
-        const int celsius = static_cast<int>(std::lround(140.0 - 176.0 * std::pow(x, 1.15)));
+        const int celsius = static_cast<int>(std::lround(iat_sender_celsius(x * 5.0)));
         cal.curve_word(cv::IAT_SENSOR + i) = low16(celsius);
         cal.curve_word(cv::IAT_CORRECTION + i) = low16(std::clamp((25 - celsius) / 8, -20, 15));
         cal.set_maf_point(i, static_cast<std::uint16_t>(std::lround(32768.0 * std::pow(x, 2.6))));
@@ -137,6 +136,14 @@ void fill_maps(Calibration& cal) {
 }
 
 }  // namespace
+
+double iat_sender_celsius(double volts) {
+    return 140.0 - 176.0 * std::pow(std::clamp(volts / 5.0, 0.0, 1.0), 1.15);
+}
+
+double iat_sender_volts(double celsius) {
+    return 5.0 * std::pow(std::clamp((140.0 - celsius) / 176.0, 0.0, 1.0), 1.0 / 1.15);
+}
 
 int DeviceStore::word(Block b, int index) const {
     const RawBlock& raw = block(b);

@@ -210,8 +210,7 @@ LiveRecord EngineModel::sense(const DeviceStore& store) {
     LiveRecord r;
     const int map_counts = map_sensor_counts(s.map_bar);
     const int throttle_counts = throttle_sensor_counts(s.throttle);
-    // The NTC sender: its voltage falls as the air warms.
-    const int iat_counts = volts_counts(4.6 - (s.iat_c + 40.0) * 0.025);
+    const int iat_counts = volts_counts(iat_sender_volts(s.iat_c));
     const int knock_counts = volts_counts(s.knock_volts);
     const double afr0 = store.header_word(hw::AFR_0V) / 100.0;
     const double afr5 = store.header_word(hw::AFR_5V) / 100.0;

@@ -25,8 +25,11 @@ struct Group {
 
 // One line per command group; each group lists its own commands on `help`.
 constexpr Group kGroups[] = {
-    {"cal", run_cal,
-     "cal normalize IN OUT | cal diff A B | cal show IN [--json]"},
+    {"cal", run_cal, "cal normalize IN OUT | cal diff A B | cal show IN [--json]"},
+    {"device", run_device,
+     "device list | device info --port P | device download --port P OUT |\n"
+     "         device upload --port P IN | device watch --port P [--count N] [--every MS]"},
+    {"devsim", run_devsim, "devsim [options] (a simulated device on a pseudo-terminal; devsim --help)"},
 };
 
 void print_usage(std::FILE* out) {
