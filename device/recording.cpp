@@ -96,12 +96,13 @@ RecordingResult record(RecordingContext& ctx, bool pass_mode) {
     purge_input(link);
     platform.start_timers();
 
-    std::string error;
-    result.log_written = log_write_file(ctx.log, ctx.logs_folder / "default.log", &error);
-    result.write_error = error;
+    const LogWriteResult written = log_write_file(ctx.log, ctx.logs_folder / "default.log");
+    result.log_written = written.ok;
+    result.write_error = written.message;
     result.samples = ctx.log.count;
 
-    platform.set_lower_status(result.log_written ? "" : "default.log: " + error);
+    // The log stays in memory either way; a failed write must not pass unseen.
+    platform.set_lower_status(written.ok ? "" : "default.log not written: " + written.message);
     platform.show_page(log_viewer_page(ctx.edition));
     platform.repaint_page();
     ctx.last_end_ms = platform.now_ms();
