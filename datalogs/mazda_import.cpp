@@ -91,7 +91,7 @@ LogReadResult load_log_by_name(LogBuffer& log, const std::filesystem::path& path
     const LogReaderChoice choice = choose_log_readers(name);
     LogReadResult result;
     if (!choice.log_file && !choice.mazda) {
-        result.message = name + ": not a log file (the name must contain .log or .mdl)";
+        result.message = name + ": not a log file (the name must contain \".log\" or \".mdl\", in lower case)";
         return result;
     }
     if (choice.log_file) result = log_read_file(log, path);

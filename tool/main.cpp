@@ -29,6 +29,7 @@ constexpr Group kGroups[] = {
     {"device", run_device,
      "device list | device info --port P | device download --port P OUT |\n"
      "         device upload --port P IN | device watch --port P [--count N] [--every MS]"},
+    {"log", run_log, "log convert IN OUT (.log or .mdl into .log or .csv) | log stats IN"},
     {"devsim", run_devsim, "devsim [options] (a simulated device on a pseudo-terminal; devsim --help)"},
 };
 

@@ -1,0 +1,88 @@
+// veloquin-tool log: convert data logs and summarise them.
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "calfile/atomic_file.h"
+#include "datalogs/log_file.h"
+#include "datalogs/log_sample.h"
+#include "datalogs/log_stats.h"
+#include "datalogs/mazda_import.h"
+#include "tool/commands.h"
+
+namespace veloquin::tool {
+namespace {
+
+constexpr const char* kUsage = "usage: veloquin-tool log convert IN OUT | log stats IN";
+
+bool ends_with(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Loads IN by the same name rules as the program's "Load Log File". A log the
+// buffer cannot hold whole is refused: a conversion must not drop samples
+// without anyone noticing.
+bool load(const std::string& path, LogBuffer& log) {
+    const LogReadResult r = load_log_by_name(log, path);
+    if (!r.ok) {
+        fail(r.message);
+        return false;
+    }
+    if (r.cut) {
+        fail(path + ": " + r.message + "; nothing was converted");
+        return false;
+    }
+    if (!r.message.empty())
+        std::fprintf(stderr, "veloquin-tool: %s: %s\n", path.c_str(), r.message.c_str());
+    return true;
+}
+
+int convert(const std::string& in, const std::string& out) {
+    LogBuffer log;
+    if (!load(in, log)) return kExitError;
+    if (ends_with(out, ".csv")) {
+        std::string error;
+        if (!write_file_atomically(out, format_log_csv(log), &error)) return fail(error);
+    } else {
+        const LogWriteResult w = log_write_file(log, out);
+        if (!w.ok) return fail(w.message);
+    }
+    std::printf("%d samples written to %s\n", log.count, out.c_str());
+    return kExitOk;
+}
+
+int stats(const std::string& in) {
+    LogBuffer log;
+    if (!load(in, log)) return kExitError;
+    const LogStats s = compute_log_stats(log);
+    std::printf("samples: %d%s\n", s.count, log.mazda_log ? " (Mazda log)" : "");
+    if (s.has_times) {
+        std::printf("duration: %.3f s\n", static_cast<double>(s.duration_ms) / 1000.0);
+    } else {
+        std::printf("duration: unknown (the file carries no sample times)\n");
+    }
+    if (s.columns.empty()) return kExitOk;
+    std::printf("%-10s %14s %14s %14s\n", "column", "min", "max", "mean");
+    for (const ColumnStats& c : s.columns) {
+        std::printf("%-10.*s %14.3f %14.3f %14.3f\n", static_cast<int>(c.name.size()),
+                    c.name.data(), c.min, c.max, c.mean);
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int run_log(Args args) {
+    if (args.size() == 3 && args[0] == "convert") return convert(args[1], args[2]);
+    if (args.size() == 2 && args[0] == "stats") return stats(args[1]);
+    if (args.size() == 1 && (args[0] == "help" || args[0] == "--help")) {
+        std::printf("%s\n", kUsage);
+        return kExitOk;
+    }
+    std::fprintf(stderr, "%s\n", kUsage);
+    return fail(args.empty() ? "log: missing command" : "log: bad command or arguments");
+}
+
+}  // namespace veloquin::tool
