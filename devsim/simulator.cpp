@@ -270,7 +270,7 @@ void Simulator::handle(const Request& r) {
     if (!silent_.load()) {
         if (const auto block = upload_block(r.code)) {
             std::lock_guard lock(mutex_);
-            store_.block(*block) = r.data;
+            if (!options_.ignore_uploads) store_.block(*block) = r.data;
             if (log_.uploads.size() < SimulatorLog::kMaxEntries)
                 log_.uploads.push_back({*block, r.data});
         } else if (r.code >= cmd::first_download && r.code <= cmd::last_download) {

@@ -36,6 +36,7 @@ struct SimulatorOptions {
     int refuse_downloads = 0;       // the first N block downloads get no answer
     int drop_downloads = 0;         // the next N block downloads break off half way
     int refuse_firmware_block = 0;  // each firmware block is refused this many times
+    bool ignore_uploads = false;    // takes upload frames but keeps its old blocks
     int vanish_after = 0;           // the device disappears after N requests
     double stream_rate = 0.0;       // live records per second; 0 = the full line rate
 

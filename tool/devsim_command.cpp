@@ -21,7 +21,7 @@ constexpr const char* kUsage =
     "         [--cal FILE] [--seed N] [--link PATH] [--stream-rate N] [--verbose]\n"
     "         [--silent] [--wrong-signature] [--noise N] [--drop-every N]\n"
     "         [--refuse-downloads N] [--drop-downloads N] [--refuse-firmware-block N]\n"
-    "         [--vanish-after N]";
+    "         [--ignore-uploads] [--vanish-after N]";
 
 // A whole decimal number within [lo, hi], or nothing.
 bool parse_number(const std::string& text, long lo, long hi, long& out) {
@@ -86,6 +86,7 @@ constexpr FlagOption kFlagOptions[] = {
     {"--blank", [](devsim::SimulatorOptions& o) { o.blank = true; }},
     {"--silent", [](devsim::SimulatorOptions& o) { o.silent = true; }},
     {"--wrong-signature", [](devsim::SimulatorOptions& o) { o.wrong_signature = true; }},
+    {"--ignore-uploads", [](devsim::SimulatorOptions& o) { o.ignore_uploads = true; }},
 };
 
 struct Parsed {
