@@ -96,13 +96,14 @@ RecordingResult record(RecordingContext& ctx, bool pass_mode) {
     purge_input(link);
     platform.start_timers();
 
-    const LogWriteResult written = log_write_file(ctx.log, ctx.logs_folder / "default.log");
+    const LogWriteResult written = log_write_file(ctx.log, ctx.logs_folder / ctx.log_file_name);
     result.log_written = written.ok;
     result.write_error = written.message;
     result.samples = ctx.log.count;
 
     // The log stays in memory either way; a failed write must not pass unseen.
-    platform.set_lower_status(written.ok ? "" : "default.log not written: " + written.message);
+    platform.set_lower_status(written.ok ? ""
+                                         : ctx.log_file_name + " not written: " + written.message);
     platform.show_page(log_viewer_page(ctx.edition));
     platform.repaint_page();
     ctx.last_end_ms = platform.now_ms();

@@ -39,6 +39,8 @@ struct RecordingContext {
     LogBuffer& log;
     Edition edition = Edition::full;
     std::filesystem::path logs_folder;
+    // The program always writes "default.log"; the command-line tool names its own file.
+    std::string log_file_name = "default.log";
     // Millisecond clock when the last recording ended; 0 before the first.
     std::uint32_t last_end_ms = 0;
 };

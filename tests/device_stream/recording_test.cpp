@@ -32,7 +32,11 @@ struct StreamingDevice {
     Calibration cal;
     LogBuffer log;
     TempDir dir;
-    RecordingContext ctx{platform, link, cal, log, Edition::full, dir.path(), 0};
+    RecordingContext ctx{.platform = platform,
+                         .link = link,
+                         .calibration = cal,
+                         .log = log,
+                         .logs_folder = dir.path()};
 
     int records = INT_MAX;
     int map_counts = 0;
