@@ -26,8 +26,9 @@ bool line_gone_error(int err) {
     return err == EIO || err == ENXIO || err == EBADF || err == ENODEV;
 }
 
-// The input queue the device's largest reply needs (961 bytes) is far below the
-// kernel's own tty buffer (several KiB per line), so nothing needs sizing here.
+// No input queue to size: the kernel buffers a tty's input itself (up to
+// 64 KiB in flight), far beyond the 961 bytes of the largest reply and ample
+// for the live stream, which is read as it arrives.
 class PosixSerialLine : public SerialLine {
   public:
     PosixSerialLine(int fd, SerialTimeouts timeouts) : fd_(fd), timeouts_(timeouts) {}
@@ -149,8 +150,8 @@ bool configure_line(int fd) {
 
 SerialTimeouts serial_timeouts(TimeoutSet set) {
     // One byte per read: its wait is the per-byte multiplier plus the constant.
-    if (set == TimeoutSet::firmware) return {100, 200, 100, 100};
-    return {2, 4, 2, 2};
+    if (set == TimeoutSet::firmware) return {200, 100, 100};
+    return {4, 2, 2};
 }
 
 SerialOpenResult open_posix_serial(const std::string& path, TimeoutSet timeouts) {

@@ -8,11 +8,11 @@
 
 namespace veloquin {
 
-// Read and write time limits of a timeout set, in milliseconds. A one-byte
-// read waits at most read_total_ms for its byte; a write of n bytes may take
+// Read and write time limits of a timeout set, in milliseconds. Reads are one
+// byte each, so the gap between bytes never matters: a read waits at most
+// read_total_ms for its byte; a write of n bytes may take
 // write_per_byte_ms * n + write_constant_ms before it gives up.
 struct SerialTimeouts {
-    int read_interval_ms;
     int read_total_ms;
     int write_per_byte_ms;
     int write_constant_ms;
