@@ -4,8 +4,10 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <system_error>
 
 #include "calfile/atomic_file.h"
@@ -79,6 +81,16 @@ void append_field(std::string& out, const LogColumn& column, const LogSample& sa
     if (length < column.width) out.append(static_cast<std::size_t>(column.width - length), ' ');
     out.append(digits.data(), static_cast<std::size_t>(length));
     out.append(static_cast<std::size_t>(column.trailing_blanks), ' ');
+}
+
+// The float sum of three values near the float limit overflows; the log
+// must stay finite for the viewer's scales, so it is held at the limit.
+float three_point_mean(float after, float before, float here) {
+    constexpr float kThird = 0.33333334F;
+    constexpr float kMax = std::numeric_limits<float>::max();
+    const float mean = (after + before + here) * kThird;
+    if (std::isfinite(mean)) return mean;
+    return mean > 0.0F ? kMax : -kMax;
 }
 
 std::string describe_errno(int error) {
@@ -159,15 +171,15 @@ void smooth_log(LogBuffer& log) {
                                  at(k).speed + at(ahead).speed;
         at(k).aux = static_cast<float>(0.2 * static_cast<double>(static_cast<float>(sum)));
     }
-    constexpr float kThird = 0.33333334F;
     for (int k = 3; k <= count - 3; ++k) {
         LogSample& here = at(k);
         const LogSample& before = at(k - 1);
         const LogSample& after = at(k + 1);
         here.speed = truncate_to_int(static_cast<double>(here.aux));
-        here.boost = (after.boost + before.boost + here.boost) * kThird;
-        here.inj_duty = (after.inj_duty + before.inj_duty + here.inj_duty) * kThird;
-        here.ecu_ignition = (after.ecu_ignition + before.ecu_ignition + here.ecu_ignition) * kThird;
+        here.boost = three_point_mean(after.boost, before.boost, here.boost);
+        here.inj_duty = three_point_mean(after.inj_duty, before.inj_duty, here.inj_duty);
+        here.ecu_ignition =
+            three_point_mean(after.ecu_ignition, before.ecu_ignition, here.ecu_ignition);
     }
 }
 

@@ -114,6 +114,11 @@ float word_to_float(std::string_view word) {
     return static_cast<float>(word_to_double(word));
 }
 
+float hold_to_float(double value) {
+    if (std::isnan(value)) return 0.0F;
+    return static_cast<float>(std::clamp(value, -kFloatMax, kFloatMax));
+}
+
 int truncate_to_int(double value) {
     if (!(value > static_cast<double>(std::numeric_limits<std::int32_t>::min()))) {
         return std::isnan(value) ? 0 : std::numeric_limits<std::int32_t>::min();

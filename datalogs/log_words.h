@@ -45,6 +45,8 @@ int word_to_int(std::string_view word);
 // magnitudes beyond the float range are held at its limit.
 double word_to_double(std::string_view word);
 float word_to_float(std::string_view word);
+// A computed value rounded to float, held inside the float range.
+float hold_to_float(double value);
 // Floating conversion truncated toward zero, held inside the 32-bit range.
 int word_to_truncated_int(std::string_view word);
 // The same for a value already read.

@@ -20,11 +20,12 @@ void store_group(LogSample& sample, const std::array<std::string_view, kWordsPer
     sample = LogSample{};
     const double load = word_to_double(w[0]);
     sample.inj_duty = static_cast<float>(load);
-    sample.fuel_corr = static_cast<float>(2.0 * load);
-    sample.boost = static_cast<float>(word_to_double(w[1]) * kKpaToBar - 1.0);
+    // A load near the float limit would double past it.
+    sample.fuel_corr = hold_to_float(2.0 * load);
+    sample.boost = hold_to_float(word_to_double(w[1]) * kKpaToBar - 1.0);
     sample.rpm = word_to_int(w[2]);
     sample.temperature = word_to_truncated_int(w[3]);
-    sample.maf_in = static_cast<float>(word_to_double(w[4]) * kAirFlowScale);
+    sample.maf_in = hold_to_float(word_to_double(w[4]) * kAirFlowScale);
     sample.throttle = word_to_float(w[5]);
 }
 
@@ -91,7 +92,8 @@ LogReadResult load_log_by_name(LogBuffer& log, const std::filesystem::path& path
     const LogReaderChoice choice = choose_log_readers(name);
     LogReadResult result;
     if (!choice.log_file && !choice.mazda) {
-        result.message = name + ": not a log file (the name must contain \".log\" or \".mdl\", in lower case)";
+        result.message =
+            name + ": not a log file (the name must contain \".log\" or \".mdl\", in lower case)";
         return result;
     }
     if (choice.log_file) result = log_read_file(log, path);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <limits>
 #include <random>
 #include <string>
 
@@ -211,6 +212,18 @@ TEST(LogReader, SmoothingNeedsSixSamplesAndNeverReadsPastTheLog) {
     fill_numbered(log, LOG_CAPACITY);
     smooth_log(log);
     EXPECT_EQ(log.samples[LOG_CAPACITY - 1].speed, numbered_sample(LOG_CAPACITY - 1).speed);
+}
+
+TEST(LogReader, SmoothingNearTheFloatLimitStaysFinite) {
+    LogBuffer log;
+    fill_numbered(log, 8);
+    for (LogSample& s : log.valid())
+        s.boost = 3e38F;
+    log.samples[4].inj_duty = -3e38F;
+    log.samples[5].inj_duty = -3e38F;
+    smooth_log(log);
+    EXPECT_FLOAT_EQ(log.samples[3].boost, std::numeric_limits<float>::max());
+    EXPECT_FLOAT_EQ(log.samples[4].inj_duty, -std::numeric_limits<float>::max());
 }
 
 TEST(LogReader, OlderVersionsReadFewerColumns) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "datalogs/log_file.h"
@@ -112,6 +113,18 @@ TEST(MazdaImport, CapacityAndOverlongWords) {
     EXPECT_EQ(log.count, 1);
     EXPECT_EQ(log.samples[0].rpm, 2147483647);
     EXPECT_FLOAT_EQ(log.samples[0].throttle, 6.0F);
+}
+
+TEST(MazdaImport, HugeValuesStayFinite) {
+    LogBuffer log;
+    read_mazda_text(log, "1e300 -1e300 1 2 1e300 3");
+    ASSERT_EQ(log.count, 1);
+    const LogSample& s = log.samples[0];
+    EXPECT_TRUE(std::isfinite(s.fuel_corr));
+    EXPECT_GT(s.fuel_corr, 1e38F);
+    EXPECT_TRUE(std::isfinite(s.boost));
+    EXPECT_LT(s.boost, -1e36F);  // the word is held at the float limit before scaling
+    EXPECT_TRUE(std::isfinite(s.maf_in));
 }
 
 TEST(MazdaImport, ReaderIsChosenByCaseSensitiveName) {
