@@ -23,6 +23,19 @@ void purge_input(DeviceLink& link) {
     if (link.is_open()) link.line->purge_input();
 }
 
+// Records already on their way when the device took the stop command, and the
+// rest of its identification reply, would otherwise greet the next poll
+// exchange instead of its own reply. A purge alone is not enough: part of it
+// may still be on the line. The device has stopped streaming by now, so the
+// line falls quiet within a read timeout; the bound only guards against a
+// device that never stops.
+void drain_until_quiet(DeviceLink& link) {
+    constexpr int kMaxDrainedBytes = 64 * 1024;
+    if (!link.is_open()) return;
+    for (int drained = 0; drained < kMaxDrainedBytes && link.line->read_byte() >= 0; ++drained) {
+    }
+}
+
 // Takes the record that just arrived in the frame buffer into the live record
 // and the sample at position count; returns whether the sample is kept.
 bool take_record(RecordingContext& ctx, bool pass_mode) {
@@ -91,9 +104,7 @@ RecordingResult record(RecordingContext& ctx, bool pass_mode) {
     purge_input(link);
     send_command(link, cmd::identify, 0);
     receive_reply(link, kStreamEndReplySize);
-    // Records already on their way when the device took the stop command would
-    // otherwise greet the next poll exchange instead of its reply.
-    purge_input(link);
+    drain_until_quiet(link);
     platform.start_timers();
 
     const LogWriteResult written = log_write_file(ctx.log, ctx.logs_folder / ctx.log_file_name);
