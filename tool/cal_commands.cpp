@@ -213,6 +213,7 @@ int run_cal(Args args) {
     if (command == "normalize") return normalize(rest);
     if (command == "diff") return diff(rest);
     if (command == "show") return show(rest);
+    if (command == "op") return run_cal_op(rest);
     return fail("unknown cal command '" + command + "'");
 }
 

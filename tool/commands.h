@@ -15,6 +15,7 @@ inline constexpr int kExitNegative = 1;
 inline constexpr int kExitError = 2;
 
 int run_cal(Args args);
+int run_cal_op(Args args);  // cal op: the editors' map operations on a file
 int run_device(Args args);
 int run_devsim(Args args);
 int run_log(Args args);
