@@ -91,7 +91,7 @@ TEST(LogWriter, FieldsMatchPrintfForAwkwardValues) {
         s.knock = pick();
         s.ecu_ignition = pick();
         s.wg_duty = pick();
-        s.rpm = static_cast<int>(rng()) - (1 << 30);
+        s.rpm = static_cast<int>(rng() % 2000000000U) - 1000000000;
         s.temperature = -2147483647 - 1;
         log.samples[static_cast<std::size_t>(i)] = s;
         expected += printf_line(s);
