@@ -117,6 +117,13 @@ double log_column_value(const LogColumn& column, const LogSample& sample) {
     return static_cast<double>(sample.*column.int_field);
 }
 
+bool sniff_log_file(std::string_view text) {
+    LogWordReader words(text);
+    std::string_view first;
+    const std::string_view header = kLogFileFirstLine.substr(0, kLogFileFirstLine.find(' '));
+    return words.next(first) && first == header;
+}
+
 LogReadResult read_log_text(LogBuffer& log, std::string_view text) {
     LogReadResult result;
     result.ok = true;

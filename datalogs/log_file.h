@@ -42,6 +42,10 @@ struct LogReadResult {
     std::string message;     // empty when the file read cleanly
 };
 
+// True when the text begins with this system's log header word, whatever
+// the version after it.
+bool sniff_log_file(std::string_view text);
+
 // Replaces the log with the samples of a log file's text and smooths it.
 // Never fails: any text reads as a log, word by word.
 LogReadResult read_log_text(LogBuffer& log, std::string_view text);

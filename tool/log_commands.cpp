@@ -21,11 +21,23 @@ bool ends_with(const std::string& text, const std::string& tail) {
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// Loads IN by the same name rules as the program's "Load Log File". A log the
-// buffer cannot hold whole is refused: a conversion must not drop samples
-// without anyone noticing.
+// Reads IN by the program's name rules ("Load Log File"). The program goes
+// by the name alone; a script may hand over a log under any name, so a file
+// whose name picks neither reader is still read when it has the log header.
+LogReadResult read_any_log(const std::string& path, LogBuffer& log) {
+    const LogReaderChoice choice = choose_log_readers(path);
+    if (choice.log_file || choice.mazda) return load_log_by_name(log, path);
+    LogReadResult refused = load_log_by_name(log, path);
+    std::string bytes;
+    if (!read_log_bytes(path, bytes, refused.message)) return refused;
+    if (!sniff_log_file(bytes)) return refused;
+    return read_log_text(log, bytes);
+}
+
+// A log the buffer cannot hold whole is refused: a conversion must not drop
+// samples without anyone noticing.
 bool load(const std::string& path, LogBuffer& log) {
-    const LogReadResult r = load_log_by_name(log, path);
+    const LogReadResult r = read_any_log(path, log);
     if (!r.ok) {
         fail(r.message);
         return false;
@@ -34,8 +46,9 @@ bool load(const std::string& path, LogBuffer& log) {
         fail(path + ": " + r.message + "; nothing was converted");
         return false;
     }
-    if (!r.message.empty())
+    if (!r.message.empty()) {
         std::fprintf(stderr, "veloquin-tool: %s: %s\n", path.c_str(), r.message.c_str());
+    }
     return true;
 }
 

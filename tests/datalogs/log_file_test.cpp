@@ -311,6 +311,14 @@ TEST(LogReader, AnyTextReadsWordByWord) {
     EXPECT_EQ(s.speed, 0);        // ".5" truncated
 }
 
+TEST(LogReader, SniffRecognisesOnlyTheLogHeader) {
+    EXPECT_TRUE(sniff_log_file(kHeader));
+    EXPECT_TRUE(sniff_log_file("\r\n MAF-EMULATOR_LOG_FILE_Ver 3.0\n"));
+    EXPECT_FALSE(sniff_log_file("40 101.3 3000 12.5 65 25.0"));
+    EXPECT_FALSE(sniff_log_file("MAF-EMULATOR_LOG_FILE_Verx 5.0"));
+    EXPECT_FALSE(sniff_log_file(""));
+}
+
 TEST(LogReader, EmptyAndHeaderOnlyFilesGiveAnEmptyLog) {
     LogBuffer log;
     fill_numbered(log, 10);
