@@ -1,5 +1,6 @@
 #include "device/connection.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "device/transfer.h"
@@ -11,8 +12,12 @@ namespace {
 constexpr std::uint32_t kWrongVersionPauseMs = 1000;
 
 void advance_search(DeviceLink& link) {
-    // Without found ports there is nothing to advance to (and no entry to read).
-    if (link.found_count <= 0) return;
+    // A port chosen without a probe is a search of that one port: it wraps at
+    // once, so a silent device there still ends in "Not connected".
+    if (link.found_count <= 0) {
+        ++link.search_cycles;
+        return;
+    }
     if (++link.cycle_position >= link.found_count) {
         link.cycle_position = 0;
         ++link.search_cycles;

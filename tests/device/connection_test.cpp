@@ -100,6 +100,15 @@ TEST_F(PollFixture, NoPortFoundFailsEveryAttemptOnPortZero) {
     EXPECT_EQ(platform.last_lower(), "COM0: FAILED (no such device)");
 }
 
+TEST_F(PollFixture, PortChosenWithoutProbeIsSearchedOnceThenStops) {
+    platform.ports[6];
+    link.port_number = 6;
+    ticks(1);
+    EXPECT_TRUE(link.stopped);
+    EXPECT_EQ(link.port_number, 6);
+    EXPECT_EQ(platform.last_upper(), "Not connected");
+}
+
 TEST_F(PollFixture, DeviceIsIdentifiedDownloadedAndPolled) {
     device_on(3);
     found({3});
