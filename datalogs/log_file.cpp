@@ -112,11 +112,6 @@ std::string_view log_column_name(const LogColumn& column) {
     return name;
 }
 
-double log_column_value(const LogColumn& column, const LogSample& sample) {
-    if (column.kind == K::real) return static_cast<double>(sample.*column.real_field);
-    return static_cast<double>(sample.*column.int_field);
-}
-
 bool sniff_log_file(std::string_view text) {
     LogWordReader words(text);
     std::string_view first;

@@ -30,9 +30,8 @@ struct LogColumn {
 
 // The fifteen columns in file order.
 std::span<const LogColumn> log_columns();
-// The title without its blanks ("RPM", "INJ.DUTY").
+// The title without its blanks ("RPM", "INJ.DUTY"), for the export.
 std::string_view log_column_name(const LogColumn& column);
-double log_column_value(const LogColumn& column, const LogSample& sample);
 
 struct LogReadResult {
     bool ok = false;         // false: nothing was read and the log is unchanged

@@ -1,5 +1,7 @@
 #include "datalogs/log_stats.h"
 
+#include "datalogs/log_file.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -9,24 +11,6 @@ namespace veloquin {
 namespace {
 
 using S = LogSample;
-
-constexpr std::array<ExportColumn, 15> kFileColumns = {{
-    {"RPM", &S::rpm, nullptr, nullptr},
-    {"BOOST", nullptr, &S::boost, nullptr},
-    {"THROTTLE", nullptr, &S::throttle, nullptr},
-    {"MAFIn", nullptr, &S::maf_in, nullptr},
-    {"MAFOut", nullptr, &S::maf_out, nullptr},
-    {"FuelCorr", nullptr, &S::fuel_corr, nullptr},
-    {"TEMP", &S::temperature, nullptr, nullptr},
-    {"AFR", nullptr, &S::afr, nullptr},
-    {"SPEED", &S::speed, nullptr, nullptr},
-    {"INJ.DUTY", nullptr, &S::inj_duty, nullptr},
-    {"KNOCK", nullptr, &S::knock, nullptr},
-    {"FLAGS", &S::flags, nullptr, nullptr},
-    {"LOAD", &S::ecu_load, nullptr, nullptr},
-    {"IGN", nullptr, &S::ecu_ignition, nullptr},
-    {"WGDuty", nullptr, &S::wg_duty, nullptr},
-}};
 
 // Where the import put each Mazda quantity. The load is exported as read
 // (inj_duty), not as the doubled value kept for the fuel-correction band.
@@ -68,7 +52,9 @@ std::vector<ExportColumn> export_columns(const LogBuffer& log) {
     if (log.mazda_log) {
         columns.assign(kMazdaColumns.begin(), kMazdaColumns.end());
     } else {
-        columns.assign(kFileColumns.begin(), kFileColumns.end());
+        for (const LogColumn& c : log_columns()) {
+            columns.push_back({log_column_name(c), c.int_field, c.real_field, nullptr});
+        }
     }
     if (log_has_times(log)) columns.push_back(kTimeColumn);
     return columns;

@@ -19,9 +19,9 @@ struct ExportColumn {
     std::uint32_t LogSample::*time_field;
 };
 
-// The fifteen file columns, or for a Mazda log the six quantities it carries
-// under the names the viewer gives them; TIME_MS is added when the log holds
-// sample times (a recording does, a loaded file does not).
+// The fifteen file columns (names as in the file title line), or for a Mazda log the six quantities
+// it carries under the names the viewer gives them; TIME_MS is added when the log holds sample
+// times (a recording does, a loaded file does not).
 std::vector<ExportColumn> export_columns(const LogBuffer& log);
 double export_value(const ExportColumn& column, const LogSample& sample);
 
