@@ -76,11 +76,15 @@ void step_curve(EditorState& state, Calibration& cal, const PageRules& rules, Va
 }  // namespace
 
 void update_selection(EditorCursor& c, const Calibration& cal) {
-    c.first_col = std::min(c.map_cursor_col, c.map_anchor_col);
-    c.last_col = std::max(c.map_cursor_col, c.map_anchor_col);
-    c.first_row = std::min(c.map_cursor_row, c.map_anchor_row);
-    c.last_row = std::max(c.map_cursor_row, c.map_anchor_row);
-    c.first_point = std::min(c.curve_cursor, c.curve_anchor);
+    // Every operation indexes the maps with these, so whoever set the corners
+    // (mouse, live box, a script) cannot make them reach outside the grid.
+    auto col = [](int v) { return std::clamp(v, 0, kMapCols - 1); };
+    auto row = [](int v) { return std::clamp(v, 0, kMapRows - 1); };
+    c.first_col = col(std::min(c.map_cursor_col, c.map_anchor_col));
+    c.last_col = col(std::max(c.map_cursor_col, c.map_anchor_col));
+    c.first_row = row(std::min(c.map_cursor_row, c.map_anchor_row));
+    c.last_row = row(std::max(c.map_cursor_row, c.map_anchor_row));
+    c.first_point = std::max(std::min(c.curve_cursor, c.curve_anchor), 0);
     c.last_point = std::max(c.curve_cursor, c.curve_anchor);
     int lo = cal.curve_word(cv::IAT_SENSOR);
     int hi = lo;

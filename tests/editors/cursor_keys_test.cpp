@@ -192,6 +192,18 @@ TEST(EditorCursorMoves, SharedCurveCursorNeverWritesPastTheCurve) {
     EXPECT_EQ(cal.curve_word(cv::AFR_PROTECT), 0);
 }
 
+TEST(EditorCursorMoves, CornersOutsideTheGridNeverReachTheMaps) {
+    Calibration cal = tuned_calibration();
+    Calibration guard = cal;
+    EditorState s;
+    select_cells(s, -3, -2, 30, 25);
+    step_values(s, cal, Page::fuel_correction, ValueStep::increase);
+    EXPECT_EQ(s.cursor.first_row, 0);
+    EXPECT_EQ(s.cursor.last_col, 19);
+    EXPECT_EQ(cell(cal, MapId::fuel_correction, 23, 19), 1);
+    EXPECT_EQ(cal.map(MapId::meth_correction), guard.map(MapId::meth_correction));
+}
+
 TEST(MapClipboard, PasteAtColumnEighteenKeepsOnlyWhatFits) {
     Calibration cal = tuned_calibration();
     EditorState s;
