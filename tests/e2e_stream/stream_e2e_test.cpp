@@ -134,9 +134,11 @@ TEST(StreamRecordingE2E, FullRateStreamIsCapturedWithoutLoss) {
     EXPECT_EQ(result.end, RecordingEnd::enter_pressed);
     EXPECT_EQ(s.log.count, 4994);
     const auto streamed = s.sim.log().streamed_records;
-    // Only the records on their way when the stop went out may be missing.
+    // Only the records still queued in the terminal when the stop went out may
+    // be missing: a few kilobytes' worth on a busy machine. A receiver that
+    // cannot keep up makes the device drop records by the thousand.
     EXPECT_GE(streamed, 4994u);
-    EXPECT_LE(streamed, 4994u + 40u) << "records were lost on the way";
+    EXPECT_LE(streamed, 4994u + 200u) << "records were lost on the way";
     // At 26 bytes per record the line carries about 443 records a second.
     EXPECT_GT(seconds.count(), 9.0) << "the stream was not at the line rate";
     std::uint32_t last_time = 0;
