@@ -47,7 +47,7 @@ tidy: build
 bench: release
 	bash scripts/bench.sh build/release
 
-test: format-check unit tidy sanitize fuzz
+test: format-check unit tidy release sanitize fuzz
 	@echo "make test: all stages passed"
 
 clean:

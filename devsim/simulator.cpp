@@ -73,11 +73,13 @@ std::vector<Block> SimulatorLog::uploaded_blocks() const {
 }
 
 std::vector<std::uint8_t> identification_payload(const SimulatorOptions& options) {
-    std::vector<std::uint8_t> id = {'K', 'V', 'X'};
-    if (options.wrong_signature) id = {'B', 'L', 'D'};
-    id.insert(id.end(), options.serial.begin(), options.serial.end());
-    id.push_back(options.hardware);
-    id.push_back(options.software);
+    // Filled in place: GCC 12 at -O2 misreads an insert into a three-byte vector as an overrun.
+    std::vector<std::uint8_t> id(3 + options.serial.size() + 2);
+    const char* signature = options.wrong_signature ? "BLD" : "KVX";
+    std::copy_n(signature, 3, id.begin());
+    std::copy(options.serial.begin(), options.serial.end(), id.begin() + 3);
+    id[id.size() - 2] = options.hardware;
+    id[id.size() - 1] = options.software;
     return id;
 }
 
