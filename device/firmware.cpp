@@ -44,15 +44,15 @@ std::span<const std::uint8_t> FirmwareImage::block(int k) const {
 }
 
 bool firmware_from_bytes(std::span<const std::uint8_t> bytes, FirmwareImage& image,
-                         std::string& error) {
+                         std::string& error, std::string_view name) {
     if (bytes.size() < kFirmwareHeaderBytes) {
-        error = "The firmware file holds " + std::to_string(bytes.size()) +
-                " bytes; an image needs at least its 64-byte header.";
+        error = std::string(name) + " holds " + std::to_string(bytes.size()) +
+                " bytes; a firmware image needs at least its 64-byte header.";
         return false;
     }
     if (bytes.size() > kFirmwareMaxBytes) {
-        error = "The firmware file holds " + std::to_string(bytes.size()) +
-                " bytes; the device takes an image of at most 64000 bytes.";
+        error = std::string(name) + " holds " + std::to_string(bytes.size()) +
+                " bytes or more; the device takes a firmware image of at most 64000 bytes.";
         return false;
     }
     image.bytes.assign(bytes.begin(), bytes.end());
@@ -80,7 +80,7 @@ bool load_firmware_file(const std::filesystem::path& path, FirmwareImage& image,
         return false;
     }
     bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return firmware_from_bytes(bytes, image, error);
+    return firmware_from_bytes(bytes, image, error, path.filename().string());
 }
 
 FirmwareOutcome update_firmware(DeviceLink& link, Platform& platform, const FirmwareImage& image) {

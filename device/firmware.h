@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace veloquin {
@@ -37,7 +38,7 @@ struct FirmwareImage {
 // than the loader's 64000 bytes would be flashed cut short, so both are refused
 // with a message naming the problem.
 bool firmware_from_bytes(std::span<const std::uint8_t> bytes, FirmwareImage& image,
-                         std::string& error);
+                         std::string& error, std::string_view name = "The firmware file");
 
 // Reads a firmware file; an unreadable file is refused like a short one.
 bool load_firmware_file(const std::filesystem::path& path, FirmwareImage& image,

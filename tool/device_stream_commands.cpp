@@ -90,10 +90,10 @@ class StreamPlatform : public Platform {
     }
     std::string port_name(int port_number) override { return ports_.display_name(port_number); }
     void set_upper_status(std::string_view text) override {
-        if (progress_ == Progress::upper) show_progress(text);
+        if (progress_ == Progress::upper && progress_on) show_progress(text);
     }
     void set_lower_status(std::string_view text) override {
-        if (progress_ == Progress::lower) show_progress(text);
+        if (progress_ == Progress::lower && progress_on) show_progress(text);
     }
     void set_title_line(std::string_view line) override { title_line = line; }
     MessageAnswer message_box(std::string_view text, std::string_view, MessageButtons) override {
@@ -120,6 +120,9 @@ class StreamPlatform : public Platform {
         deadline_ms = now_ms() + static_cast<std::uint32_t>(seconds * 1000);
     }
 
+    bool progress_on = true;
+    // Without a terminal the progress goes to a log: at most one line this often.
+    std::uint32_t piped_progress_every_ms = 0;
     std::string title_line;
     std::string last_open_error;
     std::string last_message;
@@ -145,6 +148,9 @@ class StreamPlatform : public Platform {
             std::fprintf(stderr, "\r%.*s\033[K", static_cast<int>(text.size()), text.data());
             line_open_ = true;
         } else {
+            const std::uint32_t now = now_ms();
+            if (last_piped_ms_ && now - *last_piped_ms_ < piped_progress_every_ms) return;
+            last_piped_ms_ = now;
             std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
         }
         std::fflush(stderr);
@@ -159,6 +165,7 @@ class StreamPlatform : public Platform {
     bool stdin_is_terminal_;
     bool stderr_is_terminal_;
     bool line_open_ = false;
+    std::optional<std::uint32_t> last_piped_ms_;
 };
 
 struct Options {
@@ -256,6 +263,8 @@ int run_device_record(Args args) {
     std::string error;
     if (!resolve_port(o.port, port, error)) return fail(error);
     StreamPlatform platform(port.table, Progress::upper);
+    platform.progress_on = false;  // the connection's own texts name ports by number
+    platform.piped_progress_every_ms = 1000;
     DeviceLink link;
     link.port_number = port.number;
 
@@ -280,6 +289,7 @@ int run_device_record(Args args) {
                          .log_file_name = out.filename().string()};
     if (isatty(STDIN_FILENO) != 0) std::fprintf(stderr, "Recording. Press Enter to stop.\n");
     if (o.seconds) platform.stop_after_seconds(*o.seconds);
+    platform.progress_on = true;
     const InterruptStops interrupt_stops;
     g_interrupted = 0;
     const RecordingResult result = record(ctx, o.pass);
