@@ -128,6 +128,12 @@ class StreamPlatform : public Platform {
     std::string last_message;
     std::optional<std::uint32_t> deadline_ms;
 
+    // Ends a progress line left open on a terminal, before the result is printed.
+    void end_progress_line() {
+        if (line_open_) std::fputc('\n', stderr);
+        line_open_ = false;
+    }
+
   private:
     bool enter_typed() {
         if (!stdin_is_terminal_) return false;
@@ -154,10 +160,6 @@ class StreamPlatform : public Platform {
             std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
         }
         std::fflush(stderr);
-    }
-    void end_progress_line() {
-        if (line_open_) std::fputc('\n', stderr);
-        line_open_ = false;
     }
 
     const PortTable& ports_;
@@ -294,6 +296,7 @@ int run_device_record(Args args) {
     g_interrupted = 0;
     const RecordingResult result = record(ctx, o.pass);
     close_port(link);
+    platform.end_progress_line();
 
     if (result.end == RecordingEnd::stream_refused) {
         return fail("the live stream could not be started on " + port.name);
