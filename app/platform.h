@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/page.h"
+
 namespace veloquin {
 
 // The two read/write timeout sets of the serial line. Under `normal` a one-byte
@@ -75,7 +77,7 @@ class Platform {
     virtual void stop_timers() = 0;
     virtual void start_timers() = 0;
     // Switch the main window to a page, numbered as in the running edition.
-    virtual void show_page(int page) = 0;
+    virtual void show_page(Page page) = 0;
 };
 
 }  // namespace veloquin

@@ -79,10 +79,6 @@ bool recording_allowed(std::uint32_t now_ms, std::uint32_t last_end_ms) {
     return static_cast<std::uint32_t>(now_ms - last_end_ms) > kRecordingGuardMs;
 }
 
-int log_viewer_page(Edition edition) {
-    return edition == Edition::lite ? 10 : 11;
-}
-
 RecordingResult record(RecordingContext& ctx, bool pass_mode) {
     Platform& platform = ctx.platform;
     DeviceLink& link = ctx.link;
@@ -115,7 +111,7 @@ RecordingResult record(RecordingContext& ctx, bool pass_mode) {
     // The log stays in memory either way; a failed write must not pass unseen.
     platform.set_lower_status(written.ok ? ""
                                          : ctx.log_file_name + " not written: " + written.message);
-    platform.show_page(log_viewer_page(ctx.edition));
+    platform.show_page(Page::log_viewer);
     platform.repaint_page();
     ctx.last_end_ms = platform.now_ms();
     return result;

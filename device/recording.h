@@ -65,9 +65,6 @@ struct RecordingResult {
 // difference is taken modulo 2^32).
 bool recording_allowed(std::uint32_t now_ms, std::uint32_t last_end_ms);
 
-// The log viewer's page number in the running edition.
-int log_viewer_page(Edition edition);
-
 // Records the live stream into ctx.log. The caller checks recording_allowed first.
 RecordingResult record(RecordingContext& ctx, bool pass_mode);
 

@@ -119,12 +119,9 @@ void apply_editor_command(EditorState& state, Calibration& cal, EditorCommand co
     platform.repaint_page();
 }
 
-void calibrate_knock_by_log(Calibration& cal, const LogBuffer& log, Edition edition,
-                            Platform& platform) {
+void calibrate_knock_by_log(Calibration& cal, const LogBuffer& log, Platform& platform) {
     if (!knock_from_log(cal, log)) return;
-    if (const auto number = page_number(Page::knock_calibration, edition)) {
-        platform.show_page(*number);
-    }
+    platform.show_page(Page::knock_calibration);
 }
 
 }  // namespace veloquin

@@ -46,7 +46,6 @@ void apply_editor_command(EditorState& state, Calibration& cal, EditorCommand co
 
 // "Calibrate Knock by Log", then the switch to the "Knock calibration" page;
 // an empty log changes nothing and the page stays.
-void calibrate_knock_by_log(Calibration& cal, const LogBuffer& log, Edition edition,
-                            Platform& platform);
+void calibrate_knock_by_log(Calibration& cal, const LogBuffer& log, Platform& platform);
 
 }  // namespace veloquin

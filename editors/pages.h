@@ -7,24 +7,10 @@
 #include <span>
 #include <string_view>
 
+#include "app/page.h"
 #include "calibration/calibration.h"
 
 namespace veloquin {
-
-enum class Page {
-    parameters,
-    maf_emulation,
-    fuel_correction,
-    temp_correction,
-    maf_calibration,
-    knock_calibration,
-    afr_protect,
-    nos_methanol,
-    ls_switches,
-    boost_control,
-    log_viewer,
-    dashboard,
-};
 
 // The navigation button text: "Parameters", "MAF Emulation", ...
 std::string_view page_title(Page page);

@@ -15,52 +15,27 @@
 #include "device/port_table.h"
 #include "device/transfer.h"
 #include "tool/commands.h"
+#include "tool/device_stream_commands.h"
 #include "tool/edition.h"
+#include "tool/headless_platform.h"
 
 namespace veloquin::tool {
 namespace {
 
-// The program's platform for a terminal: a real clock and real waits, ports
-// from the port table, status lines on stderr when asked for.
-class ConsolePlatform : public Platform {
+// Status lines on stderr when asked for; message boxes as lines on stderr.
+class ConsolePlatform : public HeadlessPlatform {
   public:
-    ConsolePlatform(const PortTable& ports, bool verbose) : ports_(ports), verbose_(verbose) {}
+    ConsolePlatform(const PortTable& ports, bool verbose)
+        : HeadlessPlatform(ports), verbose_(verbose) {}
 
-    std::uint32_t now_ms() override {
-        const auto t = std::chrono::steady_clock::now().time_since_epoch();
-        return static_cast<std::uint32_t>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(t).count());
-    }
-    void sleep_ms(std::uint32_t ms) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-    SerialOpenResult open_serial(int port_number, TimeoutSet timeouts) override {
-        SerialOpenResult r = ports_.open(port_number, timeouts);
-        last_open_error = r.error;
-        return r;
-    }
-    std::string port_name(int port_number) override { return ports_.display_name(port_number); }
     void set_upper_status(std::string_view text) override { status("status", text); }
     void set_lower_status(std::string_view text) override { status("transfer", text); }
-    void set_title_line(std::string_view line) override { title_line = line; }
     MessageAnswer message_box(std::string_view text, std::string_view caption,
                               MessageButtons) override {
         std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
                      static_cast<int>(text.size()), text.data());
         return MessageAnswer::ok;
     }
-    bool enter_pressed() override { return false; }
-    void repaint_page() override {}
-    void refill_pages() override {}
-    void refresh_live_panel() override {}
-    void set_connect_enabled(bool) override {}
-    void focus_main_window() override {}
-    void stop_timers() override {}
-    void start_timers() override {}
-    void show_page(int) override {}
-
-    std::string title_line;
-    std::string last_open_error;
 
   private:
     void status(const char* which, std::string_view text) const {
@@ -68,7 +43,6 @@ class ConsolePlatform : public Platform {
             std::fprintf(stderr, "%s: %.*s\n", which, static_cast<int>(text.size()), text.data());
         }
     }
-    const PortTable& ports_;
     bool verbose_;
 };
 
@@ -343,8 +317,10 @@ int watch(const Options& o) {
 
 int run_device(Args args) {
     constexpr const char* kUsage =
-        "usage: veloquin-tool device list|info|download|upload|watch ...";
+        "usage: veloquin-tool device list|info|download|upload|watch|record|flash ...";
     if (args.empty()) return fail(kUsage);
+    if (args[0] == "record") return run_device_record(args.subspan(1));
+    if (args[0] == "flash") return run_device_flash(args.subspan(1));
     Options o;
     if (const std::string error = parse(args.subspan(1), o); !error.empty()) return fail(error);
     const std::string& command = args[0];

@@ -25,6 +25,7 @@
 #include "device/port_table.h"
 #include "device/recording.h"
 #include "tool/edition.h"
+#include "tool/headless_platform.h"
 
 namespace veloquin::tool {
 namespace {
@@ -66,36 +67,21 @@ enum class Progress { upper, lower };
 // is the command's result.
 // Enter counts only when typed at a terminal: a script's closed input must not
 // end a recording. A deadline and Ctrl-C stop a recording the same way.
-class StreamPlatform : public Platform {
+class StreamPlatform : public HeadlessPlatform {
   public:
     StreamPlatform(const PortTable& ports, Progress progress)
-        : ports_(ports),
+        : HeadlessPlatform(ports),
           progress_(progress),
           stdin_is_terminal_(isatty(STDIN_FILENO) != 0),
           stderr_is_terminal_(isatty(STDERR_FILENO) != 0) {}
     ~StreamPlatform() override { end_progress_line(); }
 
-    std::uint32_t now_ms() override {
-        const auto t = std::chrono::steady_clock::now().time_since_epoch();
-        return static_cast<std::uint32_t>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(t).count());
-    }
-    void sleep_ms(std::uint32_t ms) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-    SerialOpenResult open_serial(int port_number, TimeoutSet timeouts) override {
-        SerialOpenResult r = ports_.open(port_number, timeouts);
-        last_open_error = r.error;
-        return r;
-    }
-    std::string port_name(int port_number) override { return ports_.display_name(port_number); }
     void set_upper_status(std::string_view text) override {
         if (progress_ == Progress::upper && progress_on) show_progress(text);
     }
     void set_lower_status(std::string_view text) override {
         if (progress_ == Progress::lower && progress_on) show_progress(text);
     }
-    void set_title_line(std::string_view line) override { title_line = line; }
     MessageAnswer message_box(std::string_view text, std::string_view, MessageButtons) override {
         // Shown by the command once the update has ended, as its result.
         end_progress_line();
@@ -107,15 +93,6 @@ class StreamPlatform : public Platform {
         if (deadline_ms && static_cast<std::int32_t>(now_ms() - *deadline_ms) >= 0) return true;
         return enter_typed();
     }
-    void repaint_page() override {}
-    void refill_pages() override {}
-    void refresh_live_panel() override {}
-    void set_connect_enabled(bool) override {}
-    void focus_main_window() override {}
-    void stop_timers() override {}
-    void start_timers() override {}
-    void show_page(int) override {}
-
     void stop_after_seconds(long seconds) {
         deadline_ms = now_ms() + static_cast<std::uint32_t>(seconds * 1000);
     }
@@ -123,8 +100,6 @@ class StreamPlatform : public Platform {
     bool progress_on = true;
     // Without a terminal the progress goes to a log: at most one line this often.
     std::uint32_t piped_progress_every_ms = 0;
-    std::string title_line;
-    std::string last_open_error;
     std::string last_message;
     std::optional<std::uint32_t> deadline_ms;
 
@@ -162,7 +137,6 @@ class StreamPlatform : public Platform {
         std::fflush(stderr);
     }
 
-    const PortTable& ports_;
     Progress progress_;
     bool stdin_is_terminal_;
     bool stderr_is_terminal_;

@@ -25,12 +25,19 @@ struct Group {
 
 // One line per command group; each group lists its own commands on `help`.
 constexpr Group kGroups[] = {
-    {"cal", run_cal, "cal normalize IN OUT | cal diff A B | cal show IN [--json]"},
+    {"cal", run_cal,
+     "cal normalize IN OUT | cal diff A B | cal show IN [--json] |\n"
+     "         cal op smooth|extrapolate|replicate-fuel IN OUT |\n"
+     "         cal op knock-from-log --log LOG IN OUT |\n"
+     "         cal op interpolate --table TABLE (--rows A:B --cols C:D | --points A:B) IN OUT"},
     {"device", run_device,
      "device list | device info --port P | device download --port P OUT |\n"
-     "         device upload --port P IN | device watch --port P [--count N] [--every MS]"},
+     "         device upload --port P IN | device watch --port P [--count N] [--every MS] |\n"
+     "         device record --port P OUT.log [--pass] [--seconds N] |\n"
+     "         device flash --port P FILE.frw"},
     {"log", run_log, "log convert IN OUT (.log or .mdl into .log or .csv) | log stats IN"},
-    {"devsim", run_devsim, "devsim [options] (a simulated device on a pseudo-terminal; devsim --help)"},
+    {"devsim", run_devsim,
+     "devsim [options] (a simulated device on a pseudo-terminal; devsim --help)"},
 };
 
 void print_usage(std::FILE* out) {

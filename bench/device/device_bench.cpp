@@ -14,44 +14,16 @@
 #include "device/serial_posix.h"
 #include "device/transfer.h"
 #include "devsim/simulator.h"
+#include "tool/headless_platform.h"
 
 namespace veloquin {
 namespace {
 
-// A platform with a real clock and real sleeps and one port: the simulator.
-class BenchPlatform : public Platform {
-  public:
-    explicit BenchPlatform(std::string path) : path_(std::move(path)) {}
-    std::uint32_t now_ms() override {
-        return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                              std::chrono::steady_clock::now().time_since_epoch())
-                                              .count());
-    }
-    void sleep_ms(std::uint32_t ms) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-    SerialOpenResult open_serial(int, TimeoutSet timeouts) override {
-        return open_posix_serial(path_, timeouts);
-    }
-    std::string port_name(int) override { return path_; }
-    void set_upper_status(std::string_view) override {}
-    void set_lower_status(std::string_view) override {}
-    void set_title_line(std::string_view) override {}
-    MessageAnswer message_box(std::string_view, std::string_view, MessageButtons) override {
-        return MessageAnswer::ok;
-    }
-    bool enter_pressed() override { return false; }
-    void repaint_page() override {}
-    void refill_pages() override {}
-    void refresh_live_panel() override {}
-    void set_connect_enabled(bool) override {}
-    void focus_main_window() override {}
-    void stop_timers() override {}
-    void start_timers() override {}
-    void show_page(int) override {}
-
-  private:
-    std::string path_;
+// A real clock and real sleeps, and one port: the simulator.
+struct BenchPlatform {
+    explicit BenchPlatform(const std::string& path) { ports.add_explicit(path); }
+    PortTable ports;
+    HeadlessPlatform platform{ports};
 };
 
 constexpr double kMsPerByte = 10.0 * 1000.0 / 115200.0;
@@ -81,7 +53,8 @@ void start_or_throw(devsim::Simulator& sim) {
 void BM_ConnectToDownloaded(benchmark::State& state) {
     devsim::Simulator sim({});
     start_or_throw(sim);
-    BenchPlatform platform(sim.slave_path());
+    BenchPlatform bench(sim.slave_path());
+    Platform& platform = bench.platform;
     for (auto _ : state) {
         DeviceLink link;
         link.found_ports[0] = 1;
@@ -99,7 +72,8 @@ BENCHMARK(BM_ConnectToDownloaded)->Unit(benchmark::kMillisecond)->UseRealTime()-
 void BM_LivePollRoundTrip(benchmark::State& state) {
     devsim::Simulator sim({});
     start_or_throw(sim);
-    BenchPlatform platform(sim.slave_path());
+    BenchPlatform bench(sim.slave_path());
+    Platform& platform = bench.platform;
     DeviceLink link;
     link.port_number = 1;
     if (!open_port(link, platform)) {

@@ -124,7 +124,7 @@ TEST(Recording, FramesTimersAndPageFollowTheRecordingOrder) {
     EXPECT_EQ(dev.platform.timer_stops, 1);
     EXPECT_EQ(dev.platform.timer_starts, 1);
     EXPECT_TRUE(dev.platform.timers_running);
-    EXPECT_EQ(dev.platform.pages_shown, std::vector<int>{11});
+    EXPECT_EQ(dev.platform.pages_shown, std::vector<Page>{Page::log_viewer});
     EXPECT_EQ(dev.platform.repaints, 1);
     EXPECT_EQ(dev.ctx.last_end_ms, dev.platform.clock_ms);
     EXPECT_TRUE(dev.link.is_open()) << "the poll takes the line back as it was";
@@ -176,7 +176,7 @@ TEST(Recording, StreamCommandThatCannotBeWrittenStillEndsWithAnEmptyLog) {
     EXPECT_EQ(dev.log.count, 0);
     EXPECT_EQ(dev.log_lines().size(), 2u);
     EXPECT_EQ(dev.platform.timer_starts, 1);
-    EXPECT_EQ(dev.platform.pages_shown, std::vector<int>{11});
+    EXPECT_EQ(dev.platform.pages_shown, std::vector<Page>{Page::log_viewer});
     EXPECT_TRUE(dev.platform.upper_status.empty());
 
     StreamingDevice unplugged;
@@ -195,7 +195,7 @@ TEST(Recording, LogThatCannotBeWrittenIsReportedInTheStatusLine) {
     EXPECT_EQ(dev.log.count, 20) << "the log stays in memory for Save Log As";
     EXPECT_NE(dev.platform.last_lower().find("default.log"), std::string::npos)
         << dev.platform.last_lower();
-    EXPECT_EQ(dev.platform.pages_shown, std::vector<int>{11});
+    EXPECT_EQ(dev.platform.pages_shown, std::vector<Page>{Page::log_viewer});
 }
 
 TEST(Recording, StaleRecordsAndTheStopReplyAreNotLeftForThePoll) {
@@ -204,14 +204,6 @@ TEST(Recording, StaleRecordsAndTheStopReplyAreNotLeftForThePoll) {
     record(dev.ctx, false);
     EXPECT_TRUE(dev.line().input.empty());
     EXPECT_GE(dev.line().purges, 3);
-}
-
-TEST(Recording, LiteEditionShowsItsOwnLogViewerPage) {
-    StreamingDevice dev;
-    dev.records = 1;
-    dev.ctx.edition = Edition::lite;
-    record(dev.ctx, false);
-    EXPECT_EQ(dev.platform.pages_shown, std::vector<int>{10});
 }
 
 TEST(RecordingGuard, RefusesWithinASecondOfTheLastEndAcrossClockWrap) {

@@ -346,11 +346,11 @@ TEST(KnockFromLog, SingleSampleSetsItsBandOnly) {
     for (int k = 0; k < cv::KNOCK_POINTS; ++k)
         cal.curve_word(cv::KNOCK + k) = 555;
     testing::FakePlatform platform;
-    calibrate_knock_by_log(cal, log_of({{3000, 1.0F}}), Edition::full, platform);
+    calibrate_knock_by_log(cal, log_of({{3000, 1.0F}}), platform);
     for (int k = 0; k <= cv::KNOCK_POINTS; ++k) {
         EXPECT_EQ(cal.curve_word(cv::KNOCK + k), k == 6 ? 901 : 0) << "point " << k;
     }
-    EXPECT_EQ(platform.pages_shown, std::vector<int>{6});
+    EXPECT_EQ(platform.pages_shown, std::vector<Page>{Page::knock_calibration});
 }
 
 TEST(KnockFromLog, EachBandTakesItsHighestVoltage) {
@@ -376,7 +376,7 @@ TEST(KnockFromLog, EmptyLogChangesNothingAndStays) {
     Calibration cal = tuned_calibration();
     cal.curve_word(cv::KNOCK + 3) = 999;
     testing::FakePlatform platform;
-    calibrate_knock_by_log(cal, LogBuffer{}, Edition::full, platform);
+    calibrate_knock_by_log(cal, LogBuffer{}, platform);
     EXPECT_EQ(cal.curve_word(cv::KNOCK + 3), 999);
     EXPECT_TRUE(platform.pages_shown.empty());
 }

@@ -61,7 +61,7 @@ class FakePlatform : public Platform {
     bool connect_enabled = false;
     int timer_stops = 0, timer_starts = 0;
     bool timers_running = true;
-    std::vector<int> pages_shown;
+    std::vector<Page> pages_shown;
     // Port number -> script of the line that opens there; a port without a script fails.
     std::map<int, ScriptedLine::Script> ports;
     std::map<int, std::string> open_errors;  // the failure text for a port without a script
@@ -95,7 +95,7 @@ class FakePlatform : public Platform {
         ++timer_starts;
         timers_running = true;
     }
-    void show_page(int page) override { pages_shown.push_back(page); }
+    void show_page(Page page) override { pages_shown.push_back(page); }
 
     std::string last_upper() const { return upper_status.empty() ? "" : upper_status.back(); }
     std::string last_lower() const { return lower_status.empty() ? "" : lower_status.back(); }
