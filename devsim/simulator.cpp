@@ -233,6 +233,10 @@ void Simulator::serve() {
             stream_ms_owed -= step;
             send_live_record(step, true);
             next_record += record_interval;
+            if (options_.stream_limit > 0 &&
+                ++records_this_stream_ >= static_cast<std::uint64_t>(options_.stream_limit)) {
+                streaming_.store(false);
+            }
         }
     }
 }
@@ -287,6 +291,7 @@ void Simulator::handle(const Request& r) {
                 send_live_record(kPollPeriodMs, false);
             }
         } else if (r.code == cmd::stream) {
+            records_this_stream_ = 0;
             streaming_.store(true);
         } else {
             answer_firmware(r);

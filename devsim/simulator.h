@@ -39,6 +39,7 @@ struct SimulatorOptions {
     bool ignore_uploads = false;    // takes upload frames but keeps its old blocks
     int vanish_after = 0;           // the device disappears after N requests
     double stream_rate = 0.0;       // live records per second; 0 = the full line rate
+    int stream_limit = 0;           // a stream stops by itself after N records, as if cut off
 
     // Called from the device's thread with a line per request, for a verbose console.
     std::function<void(const std::string&)> trace;
@@ -138,6 +139,7 @@ class Simulator {
     std::uint32_t noise_state_;
     std::uint64_t requests_ = 0;
     std::uint64_t replies_ = 0;
+    std::uint64_t records_this_stream_ = 0;
     int downloads_ = 0;
     std::map<std::uint32_t, int> block_refusals_;
 };

@@ -148,6 +148,20 @@ TEST(StreamRecordingE2E, FullRateStreamIsCapturedWithoutLoss) {
     }
 }
 
+// The device streams exactly 5000 records back to back at the line rate and
+// then falls silent: every one of them must be in the log, none twice.
+TEST(StreamRecordingE2E, EveryRecordOfAFullRateStreamIsKept) {
+    devsim::SimulatorOptions options;
+    options.stream_limit = 5000;
+    SimulatedLink s(options);
+    ASSERT_TRUE(s.connect());
+    const RecordingResult result = record(s.ctx, false);
+    EXPECT_EQ(result.end, RecordingEnd::stream_silent);
+    EXPECT_EQ(s.sim.log().streamed_records, 5000u);
+    EXPECT_EQ(s.log.count, 5000);
+    EXPECT_EQ(s.log_lines(), 5000u + 2u) << "header lines plus one line per sample";
+}
+
 std::string firmware_image(std::size_t size) {
     std::string bytes(size, '\0');
     for (std::size_t i = 0; i < size; ++i)
