@@ -217,7 +217,8 @@ bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::
     return true;
 }
 
-LogReadResult log_read_file(LogBuffer& log, const std::filesystem::path& path) {
+LogReadResult read_log_file_with(LogBuffer& log, const std::filesystem::path& path,
+                                 LogReadResult (*read_text)(LogBuffer&, std::string_view)) {
     std::string bytes;
     std::string error;
     if (!read_log_bytes(path, bytes, error)) {
@@ -225,7 +226,11 @@ LogReadResult log_read_file(LogBuffer& log, const std::filesystem::path& path) {
         failed.message = error;
         return failed;
     }
-    return read_log_text(log, bytes);
+    return read_text(log, bytes);
+}
+
+LogReadResult log_read_file(LogBuffer& log, const std::filesystem::path& path) {
+    return read_log_file_with(log, path, read_log_text);
 }
 
 std::string format_log_file(const LogBuffer& log) {

@@ -70,4 +70,9 @@ LogWriteResult log_write_file(const LogBuffer& log, const std::filesystem::path&
 // Reads a whole file, refusing anything that is not a readable regular file.
 bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::string& error);
 
+// Reads the file's bytes and hands them to a text reader; a file that cannot be
+// read leaves the log unchanged and says why.
+LogReadResult read_log_file_with(LogBuffer& log, const std::filesystem::path& path,
+                                 LogReadResult (*read_text)(LogBuffer&, std::string_view));
+
 }  // namespace veloquin

@@ -101,10 +101,8 @@ double word_to_double(std::string_view word) {
         const auto n = std::min(static_cast<std::size_t>(last - first), kMaxLogWordLength);
         std::copy(first, first + n, copy.begin());
         value = std::strtod(copy.data(), nullptr);
-    } else if (result.ec != std::errc()) {
-        return 0.0;
-    } else if (!std::isfinite(value)) {
-        // "inf" and "nan" spelled out are no readings.
+    } else if (result.ec != std::errc() || !std::isfinite(value)) {
+        // Not a number, or "inf" and "nan" spelled out: no reading.
         return 0.0;
     }
     return std::clamp(value, -kFloatMax, kFloatMax);

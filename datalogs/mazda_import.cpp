@@ -72,14 +72,7 @@ LogReadResult read_mazda_text(LogBuffer& log, std::string_view text) {
 }
 
 LogReadResult mazda_read_file(LogBuffer& log, const std::filesystem::path& path) {
-    std::string bytes;
-    std::string error;
-    if (!read_log_bytes(path, bytes, error)) {
-        LogReadResult failed;
-        failed.message = error;
-        return failed;
-    }
-    return read_mazda_text(log, bytes);
+    return read_log_file_with(log, path, read_mazda_text);
 }
 
 LogReaderChoice choose_log_readers(std::string_view path) {

@@ -89,7 +89,9 @@ void automap_step(EditorState& state, Calibration& cal, const LiveRecord& live) 
             acc.sum += estimate_airflow(measured, rp, col, pressure, speed);
             acc.count += 1;
             const double mean = static_cast<double>(acc.sum) / acc.count;
-            cell = low16(maf_airflow_to_counts(cal, static_cast<int>(mean + 0.5)));
+            // Half up then truncated, as the device's own learning rounds.
+            cell = low16(maf_airflow_to_counts(
+                cal, static_cast<int>(mean + 0.5)));  // NOLINT(bugprone-incorrect-roundings)
         }
     }
 }
