@@ -5,8 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <memory>
-#include <string>
 
 #include "app/platform.h"
 #include "calibration/calibration.h"
@@ -14,62 +12,15 @@
 #include "device/device_link.h"
 #include "device/firmware.h"
 #include "device/recording.h"
-
-namespace {
+#include "tests/support/fake_platform.h"
 
 using namespace veloquin;
-
-class ReplayLine : public SerialLine {
-  public:
-    explicit ReplayLine(std::deque<int>& input) : input_(input) {}
-    std::size_t write(const std::uint8_t*, std::size_t size) override { return size; }
-    int read_byte() override {
-        if (input_.empty()) return -1;
-        const int b = input_.front();
-        input_.pop_front();
-        return b;
-    }
-    void purge_input() override {}
-
-  private:
-    std::deque<int>& input_;
-};
-
-class QuietPlatform : public Platform {
-  public:
-    explicit QuietPlatform(std::deque<int>& input) : input_(input) {}
-    std::uint32_t now_ms() override { return clock_ += 3; }
-    void sleep_ms(std::uint32_t ms) override { clock_ += ms; }
-    SerialOpenResult open_serial(int, TimeoutSet) override {
-        return {std::make_unique<ReplayLine>(input_), {}};
-    }
-    std::string port_name(int) override { return "fuzz"; }
-    void set_upper_status(std::string_view) override {}
-    void set_lower_status(std::string_view) override {}
-    void set_title_line(std::string_view) override {}
-    MessageAnswer message_box(std::string_view, std::string_view, MessageButtons) override {
-        return MessageAnswer::ok;
-    }
-    bool enter_pressed() override { return false; }
-    void repaint_page() override {}
-    void refill_pages() override {}
-    void refresh_live_panel() override {}
-    void set_connect_enabled(bool) override {}
-    void focus_main_window() override {}
-    void stop_timers() override {}
-    void start_timers() override {}
-    void show_page(int) override {}
-
-  private:
-    std::deque<int>& input_;
-    std::uint32_t clock_ = 0;
-};
-
-}  // namespace
+using veloquin::testing::FakePlatform;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
-    std::deque<int> input;
+    FakePlatform platform;
+    std::deque<int>& input = platform.ports[1].input;
     // Silent reads drive the miss counter and the block retries.
     for (std::size_t i = 1; i < size; ++i) {
         if (data[i] == 0xFE && i + 1 < size) {
@@ -80,7 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             input.push_back(data[i]);
         }
     }
-    QuietPlatform platform(input);
     DeviceLink link;
     static Calibration cal = [] {
         Calibration c;
