@@ -96,13 +96,15 @@ void poll_tick(DeviceLink& link, Calibration& cal, Platform& platform, Edition e
     if (!link.connected) {
         if (--link.retry_countdown > 0) return;
         connection_attempt(link, cal, platform, edition);
-        if (link.connected) return;
-        link.retry_countdown = kRetryTicks;
-        if (link.search_cycles > 0) {
-            link.stopped = true;
-            platform.set_upper_status("Not connected");
+        if (!link.connected) {
+            link.retry_countdown = kRetryTicks;
+            if (link.search_cycles > 0) {
+                link.stopped = true;
+                platform.set_upper_status("Not connected");
+            }
+            return;
         }
-        return;
+        // A device found on this tick is asked for its first live record at once.
     }
     link.retry_countdown = 0;
     link.search_cycles = 0;

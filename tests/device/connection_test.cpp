@@ -119,9 +119,11 @@ TEST_F(PollFixture, DeviceIsIdentifiedDownloadedAndPolled) {
               (std::vector<std::string>{"KVX serial# 01020304050607 HW.Ver:02 SW.Ver:15"}));
     EXPECT_EQ(platform.refills, 1);
     EXPECT_EQ(platform.last_upper(), "");
-    ticks(1);
+    // The tick that found the device already asks for its first live record.
     EXPECT_EQ(link.live.bytes[0], 0x22);
     EXPECT_EQ(platform.live_refreshes, 1);
+    ticks(1);
+    EXPECT_EQ(platform.live_refreshes, 2);
 }
 
 TEST_F(PollFixture, IdentifiedButSilentOnFirstDownloadIsNeverConnected) {
@@ -153,8 +155,8 @@ TEST_F(PollFixture, TwoMissedLiveRecordsAreToleratedThreeDisconnect) {
     EXPECT_TRUE(link.stopped);
     EXPECT_EQ(platform.last_upper(), "Disconnected");
     EXPECT_EQ(link.live.bytes[5], 0);  // a failed tick leaves the record cleared
-    EXPECT_EQ(processed, 2);           // the attempt tick processes nothing
-    EXPECT_EQ(platform.live_refreshes, 2);
+    EXPECT_EQ(processed, 3);  // the tick that connected, the tolerated one, the failed one
+    EXPECT_EQ(platform.live_refreshes, 3);
 }
 
 TEST_F(PollFixture, WrongSignaturePausesAndMovesOn) {
@@ -177,7 +179,7 @@ TEST_F(PollFixture, ChangesGoOutOnEvery51stConnectedTickUnlessAutomapping) {
     auto& script = platform.ports.at(1);
     auto uploads = [&] { return device.upload_codes.size(); };
     cal.cell(MapId::boost_duty, 0, 0) += 3;
-    ticks(50);
+    ticks(49);  // the tick that connected was the first connected tick
     EXPECT_EQ(uploads(), 0u);
     ticks(1);
     EXPECT_EQ(device.upload_codes, (std::vector<std::uint8_t>{0x08}));

@@ -107,7 +107,7 @@ TEST(LinkTransfer, DownloadTakesExactlyWhatTheDeviceHolds) {
         EXPECT_TRUE(encode_block(rig.cal, b) == store.block(b)) << block_name(b);
     }
     EXPECT_EQ(sim.log().codes(),
-              (std::vector<std::uint8_t>{0x10, 0x13, 0x14, 0x15, 0x17, 0x18, 0x16}));
+              (std::vector<std::uint8_t>{0x10, 0x13, 0x14, 0x15, 0x17, 0x18, 0x16, 0x01}));
 }
 
 TEST(LinkTransfer, OneBoostDutyCellEditUploadsOnlyTheBoostMap) {
