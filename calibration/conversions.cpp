@@ -28,7 +28,7 @@ int clamp_counts_from(double x) {
 }  // namespace
 
 int volts_to_counts(float volts) {
-    return clamp_counts_from(volts * kCountsPerVolt + 0.5F);
+    return clamp_counts_from(static_cast<double>(volts) * kCountsPerVolt + 0.5);
 }
 
 int volts_to_counts(double volts) {
@@ -67,8 +67,9 @@ std::string format_map(const Calibration& cal, int counts) {
 int bar100_to_counts(const Calibration& cal, int bar100) {
     const float v00 = counts_to_volts(cal.param(hw::MAP_00V));
     const float v05 = counts_to_volts(cal.param(hw::MAP_05V));
-    const float d = v00 - v05;
-    const float volts = v05 + (static_cast<float>(bar100) * kHundredth + 0.5F) * d * 2.0F;
+    const auto d = static_cast<float>(static_cast<double>(v00) - v05);
+    const auto volts = static_cast<float>(v05 + (bar100 * static_cast<double>(kHundredth) + 0.5) *
+                                                    static_cast<double>(d) * 2.0);
     return volts_to_counts(volts);
 }
 
@@ -85,15 +86,13 @@ int tps_percent_to_counts(const Calibration& cal, int percent) {
 }
 
 int iat_counts_to_celsius(const Calibration& cal, int counts) {
-    float x = counts_to_volts(counts) * kIatPointsPerVolt;
-    if (x < 0.0F) x = 0.0F;
-    if (x > 32.0F) x = 32.0F;
+    double x = static_cast<double>(counts_to_volts(counts)) * kIatPointsPerVolt;
+    if (x < 0.0) x = 0.0;
+    if (x > 32.0) x = 32.0;
     const int i = static_cast<int>(x);
     if (i >= 32) return iat_point(cal, 32);
-    const float f = x - static_cast<float>(i);
-    const float t = static_cast<float>(iat_point(cal, i)) * (1.0F - f) +
-                    static_cast<float>(iat_point(cal, i + 1)) * f;
-    return static_cast<int>(t);
+    const double f = x - i;
+    return static_cast<int>(iat_point(cal, i) * (1.0 - f) + iat_point(cal, i + 1) * f);
 }
 
 int iat_celsius_to_counts(const Calibration& cal, int celsius) {
@@ -111,8 +110,9 @@ int iat_celsius_to_counts(const Calibration& cal, int celsius) {
 float afr_counts_to_afr(const Calibration& cal, int counts) {
     const int afr0 = cal.param(hw::AFR_0V);
     const int afr5 = cal.param(hw::AFR_5V);
-    return counts_to_volts(counts) * static_cast<float>(afr5 - afr0) * kAfrSlope +
-           static_cast<float>(afr0) * kHundredth;
+    return static_cast<float>(static_cast<double>(counts_to_volts(counts)) * (afr5 - afr0) *
+                                  kAfrSlope +
+                              afr0 * static_cast<double>(kHundredth));
 }
 
 int maf_counts_to_airflow(const Calibration& cal, int counts) {

@@ -1,8 +1,12 @@
 #pragma once
 // Conversions between sensor counts, volts and the tuner's units, and the
 // operations that fill the derived words. The single-precision constants are
-// the device software's own: results must match it bit for bit, so the float
-// arithmetic below is deliberate, not an oversight.
+// the device software's own and results must match it bit for bit: products
+// are formed in double precision from the single-precision constants, and a
+// value is rounded to single precision only where the original stored it in a
+// float (counts_to_volts, the two volts of bar100_to_counts and their
+// difference, the volts it converts). Rounding anywhere else moves results
+// that sit on a count boundary by one.
 
 #include <string>
 

@@ -22,6 +22,7 @@ using std::chrono::microseconds;
 // A frame that stops arriving half way is forgotten after this much silence,
 // so a torn upload cannot swallow the requests that follow it.
 constexpr auto kFrameIdleLimit = std::chrono::milliseconds(100);
+constexpr int kWriteStallLimitMs = 2000;
 // A reply frame of 24 payload bytes on a 115200 baud line of 10 bits per byte.
 constexpr double kLiveFrameMicros = (2 + LiveRecord::kSize + 1) * 10 * 1e6 / 115200.0;
 // The keep-alive poll asks once per 20 ms tick; the car moves on that much per request.
@@ -390,8 +391,13 @@ bool Simulator::write_all(const std::uint8_t* data, std::size_t size) {
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
-        pollfd p{master_fd_, POLLOUT, 0};
-        if (::poll(&p, 1, 50) <= 0) return false;
+        // A pseudo-terminal buffers far less than the 64 KiB a serial driver
+        // gives the program, so a reader delayed by a busy machine fills it
+        // within a few hundred milliseconds of streaming. The device then
+        // holds back instead of dropping a record a real line would have
+        // delivered; only a stop request or a reader gone for good ends the wait.
+        pollfd fds[2] = {{master_fd_, POLLOUT, 0}, {wake_fd_, POLLIN, 0}};
+        if (::poll(fds, 2, kWriteStallLimitMs) <= 0 || fds[1].revents != 0) return false;
     }
     return true;
 }
