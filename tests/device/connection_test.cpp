@@ -155,7 +155,7 @@ TEST_F(PollFixture, TwoMissedLiveRecordsAreToleratedThreeDisconnect) {
     EXPECT_TRUE(link.stopped);
     EXPECT_EQ(platform.last_upper(), "Disconnected");
     EXPECT_EQ(link.live.bytes[5], 0);  // a failed tick leaves the record cleared
-    EXPECT_EQ(processed, 3);  // the tick that connected, the tolerated one, the failed one
+    EXPECT_EQ(processed, 3);           // the tick that connected, the tolerated one, the failed one
     EXPECT_EQ(platform.live_refreshes, 3);
 }
 
