@@ -60,7 +60,8 @@ class Platform {
     virtual MessageAnswer message_box(std::string_view text, std::string_view caption,
                                       MessageButtons buttons) = 0;
 
-    // Whether Enter is held down right now (stops a recording).
+    // Whether Enter is held down now or was pressed since the last call (stops a
+    // recording, which reads it once at the start to forget an earlier press).
     virtual bool enter_pressed() = 0;
 
     // Redraw the visible page without erasing it first.
