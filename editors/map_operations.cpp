@@ -63,16 +63,19 @@ void interpolate_curve(Calibration& cal, const PageRules& rules, const EditorSta
     const CurveRef curve = page_curve(rules.page, state.active_temp_curve);
     const int p0 = std::max(state.cursor.first_point, 0);
     const int p1 = std::min(state.cursor.last_point, curve.points - 1);
-    if (p1 - p0 < 2) return;
     auto value = [&](int k) {
         const std::int16_t w = cal.curve_word(curve.offset + k);
         return rules.unsigned_values ? static_cast<int>(static_cast<std::uint16_t>(w)) : w;
     };
-    const int v0 = value(p0);
-    const int d = value(p1) - v0;
-    for (int k = p0 + 1; k < p1; ++k) {
-        cal.curve_word(curve.offset + k) = low16(v0 + (k * d - p0 * d) / (p1 - p0));
+    if (p1 - p0 >= 2) {
+        const int v0 = value(p0);
+        const int d = value(p1) - v0;
+        for (int k = p0 + 1; k < p1; ++k) {
+            cal.curve_word(curve.offset + k) = low16(v0 + (k * d - p0 * d) / (p1 - p0));
+        }
     }
+    // Even with nothing between the end points the reverse table is rebuilt:
+    // after a download it is the device's copy, and it must follow the curve.
     if (rules.maf_curve) rebuild_maf_reverse_table(cal);
 }
 

@@ -126,6 +126,13 @@ TEST(Interpolate, MafCurveEndsAreUnsignedAndTheReverseTableFollows) {
     Calibration expected = cal;
     rebuild_maf_reverse_table(expected);
     EXPECT_EQ(cal.curves, expected.curves);
+
+    // A reverse table that came with a download and no longer fits the curve
+    // is rebuilt even when the range holds no point to fill.
+    cal.curve_word(cv::MAF_REVERSE + 100) = 1;
+    select_points(s, 12, 13);
+    interpolate_selection(s, cal, Page::maf_calibration);
+    EXPECT_EQ(cal.curves, expected.curves);
 }
 
 TEST(Interpolate, TemperaturePageUsesTheActiveCurve) {
