@@ -11,6 +11,7 @@
 #include "datalogs/log_file.h"
 #include "editors/map_operations.h"
 #include "editors/page_rules.h"
+#include "editors/pages.h"
 #include "tool/commands.h"
 #include "tool/edition.h"
 
@@ -105,37 +106,25 @@ bool parse_args(Args args, OpArgs& out, std::string& error) {
     return true;
 }
 
-// The page that shows a table, and so whose rules "Interpolate" follows.
+// The page that shows a table, and so whose rules "Interpolate" follows: the
+// page whose own rules name that map or curve (for the temperature page, the
+// curve it shows when that curve is the active one).
 std::optional<Page> page_of(const CalibrationSection& s, TempCurve& active) {
-    if (s.is_map) {
-        switch (s.map) {
-            case MapId::map_2_maf:
-                return Page::maf_emulation;
-            case MapId::fuel_correction:
-                return Page::fuel_correction;
-            case MapId::meth_correction:
-                return Page::nos_methanol;
-            case MapId::boost_duty:
-                return Page::boost_control;
+    for (const Page page : page_order(kEdition)) {
+        const PageRules& rules = page_rules(page);
+        if (s.is_map) {
+            if (rules.kind == TableKind::map && rules.map == s.map) return page;
+            continue;
         }
-        return std::nullopt;
+        if (rules.kind != TableKind::curve) continue;
+        for (const TempCurve curve : {TempCurve::sensor, TempCurve::correction}) {
+            if (page_curve(page, curve).offset == s.curve_offset) {
+                active = curve;
+                return page;
+            }
+        }
     }
-    switch (s.curve_offset) {
-        case cv::IAT_SENSOR:
-            active = TempCurve::sensor;
-            return Page::temp_correction;
-        case cv::IAT_CORRECTION:
-            active = TempCurve::correction;
-            return Page::temp_correction;
-        case cv::MAF_SENSOR:
-            return Page::maf_calibration;
-        case cv::KNOCK:
-            return Page::knock_calibration;
-        case cv::AFR_PROTECT:
-            return Page::afr_protect;
-        default:
-            return std::nullopt;
-    }
+    return std::nullopt;
 }
 
 bool select_map_range(const OpArgs& a, Page page, EditorCursor& cursor, std::string& error) {
