@@ -1,0 +1,379 @@
+#include "editors/map_editor_paint.h"
+
+#include <algorithm>
+
+#include "calibration/conversions.h"
+#include "editors/cursor_keys.h"
+#include "editors/editor_text.h"
+#include "editors/page_rules.h"
+
+namespace veloquin {
+namespace {
+
+// The cell text's own counts-to-volts factor, a single-precision constant a
+// hair above 5/4095, so a full-scale cell reads "5.00".
+constexpr float kCellVoltsPerCount = 0.0012210013F;
+// The section graphs' vertical scale: five volts fill their 106 pixels.
+constexpr float kSectionPixelsPerVolt = 21.2F;
+constexpr int kSectionHeight = 106;
+constexpr int kSectionLevels = 6;
+
+int param(const Calibration& cal, int word) {
+    return cal.param(word);
+}
+
+// A float pixel position as an int; a far-off live reading must not make the
+// conversion overflow.
+int truncate_pixel(float v) {
+    constexpr float kFar = 1.0e9F;
+    return static_cast<int>(std::clamp(v, -kFar, kFar));
+}
+
+bool selected(const EditorCursor& c, int row, int col) {
+    return row >= c.first_row && row <= c.last_row && col >= c.first_col && col <= c.last_col;
+}
+
+int column_x(const MapGrid& g, int k) {
+    return scaled(k, g.width, kMapCols) + kGridLeft;
+}
+
+// The top of row r's band; row 0 lies at the bottom.
+int row_top(const MapGrid& g, int row) {
+    return scaled(g.rows - 1 - row, g.height, g.rows);
+}
+
+// The bands under the axis labels. Over a background painted whole they
+// show nothing, but they keep the drawing order the layout was made in.
+void draw_bands(PaintModel& m, const MapGrid& g) {
+    m.fill(50, 0, 14, g.height + 30, colors::window_grey);
+    m.fill(30, g.height - 4, g.width + 40, 16, colors::window_grey);
+}
+
+void draw_axis_title(PaintModel& m, int x, const MapGrid& g, std::string_view title) {
+    if (title.empty()) return;
+    m.draw_text(x, g.height / 2, std::string(title), FontId::vertical, colors::text_grey,
+                Align::center);
+}
+
+// Column lines and engine-speed labels: 500 rpm under column 0, 10000 under 19.
+void draw_speed_axis(PaintModel& m, const MapGrid& g) {
+    for (int k = 0; k <= kMapCols; ++k) {
+        const int x = column_x(g, k);
+        m.draw_line(x, 0, x, g.height, pens::grey);
+    }
+    for (int k = 0; k < kMapCols; ++k) {
+        m.draw_text(scaled(2 * k + 1, g.width, 2 * kMapCols) + kGridLeft, g.height + 6,
+                    editor_text::integer(500 + 500 * k), FontId::small, colors::black,
+                    Align::center);
+    }
+}
+
+void draw_row_lines(PaintModel& m, const MapGrid& g) {
+    for (int j = 0; j <= g.rows; ++j) {
+        const int y = scaled(g.rows - j, g.height, g.rows);
+        m.draw_line(kGridLeft, y, g.width + kGridLeft, y, pens::grey);
+    }
+}
+
+// Each row's label stands at the top of its own band.
+template <typename LabelOf>
+void draw_row_labels(PaintModel& m, const MapGrid& g, LabelOf label_of) {
+    for (int r = 0; r < g.rows; ++r) {
+        m.draw_text(54, row_top(g, r) + 4, label_of(r), FontId::small, colors::black, Align::right);
+    }
+}
+
+// "^" under the live engine speed: 500 rpm over the middle of column 0.
+void draw_speed_marker(PaintModel& m, const MapGrid& g, int rpm) {
+    const int x = scaled(rpm - 250, g.width, 10000) + kGridLeft;
+    m.draw_text(x, g.height - 4, "^", FontId::small, colors::red, Align::center);
+    m.draw_text(x + 1, g.height - 4, "^", FontId::small, colors::red, Align::center);
+}
+
+// ">" beside the live load, drawn three times for weight.
+void draw_load_marker(PaintModel& m, int y) {
+    for (int x = 61; x <= 63; ++x) {
+        m.draw_text(x, y, ">", FontId::small, colors::red, Align::right);
+    }
+}
+
+struct CellBox {
+    int box_dy;
+    int box_height;
+    int text_dy;
+};
+constexpr CellBox kMapToMafBox{3, 16, 4};
+constexpr CellBox kNumberBox{4, 18, 6};
+
+template <typename TextOf, typename ColorOf>
+void draw_cells(PaintModel& m, const MapGrid& g, CellBox box, TextOf text_of, ColorOf color_of) {
+    for (int r = 0; r < g.rows; ++r) {
+        const int top = row_top(g, r);
+        for (int c = 0; c < kMapCols; ++c) {
+            const int right = scaled(c + 1, g.width, kMapCols);
+            m.fill(right + 27, top + box.box_dy, 30, box.box_height, colors::window_grey);
+            m.draw_text(right + 55, top + box.text_dy, text_of(r, c), FontId::small, color_of(r, c),
+                        Align::right);
+        }
+    }
+}
+
+// Black, grey when 0, white inside the selection: the twelve-row maps.
+Rgb plain_cell_color(int value, bool in_selection) {
+    if (in_selection) return colors::white;
+    return value == 0 ? colors::text_grey : colors::black;
+}
+
+int section_y(int bottom, int counts) {
+    return bottom - static_cast<int>(counts_to_volts(counts) * kSectionPixelsPerVolt);
+}
+
+// A section curve: segments inside the selection white, the cursor's point
+// marked with a yellow box drawn last so no segment covers it.
+template <typename PointAt>
+void draw_section_curve(PaintModel& m, int points, PointAt point_at, int first, int last,
+                        int cursor) {
+    Point prev = point_at(0);
+    Point mark = prev;
+    for (int i = 1; i < points; ++i) {
+        const Point p = point_at(i);
+        m.draw_line(prev.x, prev.y, p.x, p.y, (first < i && i <= last) ? pens::white : pens::black);
+        if (i == cursor) mark = p;
+        prev = p;
+    }
+    m.fill(mark.x - 1, mark.y - 1, 3, 3, colors::yellow);
+}
+
+struct Sections {
+    int width;   // G, each graph
+    int top;     // T
+    int bottom;  // B
+};
+
+// The six level lines, 0 V at the bottom to 5 V at the top.
+int level_y(const Sections& s, int volts) {
+    return s.top + (5 * kSectionHeight - kSectionHeight * volts) / 5;
+}
+
+// The cursor row across engine speed.
+void draw_row_section(PaintModel& m, const Sections& s, const Calibration& cal,
+                      const EditorCursor& c, int row) {
+    for (int k = 0; k <= 10; ++k) {
+        const int x = scaled(k, s.width, 10) + kGridLeft;
+        m.draw_line(x, s.top, x, s.bottom, pens::grey);
+        m.draw_text(x, s.bottom + 4, editor_text::integer(k), FontId::small, colors::text_grey,
+                    Align::center);
+    }
+    for (int i = 0; i < kSectionLevels; ++i) {
+        const int y = level_y(s, i);
+        m.draw_line(kGridLeft, y, s.width + kGridLeft, y, pens::grey);
+        m.draw_text(54, y - 5, editor_text::integer(i), FontId::small, colors::text_grey,
+                    Align::right);
+    }
+    auto point_at = [&](int col) {
+        return Point{scaled(col + 1, s.width, kMapCols) + kGridLeft,
+                     section_y(s.bottom, cal.cell(MapId::map_2_maf, row, col))};
+    };
+    draw_section_curve(m, kMapCols, point_at, c.first_col, c.last_col,
+                       std::clamp(c.map_cursor_col, 0, kMapCols - 1));
+}
+
+// The cursor column across pressure.
+void draw_column_section(PaintModel& m, const Sections& s, const Calibration& cal,
+                         const EditorCursor& c, int col) {
+    const int left = s.width + 90;
+    const int lo = param(cal, hw::MAP_LO);
+    const int span = param(cal, hw::MAP_HI) - lo;
+    for (int k = 0; k <= 10; ++k) {
+        const int x = left + scaled(k, s.width, 10);
+        m.draw_line(x, s.top, x, s.bottom, pens::grey);
+        m.draw_text(x, s.bottom + 4, format_map(cal, lo + scaled(k, span, 10)), FontId::small,
+                    colors::text_grey, Align::center);
+    }
+    for (int i = 0; i < kSectionLevels; ++i) {
+        const int y = level_y(s, i);
+        m.draw_line(left, y, left + s.width, y, pens::grey);
+    }
+    auto point_at = [&](int row) {
+        return Point{left + scaled(row, s.width, kMapRows - 1),
+                     section_y(s.bottom, cal.cell(MapId::map_2_maf, row, col))};
+    };
+    draw_section_curve(m, kMapRows, point_at, c.first_row, c.last_row,
+                       std::clamp(c.map_cursor_row, 0, kMapRows - 1));
+}
+
+void draw_sections(PaintModel& m, const MapGrid& g, const Calibration& cal, const EditorCursor& c) {
+    m.fill(50, g.height + 25, g.width + 2, 109, colors::window_grey);
+    const Sections s{g.width / 2 - 20, g.height + 26, g.height + 26 + kSectionHeight};
+    draw_row_section(m, s, cal, c, std::clamp(c.map_cursor_row, 0, kMapRows - 1));
+    draw_column_section(m, s, cal, c, std::clamp(c.map_cursor_col, 0, kMapCols - 1));
+}
+
+// The fraction of the load axis the live reading stands at; nullopt when the
+// axis has no span (its two calibration points coincide) or no known load.
+struct LoadAxis {
+    std::string_view title;
+    bool has_fraction = false;
+    float fraction = 0.0F;
+};
+
+LoadAxis span_fraction(std::string_view title, int reading, int lo, int hi) {
+    if (hi == lo) return {title, false, 0.0F};
+    return {title, true, static_cast<float>(reading - lo) / static_cast<float>(hi - lo)};
+}
+
+LoadAxis fuel_load_axis(const Calibration& cal, const LiveRecord& live) {
+    switch (param(cal, hw::FLM_LOAD)) {
+        case 0:
+            return span_fraction("Throttle %", live.throttle_counts(), param(cal, hw::THROTTLE_LO),
+                                 param(cal, hw::THROTTLE_HI));
+        case 1:
+            return span_fraction(map_units_title(param(cal, hw::MAP_UNITS)), live.map_counts(),
+                                 param(cal, hw::MAP_LO), param(cal, hw::MAP_HI));
+        default:
+            return {{}, true, 0.0F};
+    }
+}
+
+}  // namespace
+
+std::string_view map_units_title(int map_units) {
+    switch (map_units) {
+        case 0:
+            return "MAP Voltage";
+        case 1:
+            return "MAP Pressure, Bar";
+        case 2:
+            return "MAP Pressure, PSi";
+        default:
+            return {};
+    }
+}
+
+void paint_map_to_maf(const EditorView& view, PaintModel& m) {
+    const MapGrid g = *map_grid(EditorKind::map_to_maf, view.width, view.height);
+    const Calibration& cal = view.cal;
+    EditorState& state = view.state;
+    m.fill(52, 0, 12, g.height, colors::window_grey);
+    m.fill(30, g.height - 4, g.width + 40, 10, colors::window_grey);
+    draw_axis_title(m, 0, g, map_units_title(param(cal, hw::MAP_UNITS)));
+    draw_speed_axis(m, g);
+    draw_row_lines(m, g);
+    const int lo = param(cal, hw::MAP_LO);
+    const int span = param(cal, hw::MAP_HI) - lo;
+    draw_row_labels(m, g, [&](int r) { return format_map(cal, lo + scaled(span, r, 23)); });
+
+    draw_speed_marker(m, g, view.live.rpm());
+    if (span != 0) {
+        const int h = g.height;
+        draw_load_marker(m,
+                         h - h / 48 - scaled(view.live.map_counts() - lo, (23 * h) / 24, span) - 9);
+    }
+
+    update_selection(state.cursor, cal);
+    const EditorCursor& c = state.cursor;
+    draw_cells(
+        m, g, kMapToMafBox,
+        [&](int r, int col) {
+            return editor_text::fixed(cal.cell(MapId::map_2_maf, r, col) * kCellVoltsPerCount, 2);
+        },
+        [&](int r, int col) {
+            if (selected(c, r, col)) return colors::white;
+            if (state.visits.marked(r, col)) return colors::yellow;
+            if (state.automap_cell(r, col).count != 0) return colors::black;
+            return cal.cell(MapId::map_2_maf, r, col) == 0 ? colors::text_grey : colors::black;
+        });
+    draw_sections(m, g, cal, c);
+}
+
+void paint_fuel_correction(const EditorView& view, PaintModel& m) {
+    const MapGrid g = *map_grid(EditorKind::fuel_correction, view.width, view.height);
+    const Calibration& cal = view.cal;
+    EditorState& state = view.state;
+    draw_bands(m, g);
+    const LoadAxis load = fuel_load_axis(cal, view.live);
+    draw_axis_title(m, 0, g, load.title);
+    draw_speed_axis(m, g);
+    draw_row_lines(m, g);
+    switch (param(cal, hw::FLM_LOAD)) {
+        case 0:
+            draw_row_labels(m, g, [](int r) { return editor_text::integer(scaled(100, r, 23)); });
+            break;
+        case 1: {
+            const int lo = param(cal, hw::MAP_LO);
+            const int span = param(cal, hw::MAP_HI) - lo;
+            draw_row_labels(m, g, [&](int r) { return format_map(cal, lo + scaled(span, r, 23)); });
+            break;
+        }
+        default:
+            break;  // no known load, so no labels
+    }
+
+    draw_speed_marker(m, g, view.live.rpm());
+    if (load.has_fraction) {
+        const int h = g.height;
+        draw_load_marker(m, truncate_pixel(static_cast<float>(h - h / 48 - 9) -
+                                           static_cast<float>((23 * h) / 24) * load.fraction));
+    }
+
+    update_selection(state.cursor, cal);
+    const EditorCursor& c = state.cursor;
+    draw_cells(
+        m, g, kNumberBox,
+        [&](int r, int col) {
+            return editor_text::cell_integer(cal.cell(MapId::fuel_correction, r, col));
+        },
+        [&](int r, int col) {
+            if (selected(c, r, col)) return colors::white;
+            if (state.visits.marked(r, col)) return colors::yellow;
+            return cal.cell(MapId::fuel_correction, r, col) == 0 ? colors::text_grey
+                                                                 : colors::black;
+        });
+}
+
+namespace {
+
+template <typename LabelOf>
+void paint_twelve_rows(const EditorView& view, PaintModel& m, EditorKind kind, MapId map,
+                       LabelOf label_of) {
+    const MapGrid g = *map_grid(kind, view.width, view.height);
+    draw_speed_axis(m, g);
+    draw_row_lines(m, g);
+    draw_row_labels(m, g, label_of);
+    EditorCursor& c = view.state.cursor;
+    update_selection(c, view.cal);
+    draw_cells(
+        m, g, kNumberBox,
+        [&](int r, int col) { return editor_text::cell_integer(view.cal.cell(map, r, col)); },
+        [&](int r, int col) {
+            return plain_cell_color(view.cal.cell(map, r, col), selected(c, r, col));
+        });
+}
+
+}  // namespace
+
+void paint_meth_correction(const EditorView& view, PaintModel& m) {
+    limit_rows_for_page(view.state.cursor, Page::nos_methanol);
+    const MapGrid g = *map_grid(EditorKind::meth_correction, view.width, view.height);
+    draw_bands(m, g);
+    draw_axis_title(m, 0, g, "MAP Pressure, Bar");
+    // The row axis runs between the two pressure limits of the correction
+    // settings, as MAP counts (their derived words).
+    const int lo = param(view.cal, hw::METH_BAR_LO_counts);
+    const int span = param(view.cal, hw::METH_BAR_HI_counts) - lo;
+    paint_twelve_rows(view, m, EditorKind::meth_correction, MapId::meth_correction,
+                      [&](int r) { return format_map(view.cal, lo + scaled(span, r, 11)); });
+}
+
+void paint_boost_duty(const EditorView& view, PaintModel& m) {
+    limit_rows_for_page(view.state.cursor, Page::boost_control);
+    const MapGrid g = *map_grid(EditorKind::boost_duty, view.width, view.height);
+    m.draw_text(g.width / 2 + kGridLeft, g.height + 30, "WG Duty map", FontId::horizontal,
+                colors::text_grey, Align::center);
+    draw_bands(m, g);
+    draw_axis_title(m, 10, g, "Throttle");
+    paint_twelve_rows(view, m, EditorKind::boost_duty, MapId::boost_duty,
+                      [](int r) { return editor_text::integer(scaled(100, r, 11)); });
+}
+
+}  // namespace veloquin
