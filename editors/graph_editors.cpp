@@ -1,5 +1,6 @@
 #include "editors/graph_editors.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include "editors/curve_editor_paint.h"
@@ -31,6 +32,10 @@ constexpr EditorInfo kEditors[] = {
      EditorMouse::repaint, false, false},
 };
 static_assert(std::size(kEditors) == kEditorKindCount);
+
+// Far beyond any screen; holding the client size below it keeps every
+// product of a size and a 16-bit value inside an int.
+constexpr int kLargestClient = 32000;
 
 // Enough ops for a whole frame at the page's size, so the first paint
 // allocates once: MAPEDIT draws about 1200, the curve editors under 400.
@@ -81,7 +86,10 @@ std::optional<MapGrid> map_grid(EditorKind kind, int client_width, int client_he
     }
 }
 
-void paint_editor(EditorKind kind, const EditorView& view, PaintModel& model) {
+void paint_editor(EditorKind kind, const EditorView& given, PaintModel& model) {
+    const EditorView view{std::clamp(given.width, 0, kLargestClient),
+                          std::clamp(given.height, 0, kLargestClient), given.cal, given.state,
+                          given.live};
     model.width = view.width;
     model.height = view.height;
     model.background = colors::window_grey;

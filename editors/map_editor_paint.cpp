@@ -90,6 +90,17 @@ void draw_speed_marker(PaintModel& m, const MapGrid& g, int rpm) {
     m.draw_text(x + 1, g.height - 4, "^", FontId::small, colors::red, Align::center);
 }
 
+// Where ">" stands for the lowest load, and how far it rises to the highest:
+// the middles of the bottom and top rows, less the text's own half height.
+struct LoadScale {
+    int bottom;
+    int rise;
+};
+LoadScale load_scale(const MapGrid& g) {
+    const int h = g.height;
+    return {h - h / 48 - 9, (23 * h) / 24};
+}
+
 // ">" beside the live load, drawn three times for weight.
 void draw_load_marker(PaintModel& m, int y) {
     for (int x = 61; x <= 63; ++x) {
@@ -265,9 +276,8 @@ void paint_map_to_maf(const EditorView& view, PaintModel& m) {
 
     draw_speed_marker(m, g, view.live.rpm());
     if (span != 0) {
-        const int h = g.height;
-        draw_load_marker(m,
-                         h - h / 48 - scaled(view.live.map_counts() - lo, (23 * h) / 24, span) - 9);
+        const LoadScale s = load_scale(g);
+        draw_load_marker(m, s.bottom - scaled(view.live.map_counts() - lo, s.rise, span));
     }
 
     update_selection(state.cursor, cal);
@@ -311,9 +321,9 @@ void paint_fuel_correction(const EditorView& view, PaintModel& m) {
 
     draw_speed_marker(m, g, view.live.rpm());
     if (load.has_fraction) {
-        const int h = g.height;
-        draw_load_marker(m, truncate_pixel(static_cast<float>(h - h / 48 - 9) -
-                                           static_cast<float>((23 * h) / 24) * load.fraction));
+        const LoadScale s = load_scale(g);
+        draw_load_marker(m, truncate_pixel(static_cast<float>(s.bottom) -
+                                           static_cast<float>(s.rise) * load.fraction));
     }
 
     update_selection(state.cursor, cal);

@@ -264,17 +264,21 @@ TEST(TemperaturePage, ClickedEditorOwnsCursorAndBrightTitle) {
 
 TEST(EditorPaint, DegenerateSizesAndZeroSpansDrawWithoutFault) {
     Editors e;
+    e.live.set_word(6, 32767);  // a MAP reading far beyond the map
+    e.live.set_word(12, -32768);
+    auto paint_all = [&](std::pair<int, int> size) {
+        for (const EditorInfo& info : graph_editors()) {
+            const EditorView view{size.first, size.second, e.cal, e.state, e.live};
+            EXPECT_FALSE(paint_editor(info.kind, view).ops.empty());
+            EXPECT_FALSE(cell_at(info.kind, 61, 185, 60, 0).has_value());
+        }
+    };
+    for (auto size : {std::pair{0, 0}, std::pair{61, 25}, std::pair{1 << 24, 1 << 24}}) {
+        paint_all(size);
+    }
     e.cal.param(hw::MAP_HI) = e.cal.param(hw::MAP_LO);
     e.cal.param(hw::THROTTLE_HI) = e.cal.param(hw::THROTTLE_LO);
-    e.live.set_word(6, 32767);
-    for (const EditorInfo& info : graph_editors()) {
-        for (auto [w, h] :
-             {std::pair{0, 0}, std::pair{61, 25}, std::pair{info.width, info.height}}) {
-            const PaintModel m = paint_editor(info.kind, EditorView{w, h, e.cal, e.state, e.live});
-            EXPECT_FALSE(m.ops.empty());
-        }
-        EXPECT_FALSE(cell_at(info.kind, 61, 185, 60, 0).has_value());
-    }
+    paint_all({774, 670});
 }
 
 struct HitCase {
