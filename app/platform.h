@@ -6,8 +6,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "app/page.h"
 
@@ -34,6 +37,17 @@ class SerialLine {
 struct SerialOpenResult {
     std::unique_ptr<SerialLine> line;  // null when the open failed
     std::string error;                 // why, in words a Linux user can act on
+};
+
+// A file dialog as the file commands ask for it.
+struct FileDialogRequest {
+    bool save = false;
+    std::string title;
+    // "Text [*.ext]" and its pattern, in the order offered.
+    std::vector<std::pair<std::string, std::string>> filters;
+    std::string default_extension;  // ".emu"; empty for none
+    std::string folder;
+    std::string name;
 };
 
 // Which message box buttons to offer and which one the user chose.
@@ -79,6 +93,25 @@ class Platform {
     virtual void start_timers() = 0;
     // Switch the main window to a page, numbered as in the running edition.
     virtual void show_page(Page page) = 0;
+
+    // What only the desktop program has; the tool and the benchmarks keep the
+    // defaults (no dialogs: every choice is a cancel).
+    //
+    // A file dialog; nullopt when cancelled. `folder` is where it opens (empty:
+    // wherever the platform likes), `name` the file name it proposes.
+    virtual std::optional<std::string> choose_file(const FileDialogRequest& /*request*/) {
+        return std::nullopt;
+    }
+    virtual void show_about() {}
+    // The in-place value editor over the cursor cell of the page's map editor,
+    // with `typed` already in it; and closing it without storing anything.
+    virtual void open_cell_editor(Page /*page*/, std::string_view /*typed*/) {}
+    virtual void close_cell_editor() {}
+    // What the tuner typed into the open in-place value editor.
+    virtual std::string cell_editor_text() { return {}; }
+    // The page controls' values changed: show them again.
+    virtual void controls_changed() {}
+    virtual void close_main_window() {}
 };
 
 }  // namespace veloquin

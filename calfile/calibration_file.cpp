@@ -213,21 +213,48 @@ void read_calibration_text(Calibration& cal, std::string_view text, Edition edit
     finish_read(cal);
 }
 
-bool read_calibration_file(Calibration& cal, const std::filesystem::path& path, Edition edition,
-                           std::string* error) {
-    mark_all_unsynced(cal);
+bool load_calibration_text(const std::filesystem::path& path, std::string& text,
+                           std::string& error) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec) {
+        error = "cannot open " + path.string() + ": " + ec.message();
+        return false;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        error = "cannot open " + path.string() + ": not a regular file";
+        return false;
+    }
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec && size > kMaxCalibrationFileBytes) {
+        error = path.string() + " is too large to be a calibration file";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        if (error != nullptr) *error = "cannot open " + path.string() + ": " + std::strerror(errno);
+        error = "cannot open " + path.string() + ": " + std::strerror(errno);
         return false;
     }
     std::ostringstream content;
     content << in.rdbuf();
     if (in.bad()) {
-        if (error != nullptr) *error = "cannot read " + path.string();
+        error = "cannot read " + path.string();
         return false;
     }
-    read_calibration_text(cal, content.str(), edition);
+    text = content.str();
+    return true;
+}
+
+bool read_calibration_file(Calibration& cal, const std::filesystem::path& path, Edition edition,
+                           std::string* error) {
+    mark_all_unsynced(cal);
+    std::string text;
+    std::string why;
+    if (!load_calibration_text(path, text, why)) {
+        if (error != nullptr) *error = why;
+        return false;
+    }
+    read_calibration_text(cal, text, edition);
     return true;
 }
 

@@ -3,6 +3,7 @@
 // partial settings "*.par". Keys "NAME:value" and bracketed sections of values,
 // read token by token so that any subset of the format is a valid file.
 
+#include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -39,6 +40,15 @@ inline constexpr std::size_t kMaxTokenLength = 1023;
 // rebuilds the MAF reverse table and derives the pressure limits when
 // MAP_BAR_LO is 0.
 void read_calibration_text(Calibration& cal, std::string_view text, Edition edition);
+
+// A calibration file is a few tens of kilobytes; anything past this limit was
+// chosen by mistake and is refused before it is read into memory.
+inline constexpr std::uintmax_t kMaxCalibrationFileBytes = 4 * 1024 * 1024;
+
+// The text of a calibration file, or false with the reason (not a regular
+// file, unreadable, or larger than any calibration file can be).
+bool load_calibration_text(const std::filesystem::path& path, std::string& text,
+                           std::string& error);
 
 // The same from a file. A file that cannot be opened leaves everything but the
 // unsynced marks unchanged and returns false, with the reason in `error`.

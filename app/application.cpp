@@ -1,0 +1,383 @@
+#include "app/application.h"
+
+#include <algorithm>
+
+#include "app/commands.h"
+#include "calfile/calibration_file.h"
+#include "calibration/conversions.h"
+#include "datalogs/log_file.h"
+#include "datalogs/mazda_import.h"
+#include "device/connection.h"
+#include "device/firmware.h"
+#include "editors/cursor_keys.h"
+#include "editors/editor_commands.h"
+#include "editors/page_rules.h"
+#include "editors/trace_automap.h"
+
+namespace veloquin {
+
+// Marks a command or tick as running; a tick or command arriving meanwhile
+// (from a wait's nested event loop, a dialog's loop, a message box) is dropped.
+class Application::BusyScope {
+  public:
+    explicit BusyScope(Application& app) : app_(app) { ++app_.busy_; }
+    ~BusyScope() { --app_.busy_; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+  private:
+    Application& app_;
+};
+
+namespace {
+
+constexpr int kMapFuelCorrectionMin = -75;
+constexpr int kMapFuelCorrectionMax = 200;
+constexpr int kBoostDutyMax = 100;
+constexpr int kEraseAfterEditor = 2;
+constexpr int kEraseAfterFile = 2;
+
+std::string& folder_of(WorkingFolders& folders, FolderId id) {
+    switch (id) {
+        case FolderId::maps:
+            return folders.maps;
+        case FolderId::settings:
+            return folders.settings;
+        case FolderId::logs:
+            return folders.logs;
+        case FolderId::firmware:
+            break;
+    }
+    return folders.firmware;
+}
+
+// The typed value of an in-place entry as the visible page stores it; nullopt
+// on a page without a map.
+std::optional<int> cell_value(Page page, std::string_view typed) {
+    switch (page) {
+        case Page::maf_emulation:
+            return volts_to_counts(parse_c_number(typed));
+        case Page::fuel_correction:
+        case Page::nos_methanol:
+            return static_cast<int>(std::clamp(parse_c_integer(typed), long{kMapFuelCorrectionMin},
+                                               long{kMapFuelCorrectionMax}));
+        case Page::boost_control:
+            return static_cast<int>(std::clamp(parse_c_integer(typed), 0L, long{kBoostDutyMax}));
+        default:
+            return std::nullopt;
+    }
+}
+
+}  // namespace
+
+Application::Application(Platform& platform, Edition edition)
+    : platform_(platform), state_(edition), recording_{platform,      state_.link,
+                                                       state_.cal,    state_.log,
+                                                       edition,       {},
+                                                       "default.log", 0} {}
+
+void Application::start(const WorkingFolders& folders,
+                        const std::filesystem::path& working_directory) {
+    state_.folders = folders;
+    state_.working_directory = working_directory;
+    create_working_folders(folders);
+    load_start_files(state_.cal, working_directory, state_.edition);
+}
+
+void Application::create_main_window() {
+    probe_ports(state_.link, platform_);
+    start_search_at_first_found_port(state_.link);
+    platform_.set_title_line("");
+    fill_all_pages();
+    platform_.refresh_live_panel();
+    select_page(Page::parameters);
+}
+
+void Application::select_page(Page page) {
+    collapse_selection(state_.editor.cursor);
+    stop_live_modes(state_.editor);
+    cancel_cell_editor();
+    commit_and_refresh_all_pages();
+    state_.main_page = page;
+}
+
+void Application::poll_tick() {
+    if (busy()) return;
+    BusyScope scope(*this);
+    PollHooks hooks;
+    hooks.automapping_on = [this] { return state_.editor.automapping; };
+    hooks.process_live_data = [this] {
+        process_live_data(state_.editor, state_.cal, state_.link.live, state_.main_page, platform_,
+                          state_.cell_editor_open);
+    };
+    veloquin::poll_tick(state_.link, state_.cal, platform_, state_.edition, hooks);
+}
+
+void Application::second_tick() {
+    if (busy() || state_.editor.automapping) return;
+    BusyScope scope(*this);
+    if (has_controls(state_.main_page)) read_back_page_with_after_steps(state_.main_page);
+}
+
+KeyRoute Application::key_press(const KeyPress& key, bool main_window_focused) {
+    if (busy()) return {};
+    const KeyRoute route =
+        route_key(key, state_.main_page, main_window_focused, state_.cell_editor_open);
+    switch (route.action) {
+        case KeyAction::pass:
+            break;
+        case KeyAction::command:
+            command(route.command);
+            break;
+        case KeyAction::commit_edit:
+            commit_cell_editor(platform_.cell_editor_text());
+            break;
+        case KeyAction::cancel_edit:
+            cancel_cell_editor();
+            break;
+        case KeyAction::open_cell_editor:
+            state_.pending_key = key.code == keycode::delete_key ? "" : key.text;
+            open_cell_editor(state_.main_page);
+            break;
+    }
+    return route;
+}
+
+void Application::command(int id) {
+    if (busy()) return;
+    BusyScope scope(*this);
+    switch (id) {
+        case cmd::open_calibration:
+        case cmd::load_partial_settings:
+            if (const auto path = ask_file(id)) apply_file(*path, id == cmd::open_calibration);
+            return;
+        case cmd::save:
+            if (!state_.calibration_path.empty()) {
+                save_calibration(state_.calibration_path);
+                return;
+            }
+            [[fallthrough]];
+        case cmd::save_as:
+            if (const auto path = ask_file(cmd::save_as)) save_calibration(*path);
+            return;
+        case cmd::update_firmware:
+            update_firmware();
+            return;
+        case cmd::exit:
+            platform_.close_main_window();
+            return;
+        case cmd::start_log_record:
+        case cmd::start_record_pass:
+            if (recording_allowed_now()) record_log(id == cmd::start_record_pass);
+            return;
+        case cmd::load_log_file:
+            if (const auto path = ask_file(id)) load_log(*path);
+            return;
+        case cmd::save_log_as:
+            if (const auto path = ask_file(id)) save_log(*path);
+            return;
+        case cmd::crop_log_file:
+            log_crop(state_.log);
+            platform_.repaint_page();
+            return;
+        case cmd::calibrate_knock_by_log:
+            calibrate_knock_by_log(state_.cal, state_.log, platform_);
+            return;
+        case cmd::about:
+            platform_.show_about();
+            return;
+        case cmd::open_cell_editor:
+            // Ctrl+E always addresses the MAF emulation map's editor.
+            open_cell_editor(Page::maf_emulation);
+            return;
+        default:
+            break;
+    }
+    if (const auto editing = editor_command_for_id(id)) {
+        apply_editor_command(state_.editor, state_.cal, *editing, state_.main_page, platform_);
+    }
+}
+
+void Application::connect_pressed() {
+    connect_button_pressed(state_.link, platform_);
+}
+
+void Application::open_cell_editor(Page editor_page) {
+    cancel_cell_editor();
+    state_.cell_editor_open = true;
+    platform_.open_cell_editor(editor_page, state_.pending_key);
+    state_.pending_key.clear();
+}
+
+void Application::commit_cell_editor(std::string_view typed) {
+    if (!state_.cell_editor_open) return;
+    const Page page = state_.main_page;
+    if (const auto value = cell_value(page, typed)) {
+        EditorCursor& c = state_.editor.cursor;
+        update_selection(c, state_.cal);
+        const MapId map = page_rules(page).map;
+        for (int row = c.first_row; row <= c.last_row; ++row) {
+            for (int col = c.first_col; col <= c.last_col; ++col) {
+                state_.cal.cell(map, row, col) = static_cast<std::int16_t>(*value);
+            }
+        }
+    }
+    cancel_cell_editor();
+}
+
+void Application::cancel_cell_editor() {
+    platform_.close_cell_editor();
+    state_.erase_allowance = kEraseAfterEditor;
+    state_.cell_editor_open = false;
+    platform_.repaint_page();
+    platform_.focus_main_window();
+}
+
+void Application::fill_all_pages() {
+    for (Page p : {Page::parameters, Page::nos_methanol, Page::boost_control, Page::ls_switches}) {
+        fill_page(state_.controls, state_.cal, p);
+    }
+    platform_.controls_changed();
+}
+
+void Application::commit_and_refresh_all_pages() {
+    read_back_page_with_after_steps(Page::parameters);
+    fill_page(state_.controls, state_.cal, Page::parameters);
+    read_back_page_with_after_steps(Page::nos_methanol);
+    read_back_page_with_after_steps(Page::boost_control);
+    read_back_page_with_after_steps(Page::ls_switches);
+    recompute_derived_values(state_.cal, state_.edition);
+    fill_page(state_.controls, state_.cal, Page::nos_methanol);
+    fill_page(state_.controls, state_.cal, Page::boost_control);
+    fill_page(state_.controls, state_.cal, Page::ls_switches);
+    platform_.controls_changed();
+}
+
+void Application::read_back_page_with_after_steps(Page page) {
+    Calibration& cal = state_.cal;
+    const int lo = cal.param(hw::METH_BAR_LO);
+    const int hi = cal.param(hw::METH_BAR_HI);
+    read_back_page(state_.controls, cal, page);
+    if (page == Page::parameters) return;
+    recompute_derived_values(cal, state_.edition);
+    // The methanol map's row axis moved: its editor must be drawn anew.
+    if (page == Page::nos_methanol &&
+        (cal.param(hw::METH_BAR_LO) != lo || cal.param(hw::METH_BAR_HI) != hi)) {
+        state_.erase_allowance = 1;
+        platform_.repaint_page();
+    }
+}
+
+bool Application::open_calibration(const std::string& path) {
+    return apply_file(path, true);
+}
+
+bool Application::load_partial_settings(const std::string& path) {
+    return apply_file(path, false);
+}
+
+bool Application::apply_file(const std::string& path, bool whole_calibration) {
+    std::string text;
+    std::string error;
+    if (!load_calibration_text(path, text, error)) {
+        report_file_error("The calibration was not loaded.", error);
+        return false;
+    }
+    if (whole_calibration) {
+        state_.calibration_path = path;
+        state_.calibration_name = split_path(path).file;
+        state_.cal.param(hw::MAP_BAR_LO) = 0;
+        state_.cal.param(hw::MAP_BAR_HI) = 0;
+    }
+    read_calibration_text(state_.cal, text, state_.edition);
+    fill_all_pages();
+    state_.erase_allowance = kEraseAfterFile;
+    platform_.repaint_page();
+    return true;
+}
+
+bool Application::save_calibration(const std::string& path) {
+    std::string error;
+    if (!write_calibration_file(state_.cal, path, state_.edition, &error)) {
+        report_file_error("The calibration was not saved to " + path + ".", error);
+        return false;
+    }
+    state_.calibration_path = path;
+    state_.calibration_name = split_path(path).file;
+    return true;
+}
+
+bool Application::load_log(const std::string& path) {
+    const LogReadResult result = load_log_by_name(state_.log, path);
+    if (!result.ok) {
+        report_file_error("The log was not loaded.", result.message);
+        return false;
+    }
+    if (!result.message.empty()) platform_.set_lower_status(result.message);
+    platform_.show_page(Page::log_viewer);
+    platform_.repaint_page();
+    return true;
+}
+
+bool Application::save_log(const std::string& path) {
+    const LogWriteResult result = log_write_file(state_.log, path);
+    if (!result.ok) {
+        report_file_error("The log was not saved to " + path + ".", result.message);
+        return false;
+    }
+    return true;
+}
+
+bool Application::write_workmap(std::string* error) {
+    return write_calibration_file(state_.cal, state_.working_directory / kWorkmapFile,
+                                  state_.edition, error);
+}
+
+bool Application::recording_allowed_now() {
+    return !recorded_once_ || recording_allowed(platform_.now_ms(), recording_.last_end_ms);
+}
+
+std::optional<std::string> Application::ask_file(int command) {
+    const FileDialogSpec* spec = file_dialog_for(command);
+    if (spec == nullptr) return std::nullopt;
+    std::string& folder = folder_of(state_.folders, spec->folder);
+    FileDialogRequest request;
+    request.save = spec->kind == FileDialogKind::save;
+    request.title = spec->title;
+    for (const FileFilter& f : spec->filters)
+        request.filters.emplace_back(f.text, f.pattern);
+    request.default_extension = spec->default_extension;
+    request.folder = folder;
+    if (command == cmd::save_as) request.name = state_.calibration_name;
+    auto chosen = platform_.choose_file(request);
+    if (!chosen || chosen->empty()) return std::nullopt;
+    if (request.save) *chosen = add_default_extension(*chosen, spec->default_extension);
+    folder = split_path(*chosen).folder;
+    return chosen;
+}
+
+void Application::record_log(bool pass_mode) {
+    recording_.logs_folder = state_.folders.logs;
+    record(recording_, pass_mode);
+    recorded_once_ = true;
+}
+
+void Application::update_firmware() {
+    DeviceLink& link = state_.link;
+    link.timeouts = TimeoutSet::firmware;
+    if (const auto path = ask_file(cmd::update_firmware)) {
+        update_firmware_from_file(link, platform_, *path);
+        return;
+    }
+    // A cancelled dialog sends nothing, but the port is closed all the same,
+    // so a connected poll ends in "Disconnected" as after an update.
+    close_port(link);
+    platform_.set_lower_status("");
+    link.timeouts = TimeoutSet::normal;
+}
+
+void Application::report_file_error(const std::string& what, const std::string& why) {
+    platform_.message_box(what + "\n\n" + why, "Error", MessageButtons::ok);
+}
+
+}  // namespace veloquin

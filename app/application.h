@@ -1,0 +1,119 @@
+#pragma once
+// The main window's behaviour without the window: start-up, the page switch,
+// the two timers, the keys, the menu commands and the in-place value editor.
+// The Qt program forwards its events here and draws what the state holds;
+// tests drive it through a fake platform.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "app/key_routing.h"
+#include "app/page_controls.h"
+#include "app/platform.h"
+#include "app/startup.h"
+#include "calibration/calibration.h"
+#include "datalogs/log_sample.h"
+#include "device/device_link.h"
+#include "device/recording.h"
+#include "editors/editor_state.h"
+
+namespace veloquin {
+
+// The process-wide instances, created once at start and kept to the end.
+struct ProgramState {
+    explicit ProgramState(Edition e) : edition(e) {}
+
+    Edition edition;
+    Calibration cal;
+    LogBuffer log;
+    DeviceLink link;
+    EditorState editor;
+    PageControls controls;
+    WorkingFolders folders;
+    std::filesystem::path working_directory;  // where default.cfg and workmap.cfg live
+    std::string calibration_path;             // the file "Save" writes to; empty: none yet
+    std::string calibration_name;
+    Page main_page = Page::parameters;
+    // Background erases the map editors and the dashboard may still do.
+    int erase_allowance = 0;
+    bool cell_editor_open = false;
+    // The key that opened the in-place editor, typed into it once it is open.
+    std::string pending_key;
+};
+
+class Application {
+  public:
+    Application(Platform& platform, Edition edition);
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    ProgramState& state() { return state_; }
+    const ProgramState& state() const { return state_; }
+    Platform& platform() { return platform_; }
+
+    // Start-up before the window: working folders (made on disk) and the start
+    // files from `working_directory`.
+    void start(const WorkingFolders& folders, const std::filesystem::path& working_directory);
+    // What creating the main window does besides the widgets: the port probe,
+    // the first fill of the pages and of the live panel, page 1.
+    void create_main_window();
+
+    // The page switch's logic: live modes off, in-place editor closed, every
+    // parameter page committed and refilled, then the page is the visible one.
+    void select_page(Page page);
+
+    // Timer 1 (20 ms) and timer 2 (1000 ms). Skipped while a command runs:
+    // nothing ever runs inside something else.
+    void poll_tick();
+    void second_tick();
+
+    // A key press anywhere in the main window. Commands run here; the caller
+    // swallows the key unless the result says `pass`.
+    KeyRoute key_press(const KeyPress& key, bool main_window_focused);
+
+    // A menu command, accelerator or popup entry.
+    void command(int id);
+    void connect_pressed();
+
+    // The in-place value editor of a map editor.
+    void open_cell_editor(Page editor_page);
+    void commit_cell_editor(std::string_view typed);
+    void cancel_cell_editor();
+
+    // Parameter pages.
+    void fill_all_pages();
+    void commit_and_refresh_all_pages();
+    void read_back_page_with_after_steps(Page page);
+
+    // Files, also reachable from the command line.
+    bool open_calibration(const std::string& path);
+    bool load_partial_settings(const std::string& path);
+    bool save_calibration(const std::string& path);
+    bool load_log(const std::string& path);
+    bool save_log(const std::string& path);
+
+    // "workmap.cfg" in the working directory, written atomically.
+    bool write_workmap(std::string* error = nullptr);
+
+    bool busy() const { return busy_ > 0; }
+    // Whether a recording may start now (the guard only counts after one ended).
+    bool recording_allowed_now();
+
+  private:
+    class BusyScope;
+    bool apply_file(const std::string& path, bool whole_calibration);
+    std::optional<std::string> ask_file(int command);
+    void record_log(bool pass_mode);
+    void update_firmware();
+    void report_file_error(const std::string& what, const std::string& why);
+
+    Platform& platform_;
+    ProgramState state_;
+    RecordingContext recording_;
+    bool recorded_once_ = false;
+    int busy_ = 0;
+};
+
+}  // namespace veloquin

@@ -1,0 +1,80 @@
+#include "app/cli.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "editors/pages.h"
+
+namespace veloquin {
+
+ProgramOptions parse_program_options(const std::vector<std::string>& args) {
+    ProgramOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
+        } else if (a == "--simulate") {
+            o.simulate = true;
+        } else if (a == "--port" || a == "--screenshots") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                o.error = a + " wants a value";
+                return o;
+            }
+            if (a == "--port") {
+                o.ports.push_back(args[++i]);
+            } else {
+                o.screenshots_dir = args[++i];
+            }
+        } else if (a.size() > 1 && a[0] == '-') {
+            o.error = "unknown option " + a;
+            return o;
+        } else if (!o.file.empty()) {
+            o.error = "only one file can be opened, not both " + o.file + " and " + a;
+            return o;
+        } else {
+            o.file = a;
+        }
+    }
+    return o;
+}
+
+std::string program_usage(std::string_view program_name) {
+    std::string name(program_name);
+    return "usage: " + name +
+           " [OPTIONS] [FILE]\n"
+           "\n"
+           "FILE ending in .log or .mdl is loaded into the log viewer; any other FILE\n"
+           "is opened as a calibration.\n"
+           "\n"
+           "  --port PATH        try this serial device first (may be repeated)\n"
+           "  --simulate         start a simulated device and connect to it\n"
+           "  --screenshots DIR  write a PNG of every page into DIR, then quit\n"
+           "  --version          show the version\n"
+           "  --help             show this help\n";
+}
+
+bool names_a_log(std::string_view path) {
+    return path.find(".log") != std::string_view::npos ||
+           path.find(".mdl") != std::string_view::npos;
+}
+
+std::string screenshot_file_name(Page page, Edition edition) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%02d", page_number(page, edition).value_or(0));
+    std::string name = std::string(number) + "-";
+    bool dash = false;
+    for (const char c : page_title(page)) {
+        if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
+            if (dash && name.back() != '-') name += '-';
+            name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            dash = false;
+        } else {
+            dash = true;
+        }
+    }
+    return name + ".png";
+}
+
+}  // namespace veloquin

@@ -1,0 +1,82 @@
+#pragma once
+// The command ids of the menus, the accelerator tables and the editors' popup
+// menu, the menu bar as data, and the file dialogs of the file commands.
+
+#include <span>
+#include <string_view>
+
+namespace veloquin {
+
+namespace cmd {
+inline constexpr int open_calibration = 32788;
+inline constexpr int load_partial_settings = 32841;
+inline constexpr int save = 32789;
+inline constexpr int save_as = 32790;
+inline constexpr int update_firmware = 32809;
+inline constexpr int exit = 105;
+inline constexpr int start_log_record = 32812;
+inline constexpr int start_record_pass = 32831;
+inline constexpr int load_log_file = 32830;
+inline constexpr int save_log_as = 32847;
+inline constexpr int crop_log_file = 32832;
+inline constexpr int replicate_fuel_correction = 32829;
+inline constexpr int calibrate_knock_by_log = 32843;
+inline constexpr int about = 104;
+inline constexpr int interpolate = 32792;
+inline constexpr int smooth_map = 32800;
+inline constexpr int extrapolate_boost_up = 32842;
+inline constexpr int rest_all_map_data = 32795;
+inline constexpr int increase = 32771;
+inline constexpr int decrease = 32776;
+inline constexpr int increase_large = 32814;
+inline constexpr int decrease_large = 32815;
+inline constexpr int move_left = 32778;
+inline constexpr int move_right = 32779;
+inline constexpr int move_up = 32780;
+inline constexpr int move_down = 32781;
+inline constexpr int extend_left = 32785;
+inline constexpr int extend_right = 32786;
+inline constexpr int extend_up = 32783;
+inline constexpr int extend_down = 32784;
+inline constexpr int clear_visits = 32816;
+inline constexpr int copy_cells = 32834;
+inline constexpr int paste_cells = 32835;
+inline constexpr int open_cell_editor = 32805;
+}  // namespace cmd
+
+// A menu entry; a zero command is a separator. The text after a tab is the
+// key shown beside it.
+struct MenuEntry {
+    int command;
+    std::string_view text;
+};
+struct Menu {
+    std::string_view title;
+    std::span<const MenuEntry> entries;
+};
+std::span<const Menu> menu_bar();
+// The map editors' right-click menu.
+std::span<const MenuEntry> map_popup_menu();
+
+enum class FileDialogKind { open, save };
+struct FileFilter {
+    std::string_view text;     // "MAF Emulator Profile [*.emu]"
+    std::string_view pattern;  // "*.emu"
+};
+enum class FolderId { maps, settings, logs, firmware };
+struct FileDialogSpec {
+    FileDialogKind kind;
+    std::string_view title;
+    std::span<const FileFilter> filters;
+    std::string_view default_extension;  // empty: none; else ".emu", appended to a bare name
+    FolderId folder;
+};
+
+// The dialog of a file command; null for a command without one.
+const FileDialogSpec* file_dialog_for(int command);
+
+// The name a save dialog gives back, with the default extension added when
+// the chosen name has no extension at all.
+std::string add_default_extension(std::string_view path, std::string_view extension);
+
+}  // namespace veloquin

@@ -1,0 +1,91 @@
+#pragma once
+// The parameter pages as one table of controls: which control shows which
+// calibration key, how its value becomes text (fill) and how the text goes
+// back into the calibration (read-back). The widgets mirror a PageControls
+// value; fill and read-back work on it, so both run without a window.
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/page.h"
+#include "calibration/calibration.h"
+
+namespace veloquin {
+
+struct Rect {
+    int x = 0, y = 0, w = 0, h = 0;
+};
+
+enum class ControlKind { check, edit, list };
+
+enum class ValueFormat {
+    flag,              // check box: ticked when above 0, reads back 1 or 0
+    index,             // drop-down list: the entry whose index is the value
+    integer,           // "%d", read C-style
+    hundredths,        // shown times 0.01 with `decimals` places, read back times 100
+    volts,             // sensor counts shown and typed as volts
+    throttle_percent,  // counts between THROTTLE_LO and THROTTLE_HI, shown in percent
+};
+
+// What a read-back also writes beside the control's own key.
+enum class AlsoWrites {
+    nothing,
+    map_lo_counts,     // MAP_LO = bar100_to_counts(MAP_BAR_LO)
+    map_hi_counts,     // MAP_HI = bar100_to_counts(MAP_BAR_HI)
+    o2fb_load_counts,  // the derived word of O2FB_MaxLoad
+    rpm_off,           // REV2x_RPMOFF takes the same value as REV2x_RPMON
+};
+
+struct GroupSpec {
+    Page page;
+    std::string caption;
+    Rect rect;  // in the page
+};
+
+struct ControlSpec {
+    Page page;
+    int group;  // index into control_groups()
+    ControlKind kind;
+    std::string label;  // the check box's text or the field's label; empty for a second field
+    std::string key;    // the calibration key it shows
+    ValueFormat format;
+    int decimals = 0;  // hundredths only: "%1.2f" and "%2.2f" show 2, "%2.1f" shows 1
+    std::span<const std::string_view> entries;  // lists only
+    AlsoWrites also = AlsoWrites::nothing;
+    Rect rect;        // the control, in the page
+    Rect label_rect;  // the field's label; empty for check boxes and second fields
+    int word = 0;     // the key's word in the parameter record
+};
+
+std::span<const GroupSpec> control_groups();
+std::span<const ControlSpec> control_table();
+
+// What a control holds between fills and read-backs.
+struct ControlValue {
+    std::string text;
+    bool checked = false;
+    int index = -1;  // -1: no entry selected
+};
+
+struct PageControls {
+    std::vector<ControlValue> values = std::vector<ControlValue>(control_table().size());
+};
+
+bool has_controls(Page page);
+void fill_page(PageControls& controls, const Calibration& cal, Page page);
+// Stores the page's controls into the calibration. Derived values and the
+// page's after-steps are the caller's (the application knows the platform).
+void read_back_page(const PageControls& controls, Calibration& cal, Page page);
+
+// The index of the control showing `key` on `page` (tests and widgets), or -1.
+int control_index(Page page, std::string_view key);
+
+// Typed text read as the C library reads it: leading blanks, an optional
+// sign, digits (and for numbers a fraction and exponent); anything else ends
+// the number, and no digits at all give 0.
+long parse_c_integer(std::string_view text);
+double parse_c_number(std::string_view text);
+
+}  // namespace veloquin

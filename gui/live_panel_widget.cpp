@@ -1,0 +1,66 @@
+#include "gui/live_panel_widget.h"
+
+#include <QLabel>
+
+#include "gui/paint_widget.h"
+
+namespace veloquin::gui {
+
+LivePanelWidget::LivePanelWidget(QWidget* parent) : QGroupBox(parent) {
+    setGeometry(10, 332, 180, 348);
+    const auto labels = live_panel_labels();
+    for (int i = 0; i < kLiveFieldCount; ++i) {
+        const std::string_view l = labels[static_cast<std::size_t>(i)];
+        auto* label = new QLabel(QString::fromUtf8(l.data(), static_cast<int>(l.size())), this);
+        label->setGeometry(10, 8 + 20 * i, 80, 18);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        auto* value = new QLabel(this);
+        value->setGeometry(100, 8 + 20 * i, 70, 18);
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        values_[static_cast<std::size_t>(i)] = value;
+    }
+    // The lower line carries port errors that are worth reading whole, so it
+    // wraps onto a second line instead of being cut at the panel's edge.
+    upper_ = new QLabel(this);
+    upper_->setGeometry(5, 290, 170, 20);
+    upper_->setAlignment(Qt::AlignCenter);
+    upper_->setFont(shared_font(FontId::small));
+    lower_ = new QLabel(this);
+    lower_->setGeometry(5, 312, 170, 34);
+    lower_->setAlignment(Qt::AlignCenter);
+    lower_->setWordWrap(true);
+    QFont small = shared_font(FontId::small);
+    small.setPixelSize(11);
+    lower_->setFont(small);
+}
+
+void LivePanelWidget::set_values(const std::array<std::string, kLiveFieldCount>& values) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const QString text = QString::fromStdString(values[i]);
+        if (values_[i]->text() != text) values_[i]->setText(text);
+    }
+}
+
+void LivePanelWidget::set_upper_status(const QString& text) {
+    if (upper_->text() != text) upper_->setText(text);
+}
+
+void LivePanelWidget::set_lower_status(const QString& text) {
+    if (lower_->text() == text) return;
+    lower_->setText(text);
+    lower_->setToolTip(text);
+}
+
+QString LivePanelWidget::value_text(int field) const {
+    return values_[static_cast<std::size_t>(field)]->text();
+}
+
+QString LivePanelWidget::upper_status() const {
+    return upper_->text();
+}
+
+QString LivePanelWidget::lower_status() const {
+    return lower_->text();
+}
+
+}  // namespace veloquin::gui

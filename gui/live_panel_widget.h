@@ -1,0 +1,33 @@
+#pragma once
+// The live-values panel: thirteen labelled values and the two status lines.
+
+#include <QGroupBox>
+#include <array>
+#include <string>
+
+#include "app/live_panel.h"
+
+class QLabel;
+
+namespace veloquin::gui {
+
+class LivePanelWidget : public QGroupBox {
+    Q_OBJECT
+  public:
+    explicit LivePanelWidget(QWidget* parent);
+
+    void set_values(const std::array<std::string, kLiveFieldCount>& values);
+    void set_upper_status(const QString& text);
+    void set_lower_status(const QString& text);
+
+    QString value_text(int field) const;
+    QString upper_status() const;
+    QString lower_status() const;
+
+  private:
+    std::array<QLabel*, kLiveFieldCount> values_{};
+    QLabel* upper_ = nullptr;
+    QLabel* lower_ = nullptr;
+};
+
+}  // namespace veloquin::gui

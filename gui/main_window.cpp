@@ -1,0 +1,234 @@
+#include "gui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+
+#include "app/commands.h"
+#include "editors/page_rules.h"
+#include "editors/pages.h"
+#include "gui/key_filter.h"
+#include "gui/live_panel_widget.h"
+#include "gui/parameter_pages.h"
+
+namespace veloquin::gui {
+namespace {
+
+constexpr int kNavX = 10;
+constexpr int kNavWidth = 180;
+constexpr int kNavHeight = 24;
+constexpr int kNavTop = 16;
+constexpr int kNavPitch = 26;
+constexpr QRect kPageRect{200, 6, 804, 690};
+constexpr QRect kConnectRect{10, 682, 180, 20};
+
+int page_height(Page page) {
+    if (page == Page::parameters) return 680;
+    if (page == Page::maf_emulation || page == Page::fuel_correction) return 691;
+    return kPageRect.height();
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Edition edition, const PortTable& ports)
+    : app_(*this, edition), ports_(ports) {
+    setObjectName(QStringLiteral("VELOQUIN"));
+    surface_ = new QWidget(this);
+    surface_->setObjectName(QStringLiteral("surface"));
+    surface_->setFixedSize(kSurfaceWidth, kSurfaceHeight);
+    surface_->setAutoFillBackground(true);
+    QPalette pal = surface_->palette();
+    pal.setColor(QPalette::Window, QColor(176, 176, 176));
+    surface_->setPalette(pal);
+    // The window itself holds the keyboard focus whenever no field does, as
+    // the original's main window did: editing keys reach the editors from there.
+    surface_->setFocusPolicy(Qt::StrongFocus);
+    setCentralWidget(surface_);
+    build_menus();
+    build_navigation();
+    build_pages();
+    key_filter_ = new KeyFilter(*this);
+    qApp->installEventFilter(key_filter_);
+
+    poll_timer_.setInterval(20);
+    poll_timer_.setTimerType(Qt::PreciseTimer);
+    connect(&poll_timer_, &QTimer::timeout, this,
+            [this] { run_guarded([this] { app_.poll_tick(); }); });
+    second_timer_.setInterval(1000);
+    connect(&second_timer_, &QTimer::timeout, this,
+            [this] { run_guarded([this] { app_.second_tick(); }); });
+}
+
+MainWindow::~MainWindow() {
+    qApp->removeEventFilter(key_filter_);
+}
+
+void MainWindow::build_menus() {
+    for (const Menu& menu : menu_bar()) {
+        QMenu* m = menuBar()->addMenu(
+            QString::fromUtf8(menu.title.data(), static_cast<int>(menu.title.size())));
+        for (const MenuEntry& e : menu.entries) {
+            if (e.command == 0) {
+                m->addSeparator();
+                continue;
+            }
+            // The text after the tab is shown as the key; the keys themselves
+            // come through the accelerator tables, never through Qt shortcuts.
+            QAction* a =
+                m->addAction(QString::fromUtf8(e.text.data(), static_cast<int>(e.text.size())));
+            const int id = e.command;
+            connect(a, &QAction::triggered, this,
+                    [this, id] { run_guarded([this, id] { app_.command(id); }); });
+        }
+    }
+}
+
+void MainWindow::build_navigation() {
+    const Edition e = edition();
+    for (const Page page : page_order(e)) {
+        const std::string_view title = page_title(page);
+        auto* b = new QPushButton(QString::fromUtf8(title.data(), static_cast<int>(title.size())),
+                                  surface_);
+        b->setGeometry(kNavX, kNavTop + kNavPitch * (*page_number(page, e) - 1), kNavWidth,
+                       kNavHeight);
+        b->setCheckable(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        connect(b, &QPushButton::clicked, this,
+                [this, page] { run_guarded([this, page] { select_page(page); }); });
+        nav_[page] = b;
+    }
+    live_panel_ = new LivePanelWidget(surface_);
+    connect_ = new QPushButton(QStringLiteral("Connect"), surface_);
+    connect_->setGeometry(kConnectRect);
+    connect_->setFocusPolicy(Qt::NoFocus);
+    connect_->setEnabled(false);
+    connect(connect_, &QPushButton::clicked, this,
+            [this] { run_guarded([this] { app_.connect_pressed(); }); });
+}
+
+void MainWindow::build_pages() {
+    for (const Page page : page_order(edition())) {
+        auto* g = new QGroupBox(surface_);
+        g->setGeometry(kPageRect.x(), kPageRect.y(), kPageRect.width(), page_height(page));
+        g->hide();
+        pages_[page] = g;
+    }
+    params_ = new ParameterPages(app_.state().controls, pages_);
+    for (const Page page : page_order(edition()))
+        page_content(page);
+}
+
+QWidget* MainWindow::page_content(Page page) {
+    if (has_controls(page) && page != Page::nos_methanol && page != Page::boost_control) {
+        return nullptr;
+    }
+    // Stands where the page's editor or viewer goes until it is built.
+    auto* placeholder = new QLabel(pages_[page]);
+    const std::string_view title = page_title(page);
+    placeholder->setText(QString::fromUtf8(title.data(), static_cast<int>(title.size())));
+    placeholder->setAlignment(Qt::AlignCenter);
+    QRect r(10, 30, 774, 650);
+    if (page == Page::maf_emulation || page == Page::fuel_correction) r = {10, 20, 774, 670};
+    if (page == Page::nos_methanol) r = {10, 250, 774, 400};
+    if (page == Page::boost_control) r = {10, 250, 774, 430};
+    if (page == Page::log_viewer || page == Page::dashboard) r = {2, 10, 800, 678};
+    placeholder->setGeometry(r);
+    placeholder->setFrameShape(QFrame::Box);
+    if (page_rules(page).kind == TableKind::map) map_editors_[page] = placeholder;
+    return placeholder;
+}
+
+QRect MainWindow::cell_editor_rect(Page page) const {
+    const QWidget* editor = map_editors_.at(page);
+    const EditorCursor& c = app_.state().editor.cursor;
+    const int w = editor->width() - 61;
+    const bool twelve = page == Page::nos_methanol || page == Page::boost_control;
+    const int rows = twelve ? 12 : 24;
+    const int h = editor->height() - (page == Page::maf_emulation ? 185 : 65);
+    return {(w * c.map_cursor_col) / 20 + 60, h - (h * (c.map_cursor_row + 1)) / rows, w / 20 + 2,
+            h / rows};
+}
+
+void MainWindow::create() {
+    app_.create_main_window();
+    select_page(Page::parameters);
+    poll_timer_.start();
+    second_timer_.start();
+}
+
+void MainWindow::select_page(Page page) {
+    app_.select_page(page);
+    for (auto& [p, b] : nav_)
+        b->setChecked(p == page);
+    for (auto& [p, g] : pages_) {
+        g->setEnabled(p == page);
+        g->setVisible(p == page);
+    }
+    focus_main_window();
+}
+
+QWidget* MainWindow::page_widget(Page page) const {
+    const auto it = pages_.find(page);
+    return it == pages_.end() ? nullptr : it->second;
+}
+
+QPushButton* MainWindow::nav_button(Page page) const {
+    const auto it = nav_.find(page);
+    return it == nav_.end() ? nullptr : it->second;
+}
+
+bool MainWindow::main_window_focused() const {
+    const QWidget* f = QApplication::focusWidget();
+    if (f == nullptr || f == surface_) return true;
+    if (f == cell_editor_.data()) return false;
+    return !params_->owns(f);
+}
+
+bool MainWindow::handle_key(const KeyPress& key) {
+    if (closing_) return false;
+    const KeyRoute route = app_.key_press(key, main_window_focused());
+    after_entry();
+    return route.action != KeyAction::pass;
+}
+
+void MainWindow::run_guarded(const std::function<void()>& work) {
+    if (app_.busy() || closing_) return;
+    work();
+    after_entry();
+}
+
+void MainWindow::after_entry() {
+    if (close_pending_ && !app_.busy()) {
+        close_pending_ = false;
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    }
+}
+
+void MainWindow::request_close() {
+    if (app_.busy()) {
+        close_pending_ = true;
+        return;
+    }
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // A recording or an update owns the line until it ends; the window
+    // closes right after it.
+    if (app_.busy()) {
+        close_pending_ = true;
+        event->ignore();
+        return;
+    }
+    closing_ = true;
+    poll_timer_.stop();
+    second_timer_.stop();
+    event->accept();
+}
+
+}  // namespace veloquin::gui

@@ -1,0 +1,137 @@
+#pragma once
+// The program's one top-level window: the navigation column, the live-values
+// panel, the "Connect" button and the pages. It is also the program's
+// Platform: the core reaches timers, status lines, dialogs and repaints
+// through it. Behaviour lives in Application; this class draws and forwards.
+
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "app/application.h"
+#include "device/port_table.h"
+
+class QGroupBox;
+
+class QPushButton;
+
+namespace veloquin::gui {
+
+class KeyFilter;
+class LivePanelWidget;
+class ParameterPages;
+
+// The size of the area below the menu bar; every position inside is fixed.
+inline constexpr int kSurfaceWidth = 1014;
+inline constexpr int kSurfaceHeight = 708;
+
+class MainWindow : public QMainWindow, public Platform {
+    Q_OBJECT
+  public:
+    MainWindow(Edition edition, const PortTable& ports);
+    ~MainWindow() override;
+
+    Application& app() { return app_; }
+    Edition edition() const { return app_.state().edition; }
+
+    // Start-up after construction: the core's creation steps, page 1, timers.
+    void create();
+    // The full page switch: the core's steps, then buttons, pages and focus.
+    void select_page(Page page);
+
+    QWidget* surface() const { return surface_; }
+    QWidget* page_widget(Page page) const;
+    QPushButton* nav_button(Page page) const;
+    QPushButton* connect_button() const { return connect_; }
+    LivePanelWidget* live_panel() const { return live_panel_; }
+    ParameterPages* parameter_pages() const { return params_; }
+    QLineEdit* cell_editor() const { return cell_editor_; }
+    QTimer& poll_timer() { return poll_timer_; }
+    QTimer& second_timer() { return second_timer_; }
+
+    // Whether the keyboard focus is on the window itself rather than on a
+    // field, list or check box of a page (or the in-place editor).
+    bool main_window_focused() const;
+
+    // A key pressed in the window; true when it was taken (not for the focused control).
+    bool handle_key(const KeyPress& key);
+
+    // A quit asked for by a signal, the session or the close button while a
+    // command runs: the window closes once it has ended.
+    void request_close();
+    // Called by the key filter while the Enter probe pumps events.
+    bool probing_enter() const { return probing_enter_; }
+    void note_enter() { enter_seen_ = true; }
+
+    // Platform
+    std::uint32_t now_ms() override;
+    void sleep_ms(std::uint32_t ms) override;
+    SerialOpenResult open_serial(int port_number, TimeoutSet timeouts) override;
+    std::string port_name(int port_number) override;
+    void set_upper_status(std::string_view text) override;
+    void set_lower_status(std::string_view text) override;
+    void set_title_line(std::string_view line) override;
+    MessageAnswer message_box(std::string_view text, std::string_view caption,
+                              MessageButtons buttons) override;
+    bool enter_pressed() override;
+    void repaint_page() override;
+    void refill_pages() override;
+    void refresh_live_panel() override;
+    void set_connect_enabled(bool enabled) override;
+    void focus_main_window() override;
+    void stop_timers() override;
+    void start_timers() override;
+    void show_page(Page page) override;
+    std::optional<std::string> choose_file(const FileDialogRequest& request) override;
+    void show_about() override;
+    void open_cell_editor(Page page, std::string_view typed) override;
+    void close_cell_editor() override;
+    std::string cell_editor_text() override;
+    void controls_changed() override;
+    void close_main_window() override;
+
+    // Live records shown since start while connected (the screenshots wait for a few).
+    int live_records_shown() const { return live_records_shown_; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void build_menus();
+    void build_navigation();
+    void build_pages();
+    // Runs an entry into the core unless one is running, then honours a close
+    // that was asked for meanwhile.
+    void run_guarded(const std::function<void()>& work);
+    void after_entry();
+    QWidget* page_content(Page page);
+    // Where the in-place value editor stands: over the cursor cell of the page's map.
+    QRect cell_editor_rect(Page page) const;
+
+    Application app_;
+    const PortTable& ports_;
+    std::map<int, std::string> open_errors_;
+    QWidget* surface_ = nullptr;
+    std::map<Page, QGroupBox*> pages_;
+    std::map<Page, QPushButton*> nav_;
+    std::map<Page, QWidget*> map_editors_;
+    LivePanelWidget* live_panel_ = nullptr;
+    QPushButton* connect_ = nullptr;
+    ParameterPages* params_ = nullptr;
+    KeyFilter* key_filter_ = nullptr;
+    QPointer<QLineEdit> cell_editor_;
+    QTimer poll_timer_;
+    QTimer second_timer_;
+    bool close_pending_ = false;
+    bool closing_ = false;
+    bool probing_enter_ = false;
+    bool enter_seen_ = false;
+    int live_records_shown_ = 0;
+};
+
+}  // namespace veloquin::gui

@@ -1,0 +1,224 @@
+// The main window as the core's Platform: waits that keep the window
+// painting, status lines, dialogs, the in-place editor.
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <chrono>
+
+#include "app/live_panel.h"
+#include "app/startup.h"
+#include "gui/live_panel_widget.h"
+#include "gui/main_window.h"
+#include "gui/parameter_pages.h"
+
+namespace veloquin::gui {
+namespace {
+
+QString qstr(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+
+}  // namespace
+
+std::uint32_t MainWindow::now_ms() {
+    const auto t = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(t).count());
+}
+
+void MainWindow::sleep_ms(std::uint32_t ms) {
+    // The device wants the pause; the window keeps painting through it. User
+    // input waits in the queue, and every tick or command that arrives is
+    // refused by the busy guard, so nothing runs inside the wait.
+    if (ms == 0) {
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        return;
+    }
+    QEventLoop loop;
+    QTimer::singleShot(std::chrono::milliseconds(ms), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+SerialOpenResult MainWindow::open_serial(int port_number, TimeoutSet timeouts) {
+    if (port_number == 0 || ports_.path(port_number).empty()) {
+        // No port opened at start-up: say why for each one the table knows.
+        std::string why = ports_.size() == 0 ? "no serial port on this machine" : "";
+        for (const auto& [port, error] : open_errors_) {
+            if (!why.empty()) why += "; ";
+            why += ports_.path(port) + ": " + error;
+        }
+        return {nullptr, why.empty() ? "no such device" : why};
+    }
+    SerialOpenResult r = ports_.open(port_number, timeouts);
+    if (r.line) {
+        open_errors_.erase(port_number);
+    } else {
+        open_errors_[port_number] = r.error;
+    }
+    return r;
+}
+
+std::string MainWindow::port_name(int port_number) {
+    return ports_.display_name(port_number);
+}
+
+void MainWindow::set_upper_status(std::string_view text) {
+    live_panel_->set_upper_status(qstr(text));
+}
+
+void MainWindow::set_lower_status(std::string_view text) {
+    live_panel_->set_lower_status(qstr(text));
+}
+
+void MainWindow::set_title_line(std::string_view line) {
+    setWindowTitle(qstr(window_title(line)));
+}
+
+MessageAnswer MainWindow::message_box(std::string_view text, std::string_view caption,
+                                      MessageButtons buttons) {
+    QMessageBox box(caption == "Error" ? QMessageBox::Warning : QMessageBox::Information,
+                    qstr(caption), qstr(text), QMessageBox::NoButton, this);
+    switch (buttons) {
+        case MessageButtons::ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
+        case MessageButtons::ok_cancel:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+        case MessageButtons::yes_no:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
+    }
+    switch (box.exec()) {
+        case QMessageBox::Cancel:
+            return MessageAnswer::cancel;
+        case QMessageBox::Yes:
+            return MessageAnswer::yes;
+        case QMessageBox::No:
+            return MessageAnswer::no;
+        default:
+            return MessageAnswer::ok;
+    }
+}
+
+bool MainWindow::enter_pressed() {
+    // The recording asks now and then; the window gets its events meanwhile,
+    // the key filter swallowing all input and noting Enter.
+    probing_enter_ = true;
+    QApplication::processEvents(QEventLoop::AllEvents);
+    probing_enter_ = false;
+    const bool pressed = enter_seen_ || close_pending_;
+    enter_seen_ = false;
+    return pressed;
+}
+
+void MainWindow::repaint_page() {
+    if (QWidget* w = page_widget(app_.state().main_page)) w->update();
+}
+
+void MainWindow::refill_pages() {
+    app_.fill_all_pages();
+}
+
+void MainWindow::refresh_live_panel() {
+    const ProgramState& s = app_.state();
+    const bool connected = s.link.connected;
+    live_panel_->set_values(live_panel_values(s.cal, s.link.live, connected));
+    if (connected) {
+        ++live_records_shown_;
+        live_panel_->set_upper_status(QStringLiteral("connected"));
+    }
+    if (s.main_page == Page::dashboard) repaint_page();
+}
+
+void MainWindow::set_connect_enabled(bool enabled) {
+    connect_->setEnabled(enabled);
+}
+
+void MainWindow::focus_main_window() {
+    surface_->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::stop_timers() {
+    poll_timer_.stop();
+    second_timer_.stop();
+}
+
+void MainWindow::start_timers() {
+    poll_timer_.start();
+    second_timer_.start();
+}
+
+void MainWindow::show_page(Page page) {
+    select_page(page);
+}
+
+std::optional<std::string> MainWindow::choose_file(const FileDialogRequest& request) {
+    QFileDialog dialog(this, qstr(request.title), qstr(request.folder));
+    // Qt's own dialog behaves the same on every desktop and under the tests.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    QStringList filters;
+    for (const auto& [text, pattern] : request.filters) {
+        filters << qstr(text) + QStringLiteral(" (") + qstr(pattern) + QStringLiteral(")");
+    }
+    dialog.setNameFilters(filters);
+    if (!request.default_extension.empty()) {
+        dialog.setDefaultSuffix(qstr(request.default_extension).mid(1));
+    }
+    if (!request.name.empty()) dialog.selectFile(qstr(request.name));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().front().toStdString();
+}
+
+void MainWindow::show_about() {
+    QMessageBox::about(this, QStringLiteral("About"),
+                       qstr(kTitleBase).trimmed() +
+                           QStringLiteral("\nMAF emulator and boost controller\n\nVeloquin ") +
+                           QStringLiteral(VELOQUIN_VERSION));
+}
+
+void MainWindow::open_cell_editor(Page page, std::string_view typed) {
+    close_cell_editor();
+    const auto it = map_editors_.find(page);
+    if (it == map_editors_.end()) return;
+    auto* edit = new QLineEdit(it->second);
+    edit->setObjectName(QStringLiteral("cellEditor"));
+    edit->setGeometry(cell_editor_rect(page));
+    edit->setFrame(true);
+    edit->show();
+    edit->setFocus(Qt::OtherFocusReason);
+    edit->setText(qstr(typed));
+    cell_editor_ = edit;
+}
+
+void MainWindow::close_cell_editor() {
+    if (cell_editor_) {
+        QLineEdit* edit = cell_editor_.data();
+        cell_editor_.clear();
+        edit->hide();
+        edit->deleteLater();
+    }
+}
+
+std::string MainWindow::cell_editor_text() {
+    // The original read at most 119 characters of the entry.
+    return cell_editor_ ? cell_editor_->text().left(119).toStdString() : std::string();
+}
+
+void MainWindow::controls_changed() {
+    params_->show_values();
+}
+
+void MainWindow::close_main_window() {
+    request_close();
+}
+
+}  // namespace veloquin::gui

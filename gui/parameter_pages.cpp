@@ -1,0 +1,106 @@
+#include "gui/parameter_pages.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+
+namespace veloquin::gui {
+namespace {
+
+QString qstr(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+
+QRect qrect(const Rect& r) {
+    return {r.x, r.y, r.w, r.h};
+}
+
+}  // namespace
+
+ParameterPages::ParameterPages(PageControls& controls, const std::map<Page, QGroupBox*>& pages)
+    : controls_(controls) {
+    for (const GroupSpec& g : control_groups()) {
+        const auto page = pages.find(g.page);
+        if (page == pages.end()) continue;
+        auto* box = new QGroupBox(qstr(g.caption), page->second);
+        box->setGeometry(qrect(g.rect));
+    }
+    const auto table = control_table();
+    widgets_.resize(table.size(), nullptr);
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const ControlSpec& c = table[i];
+        const auto page = pages.find(c.page);
+        if (page == pages.end()) continue;
+        QWidget* parent = page->second;
+        ControlValue& value = controls_.values[i];
+        if (!c.label.empty() && c.kind != ControlKind::check) {
+            auto* label = new QLabel(qstr(c.label), parent);
+            label->setGeometry(qrect(c.label_rect));
+        }
+        switch (c.kind) {
+            case ControlKind::check: {
+                auto* box = new QCheckBox(qstr(c.label), parent);
+                connect(box, &QCheckBox::clicked, this, [&value](bool on) { value.checked = on; });
+                widgets_[i] = box;
+                break;
+            }
+            case ControlKind::edit: {
+                auto* edit = new QLineEdit(parent);
+                // The original fields took up to 127 characters of text.
+                edit->setMaxLength(127);
+                connect(edit, &QLineEdit::textEdited, this,
+                        [&value](const QString& text) { value.text = text.toStdString(); });
+                widgets_[i] = edit;
+                break;
+            }
+            case ControlKind::list: {
+                auto* list = new QComboBox(parent);
+                for (const std::string_view e : c.entries)
+                    list->addItem(qstr(e));
+                connect(list, &QComboBox::activated, this,
+                        [&value](int index) { value.index = index; });
+                widgets_[i] = list;
+                break;
+            }
+        }
+        widgets_[i]->setGeometry(qrect(c.rect));
+        widgets_[i]->setObjectName(qstr(c.key));
+    }
+    show_values();
+}
+
+void ParameterPages::show_values() {
+    const auto table = control_table();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        QWidget* w = widgets_[i];
+        if (w == nullptr) continue;
+        const ControlValue& v = controls_.values[i];
+        const QSignalBlocker quiet(w);
+        switch (table[i].kind) {
+            case ControlKind::check:
+                static_cast<QCheckBox*>(w)->setChecked(v.checked);
+                break;
+            case ControlKind::edit: {
+                auto* edit = static_cast<QLineEdit*>(w);
+                const QString text = QString::fromStdString(v.text);
+                if (edit->text() != text) edit->setText(text);
+                break;
+            }
+            case ControlKind::list:
+                static_cast<QComboBox*>(w)->setCurrentIndex(v.index);
+                break;
+        }
+    }
+}
+
+bool ParameterPages::owns(const QWidget* widget) const {
+    for (const QWidget* w : widgets_) {
+        if (w != nullptr && (w == widget || w->isAncestorOf(widget))) return true;
+    }
+    return false;
+}
+
+}  // namespace veloquin::gui

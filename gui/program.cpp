@@ -1,0 +1,131 @@
+#include "gui/program.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QSessionManager>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "app/cli.h"
+#include "devsim/simulator.h"
+#include "gui/main_window.h"
+#include "gui/screenshots.h"
+#include "gui/unix_signals.h"
+
+namespace veloquin::gui {
+namespace {
+
+std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    return v == nullptr ? std::string() : std::string(v);
+}
+
+WorkingFolders folders_for(const QString& program_path) {
+    FolderEnvironment e;
+    e.program_path = program_path.toStdString();
+    e.program_folder_writable =
+        ::access(QFileInfo(program_path).absolutePath().toLocal8Bit().constData(), W_OK) == 0;
+    e.xdg_data_home = env("XDG_DATA_HOME");
+    e.home = env("HOME");
+    return working_folders(choose_base(e));
+}
+
+void write_workmap(Application& app) {
+    std::string error;
+    if (!app.write_workmap(&error)) {
+        std::fprintf(stderr, "veloquin: workmap.cfg not written: %s\n", error.c_str());
+    }
+}
+
+std::unique_ptr<devsim::Simulator> start_simulator() {
+    auto sim = std::make_unique<devsim::Simulator>(devsim::SimulatorOptions{});
+    std::string error;
+    if (!sim->start(&error)) {
+        std::fprintf(stderr, "veloquin: the simulated device did not start: %s\n", error.c_str());
+        return nullptr;
+    }
+    return sim;
+}
+
+}  // namespace
+
+int run_program(int argc, char** argv, Edition edition) {
+    install_quit_signal_handlers();
+    const char* name = edition == Edition::lite ? "veloquin-lite" : "veloquin";
+    const ProgramOptions options =
+        parse_program_options(std::vector<std::string>(argv + 1, argv + argc));
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "%s: %s\n%s", name, options.error.c_str(),
+                     program_usage(name).c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::printf("%s", program_usage(name).c_str());
+        return 0;
+    }
+    if (options.version) {
+        std::printf("%s %s\n", name, VELOQUIN_VERSION);
+        return 0;
+    }
+
+    QApplication qapp(argc, argv);
+    // Numbers are typed, shown and written with a decimal point whatever the
+    // desktop's language: the files and the device's tools know no other.
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setApplicationName(QString::fromUtf8(name));
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+
+    std::unique_ptr<devsim::Simulator> sim;
+    PortTable ports;
+    if (options.simulate) {
+        sim = start_simulator();
+        if (sim) ports.add_explicit(sim->slave_path());
+    }
+    for (const std::string& p : options.ports)
+        ports.add_explicit(p);
+    ports.discover();
+
+    MainWindow window(edition, ports);
+    window.app().start(folders_for(QCoreApplication::applicationFilePath()),
+                       std::filesystem::current_path());
+    window.create();
+    window.resize(window.sizeHint());
+    window.show();
+    if (!options.file.empty()) {
+        if (names_a_log(options.file)) {
+            window.app().load_log(options.file);
+        } else {
+            window.app().open_calibration(options.file);
+        }
+    }
+
+    QuitSignals quit_signals([&window](int) {
+        // Saved at once: a session that sends SIGTERM may not wait long.
+        write_workmap(window.app());
+        window.request_close();
+    });
+    QObject::connect(&qapp, &QGuiApplication::commitDataRequest, &qapp,
+                     [&window](QSessionManager&) { write_workmap(window.app()); });
+
+    std::unique_ptr<Screenshots> screenshots;
+    if (!options.screenshots_dir.empty()) {
+        screenshots = std::make_unique<Screenshots>(
+            window, QString::fromStdString(options.screenshots_dir), options.simulate && sim);
+        screenshots->start();
+    }
+
+    int code = QApplication::exec();
+    write_workmap(window.app());
+    if (screenshots && screenshots->failed() && code == 0) code = 1;
+    if (sim) sim->stop();
+    return code;
+}
+
+}  // namespace veloquin::gui

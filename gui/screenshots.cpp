@@ -1,0 +1,68 @@
+#include "gui/screenshots.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <cstdio>
+
+#include "app/cli.h"
+#include "editors/pages.h"
+#include "gui/main_window.h"
+
+namespace veloquin::gui {
+namespace {
+
+constexpr int kPollMs = 50;
+constexpr int kDeviceWaitMs = 5000;
+constexpr int kLiveRecordsWanted = 5;
+
+}  // namespace
+
+Screenshots::Screenshots(MainWindow& window, QString folder, bool wait_for_device)
+    : window_(window), folder_(std::move(folder)), wait_for_device_(wait_for_device) {
+    timer_.setInterval(kPollMs);
+    connect(&timer_, &QTimer::timeout, this, &Screenshots::poll);
+}
+
+void Screenshots::start() {
+    if (!QDir().mkpath(folder_)) {
+        std::fprintf(stderr, "veloquin: cannot create %s\n", qPrintable(folder_));
+        failed_ = true;
+        window_.request_close();
+        return;
+    }
+    timer_.start();
+}
+
+void Screenshots::poll() {
+    waited_ms_ += kPollMs;
+    const bool ready = !wait_for_device_ || (window_.app().state().link.connected &&
+                                             window_.live_records_shown() >= kLiveRecordsWanted);
+    if (!ready && waited_ms_ < kDeviceWaitMs) return;
+    if (!ready)
+        std::fprintf(stderr, "veloquin: the device did not answer; pages taken without it\n");
+    timer_.stop();
+    take_all();
+}
+
+void Screenshots::take_all() {
+    const Edition edition = window_.edition();
+    for (const Page page : page_order(edition)) {
+        window_.select_page(page);
+        QApplication::processEvents();
+        QWidget* surface = window_.surface();
+        QImage image(surface->size(), QImage::Format_RGB32);
+        image.setDevicePixelRatio(1.0);
+        image.fill(Qt::black);
+        surface->render(&image);
+        const QString path =
+            QDir(folder_).filePath(QString::fromStdString(screenshot_file_name(page, edition)));
+        if (!image.save(path, "PNG")) {
+            std::fprintf(stderr, "veloquin: cannot write %s\n", qPrintable(path));
+            failed_ = true;
+        }
+    }
+    window_.request_close();
+}
+
+}  // namespace veloquin::gui

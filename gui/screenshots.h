@@ -1,0 +1,34 @@
+#pragma once
+// --screenshots DIR: every page in turn as a PNG of the area below the menu
+// bar, then the program quits the normal way (so "workmap.cfg" is written).
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+namespace veloquin::gui {
+
+class MainWindow;
+
+class Screenshots : public QObject {
+    Q_OBJECT
+  public:
+    // With `wait_for_device`, the pages are taken once the device is connected,
+    // its calibration downloaded and a few live records shown (at most 5 s).
+    Screenshots(MainWindow& window, QString folder, bool wait_for_device);
+    void start();
+    bool failed() const { return failed_; }
+
+  private:
+    void poll();
+    void take_all();
+
+    MainWindow& window_;
+    QString folder_;
+    bool wait_for_device_;
+    QTimer timer_;
+    int waited_ms_ = 0;
+    bool failed_ = false;
+};
+
+}  // namespace veloquin::gui
