@@ -7,42 +7,34 @@ namespace veloquin {
 namespace {
 
 constexpr std::array<MenuEntry, 8> kFileMenu = {{
-    {cmd::open_calibration, "Open calibration...\tCtrl-O"},
-    {cmd::load_partial_settings, "Load partial settings..."},
-    {cmd::save, "Save\tCtrl-S"},
-    {cmd::save_as, "Save As..."},
-    {0, ""},
-    {cmd::update_firmware, "Update Firmware..."},
-    {0, ""},
-    {cmd::exit, "E&xit"},
+    {"Open calibration...\tCtrl-O", cmd::open_calibration},
+    {"Load partial settings...", cmd::load_partial_settings},
+    {"Save\tCtrl-S", cmd::save},
+    {"Save As...", cmd::save_as},
+    {"", 0},
+    {"Update Firmware...", cmd::update_firmware},
+    {"", 0},
+    {"E&xit", cmd::exit},
 }};
 
 constexpr std::array<MenuEntry, 9> kToolsMenu = {{
-    {cmd::start_log_record, "Start Log record\tF7"},
-    {cmd::start_record_pass, "Start Record Pass\tF8"},
-    {0, ""},
-    {cmd::load_log_file, "Load Log File\tCtrl-L"},
-    {cmd::save_log_as, "Save Log As..."},
-    {cmd::crop_log_file, "Crop Log File\tCtrl-Shift-C"},
-    {0, ""},
-    {cmd::replicate_fuel_correction, "Replicate Fuel Correction Map\tCtrl-R"},
-    {cmd::calibrate_knock_by_log, "Calibrate Knock by Log"},
+    {"Start Log record\tF7", cmd::start_log_record},
+    {"Start Record Pass\tF8", cmd::start_record_pass},
+    {"", 0},
+    {"Load Log File\tCtrl-L", cmd::load_log_file},
+    {"Save Log As...", cmd::save_log_as},
+    {"Crop Log File\tCtrl-Shift-C", cmd::crop_log_file},
+    {"", 0},
+    {"Replicate Fuel Correction Map\tCtrl-R", cmd::replicate_fuel_correction},
+    {"Calibrate Knock by Log", cmd::calibrate_knock_by_log},
 }};
 
-constexpr std::array<MenuEntry, 1> kHelpMenu = {{{cmd::about, "&About ..."}}};
+constexpr std::array<MenuEntry, 1> kHelpMenu = {{{"&About ...", cmd::about}}};
 
 constexpr std::array<Menu, 3> kMenuBar = {{
     {"&File", kFileMenu},
     {"&Tools", kToolsMenu},
     {"&Help", kHelpMenu},
-}};
-
-constexpr std::array<MenuEntry, 5> kMapPopup = {{
-    {cmd::interpolate, "Interpolate\tI"},
-    {cmd::smooth_map, "Smooth MAP\tCtrl-Shift-M"},
-    {cmd::extrapolate_boost_up, "Exterpolate boost up\tCtrl-Shift-X"},
-    {0, ""},
-    {cmd::rest_all_map_data, "Rest all map data"},
 }};
 
 constexpr std::array<FileFilter, 1> kProfileFilter = {{{"MAF Emulator Profile [*.emu]", "*.emu"}}};
@@ -76,10 +68,6 @@ constexpr std::array<DialogOfCommand, 6> kDialogs = {{
 
 std::span<const Menu> menu_bar() {
     return kMenuBar;
-}
-
-std::span<const MenuEntry> map_popup_menu() {
-    return kMapPopup;
 }
 
 const FileDialogSpec* file_dialog_for(int command) {

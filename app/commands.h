@@ -3,7 +3,10 @@
 // menu, the menu bar as data, and the file dialogs of the file commands.
 
 #include <span>
+#include <string>
 #include <string_view>
+
+#include "editors/editor_mouse.h"
 
 namespace veloquin {
 
@@ -44,19 +47,13 @@ inline constexpr int paste_cells = 32835;
 inline constexpr int open_cell_editor = 32805;
 }  // namespace cmd
 
-// A menu entry; a zero command is a separator. The text after a tab is the
-// key shown beside it.
-struct MenuEntry {
-    int command;
-    std::string_view text;
-};
+// A menu bar entry's items (MenuEntry: text and command id, 0 for a
+// separator; the text after a tab is the key shown beside it).
 struct Menu {
     std::string_view title;
     std::span<const MenuEntry> entries;
 };
 std::span<const Menu> menu_bar();
-// The map editors' right-click menu.
-std::span<const MenuEntry> map_popup_menu();
 
 enum class FileDialogKind { open, save };
 struct FileFilter {

@@ -387,9 +387,9 @@ long parse_c_integer(std::string_view text) {
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     long value = 0;
     // Held at the long range like strtol, so an absurd entry cannot overflow.
-    constexpr long kLimit = LONG_MAX / 10 - 10;
     for (; i < text.size() && digit(text[i]); ++i) {
-        if (value < kLimit) value = value * 10 + (text[i] - '0');
+        const int d = text[i] - '0';
+        value = value > (LONG_MAX - d) / 10 ? LONG_MAX : value * 10 + d;
     }
     return negative ? -value : value;
 }

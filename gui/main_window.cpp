@@ -73,7 +73,7 @@ void MainWindow::build_menus() {
         QMenu* m = menuBar()->addMenu(
             QString::fromUtf8(menu.title.data(), static_cast<int>(menu.title.size())));
         for (const MenuEntry& e : menu.entries) {
-            if (e.command == 0) {
+            if (e.command_id == 0) {
                 m->addSeparator();
                 continue;
             }
@@ -81,7 +81,7 @@ void MainWindow::build_menus() {
             // come through the accelerator tables, never through Qt shortcuts.
             QAction* a =
                 m->addAction(QString::fromUtf8(e.text.data(), static_cast<int>(e.text.size())));
-            const int id = e.command;
+            const int id = e.command_id;
             connect(a, &QAction::triggered, this,
                     [this, id] { run_guarded([this, id] { app_.command(id); }); });
         }

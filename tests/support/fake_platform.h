@@ -97,6 +97,30 @@ class FakePlatform : public Platform {
     }
     void show_page(Page page) override { pages_shown.push_back(page); }
 
+    // The desktop program's extras.
+    std::vector<FileDialogRequest> dialogs;
+    std::deque<std::optional<std::string>> file_choices;  // answers in order; cancel when empty
+    std::vector<std::pair<Page, std::string>> cell_editors_opened;
+    int cell_editor_closes = 0, controls_shown = 0, abouts = 0, close_requests = 0;
+    std::string cell_text;                    // what the tuner typed into the open in-place editor
+    std::function<void()> while_dialog_open;  // runs inside every file dialog
+    std::optional<std::string> choose_file(const FileDialogRequest& request) override {
+        dialogs.push_back(request);
+        if (while_dialog_open) while_dialog_open();
+        if (file_choices.empty()) return std::nullopt;
+        auto choice = file_choices.front();
+        file_choices.pop_front();
+        return choice;
+    }
+    void show_about() override { ++abouts; }
+    void open_cell_editor(Page page, std::string_view typed) override {
+        cell_editors_opened.emplace_back(page, std::string(typed));
+    }
+    void close_cell_editor() override { ++cell_editor_closes; }
+    std::string cell_editor_text() override { return cell_text; }
+    void controls_changed() override { ++controls_shown; }
+    void close_main_window() override { ++close_requests; }
+
     std::string last_upper() const { return upper_status.empty() ? "" : upper_status.back(); }
     std::string last_lower() const { return lower_status.empty() ? "" : lower_status.back(); }
 };

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include "app/commands.h"
+#include "app/key_routing.h"
+
+namespace veloquin {
+namespace {
+
+KeyPress typed(const char* text) {
+    return {0, text, false, false, false};
+}
+KeyPress key(int code, bool ctrl = false, bool shift = false) {
+    return {code, "", ctrl, shift, false};
+}
+
+TEST(KeyRouting, TableFollowsPageAndFocus) {
+    using T = AcceleratorTable;
+    EXPECT_EQ(choose_accelerator_table(Page::parameters, true), T::short_109);
+    EXPECT_EQ(choose_accelerator_table(Page::ls_switches, true), T::short_109);
+    EXPECT_EQ(choose_accelerator_table(Page::boost_control, true), T::full_133);
+    EXPECT_EQ(choose_accelerator_table(Page::boost_control, false), T::short_109);
+    for (Page p : {Page::maf_emulation, Page::nos_methanol, Page::log_viewer, Page::dashboard}) {
+        EXPECT_EQ(choose_accelerator_table(p, false), T::full_133);
+    }
+}
+
+TEST(KeyRouting, PlusTypesOnParametersWhileEqualsIsAlwaysTheIncrease) {
+    EXPECT_EQ(route_key(typed("+"), Page::parameters, false, false).action, KeyAction::pass);
+    const KeyRoute eq = route_key(typed("="), Page::parameters, false, false);
+    EXPECT_EQ(eq.action, KeyAction::command);
+    EXPECT_EQ(eq.command, cmd::increase);
+    EXPECT_EQ(route_key(typed("+"), Page::maf_emulation, true, false).command, cmd::increase);
+    EXPECT_EQ(route_key(typed("-"), Page::maf_emulation, true, false).command, cmd::decrease);
+}
+
+TEST(KeyRouting, ArrowsOnBoostControlMoveTheCursorOrTheCaretByFocus) {
+    EXPECT_EQ(route_key(key(keycode::left), Page::boost_control, true, false).command,
+              cmd::move_left);
+    EXPECT_EQ(route_key(key(keycode::left, false, true), Page::boost_control, true, false).command,
+              cmd::extend_left);
+    EXPECT_EQ(route_key(key(keycode::left), Page::boost_control, false, false).action,
+              KeyAction::pass);
+}
+
+TEST(KeyRouting, ModifiersMustMatchExactly) {
+    EXPECT_EQ(route_key(key('C', true), Page::maf_emulation, true, false).command, cmd::copy_cells);
+    EXPECT_EQ(route_key(key('C', true, true), Page::log_viewer, true, false).command,
+              cmd::crop_log_file);
+    EXPECT_EQ(route_key(key('I'), Page::parameters, true, false).command, cmd::interpolate);
+    EXPECT_EQ(route_key(key('I', false, true), Page::parameters, true, false).action,
+              KeyAction::pass);
+    KeyPress alt_f7 = key(keycode::f7);
+    alt_f7.alt = true;
+    EXPECT_EQ(route_key(alt_f7, Page::parameters, true, false).action, KeyAction::pass);
+    // The menu shows Ctrl-S for "Save"; the key now does it on every page.
+    EXPECT_EQ(route_key(key('S', true), Page::parameters, false, false).command, cmd::save);
+    EXPECT_EQ(route_key(key('S', true), Page::maf_emulation, true, false).command, cmd::save);
+}
+
+TEST(KeyRouting, InPlaceEditTakesEnterAndEscAndLetsEverythingElseThrough) {
+    EXPECT_EQ(route_key(key('O', true), Page::maf_emulation, false, true).action, KeyAction::pass);
+    EXPECT_EQ(route_key(key(keycode::left), Page::maf_emulation, false, true).action,
+              KeyAction::pass);
+    EXPECT_EQ(route_key(typed("+"), Page::maf_emulation, false, true).action, KeyAction::pass);
+    EXPECT_EQ(route_key(key(keycode::enter), Page::maf_emulation, false, true).action,
+              KeyAction::commit_edit);
+    EXPECT_EQ(route_key(key(keycode::escape), Page::maf_emulation, false, true).action,
+              KeyAction::cancel_edit);
+}
+
+TEST(KeyRouting, DigitsAndDeleteOpenTheEditorOnMapPagesFromTheWindow) {
+    for (Page p :
+         {Page::maf_emulation, Page::fuel_correction, Page::nos_methanol, Page::boost_control}) {
+        EXPECT_EQ(route_key({'7', "7"}, p, true, false).action, KeyAction::open_cell_editor);
+        EXPECT_EQ(route_key(key(keycode::delete_key), p, true, false).action,
+                  KeyAction::open_cell_editor);
+        EXPECT_EQ(route_key({'7', "7"}, p, false, false).action, KeyAction::pass);
+    }
+    for (Page p : {Page::parameters, Page::maf_calibration, Page::log_viewer}) {
+        EXPECT_EQ(route_key({'7', "7"}, p, true, false).action, KeyAction::pass);
+    }
+}
+
+TEST(Commands, MenuTextsAndDialogs) {
+    ASSERT_EQ(menu_bar().size(), 3U);
+    EXPECT_EQ(menu_bar()[0].entries.front().text, "Open calibration...\tCtrl-O");
+    EXPECT_EQ(menu_bar()[0].entries.back().text, "E&xit");
+    EXPECT_EQ(menu_bar()[2].entries.front().text, "&About ...");
+    const FileDialogSpec* log = file_dialog_for(cmd::load_log_file);
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(log->filters.size(), 2U);
+    EXPECT_EQ(log->filters[1].text, "Mazda Data Log [*.mdl]");
+    EXPECT_EQ(file_dialog_for(cmd::save_as)->default_extension, ".emu");
+    EXPECT_EQ(file_dialog_for(cmd::load_partial_settings)->title, "Load parameters");
+    EXPECT_EQ(file_dialog_for(cmd::crop_log_file), nullptr);
+    EXPECT_EQ(add_default_extension("/m/tune", ".emu"), "/m/tune.emu");
+    EXPECT_EQ(add_default_extension("/m/tune.txt", ".emu"), "/m/tune.txt");
+    EXPECT_EQ(add_default_extension("/m.d/tune", ".emu"), "/m.d/tune.emu");
+}
+
+}  // namespace
+}  // namespace veloquin

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "app/page_controls.h"
+#include "calibration/config_keys.h"
+#include "calibration/conversions.h"
+
+namespace veloquin {
+namespace {
+
+class PageControlsTest : public ::testing::Test {
+  protected:
+    PageControlsTest() {
+        set_start_values(cal);
+        for (Page p :
+             {Page::parameters, Page::nos_methanol, Page::ls_switches, Page::boost_control})
+            fill_page(controls, cal, p);
+    }
+
+    ControlValue& value(Page page, const char* key) {
+        const int i = control_index(page, key);
+        EXPECT_GE(i, 0) << key;
+        return controls.values[static_cast<std::size_t>(i)];
+    }
+    void type(Page page, const char* key, const char* text) { value(page, key).text = text; }
+
+    Calibration cal;
+    PageControls controls;
+};
+
+TEST_F(PageControlsTest, EveryControlShowsAKeyOfTheKeyTable) {
+    for (const ControlSpec& c : control_table()) {
+        const ConfigKey* k = find_config_key(c.key);
+        ASSERT_NE(k, nullptr) << c.key;
+        EXPECT_EQ(c.word, k->word);
+        EXPECT_TRUE(has_controls(c.page));
+    }
+    // Three switch groups of seventeen controls, six gears of two.
+    int switches = 0, gears = 0;
+    for (const ControlSpec& c : control_table()) {
+        switches += c.page == Page::ls_switches ? 1 : 0;
+        gears += c.key.rfind("BOOST_GEAR", 0) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(switches, 3 * 17);
+    EXPECT_EQ(gears, 12);
+}
+
+TEST_F(PageControlsTest, HundredthsTruncateAndShowAgainAsStored) {
+    type(Page::parameters, "MAP_BAR_LO", "1.15");
+    read_back_page(controls, cal, Page::parameters);
+    EXPECT_EQ(cal.param(hw::MAP_BAR_LO), 114);
+    EXPECT_EQ(cal.param(hw::MAP_LO), bar100_to_counts(cal, 114));
+    fill_page(controls, cal, Page::parameters);
+    EXPECT_EQ(value(Page::parameters, "MAP_BAR_LO").text, "1.14");
+    cal.param(hw::O2FB_Target) = 1470;
+    fill_page(controls, cal, Page::parameters);
+    EXPECT_EQ(value(Page::parameters, "O2FB_Target").text, "14.7");
+}
+
+TEST_F(PageControlsTest, VoltsAndThrottlePercent) {
+    type(Page::parameters, "MAP_05V", "0.7");
+    type(Page::parameters, "THROTTLE_LO", "0.5");
+    type(Page::parameters, "THROTTLE_HI", "4.5");
+    type(Page::parameters, "REV2x_OFFTHROTTLE", "50");
+    read_back_page(controls, cal, Page::parameters);
+    EXPECT_EQ(cal.param(hw::MAP_05V), 573);
+    ASSERT_EQ(cal.param(hw::THROTTLE_LO), 410);
+    ASSERT_EQ(cal.param(hw::THROTTLE_HI), 3686);
+    EXPECT_EQ(cal.param(hw::REV2x_OFFTHROTTLE), 2048);
+    fill_page(controls, cal, Page::parameters);
+    EXPECT_EQ(value(Page::parameters, "MAP_05V").text, "0.70");
+    EXPECT_EQ(value(Page::parameters, "REV2x_OFFTHROTTLE").text, "50");
+    // Both ends equal: the percent is shown as 0 instead of dividing by zero.
+    cal.param(hw::THROTTLE_HI) = 410;
+    fill_page(controls, cal, Page::parameters);
+    EXPECT_EQ(value(Page::parameters, "REV2x_OFFTHROTTLE").text, "0");
+}
+
+TEST_F(PageControlsTest, ListOutsideItsEntriesShowsNoneAndKeepsTheStoredValue) {
+    cal.param(hw::MAP_FILTER) = 20;
+    fill_page(controls, cal, Page::parameters);
+    EXPECT_EQ(value(Page::parameters, "MAP_FILTER").index, -1);
+    read_back_page(controls, cal, Page::parameters);
+    EXPECT_EQ(cal.param(hw::MAP_FILTER), 20);
+    value(Page::parameters, "MAP_FILTER").index = 3;
+    read_back_page(controls, cal, Page::parameters);
+    EXPECT_EQ(cal.param(hw::MAP_FILTER), 3);
+}
+
+TEST_F(PageControlsTest, ChecksIntegersAndTheSecondRpmWord) {
+    cal.param(hw::O2FB) = 5;
+    fill_page(controls, cal, Page::parameters);
+    EXPECT_TRUE(value(Page::parameters, "O2FB").checked);
+    read_back_page(controls, cal, Page::parameters);
+    EXPECT_EQ(cal.param(hw::O2FB), 1);
+    type(Page::parameters, "REV2x_RPMON", "  +4500rpm");
+    type(Page::parameters, "SPD_DIV", "abc");
+    type(Page::parameters, "KNOCKFUEL", "70000");
+    read_back_page(controls, cal, Page::parameters);
+    EXPECT_EQ(cal.param(hw::REV2x_RPMON), 4500);
+    EXPECT_EQ(cal.param(hw::REV2x_RPMOFF), 4500);
+    EXPECT_EQ(cal.param(hw::SPD_DIV), 0);
+    EXPECT_EQ(cal.param(hw::KNOCKFUEL), static_cast<std::int16_t>(70000 & 0xFFFF));
+}
+
+TEST_F(PageControlsTest, SwitchGroupsAndGearsReachTheirOwnWords) {
+    type(Page::ls_switches, "SW_C_MAP2", "1.5");
+    value(Page::ls_switches, "SW_C_NAME").index = 7;
+    type(Page::boost_control, "BOOST_GEARD_6", "12");
+    read_back_page(controls, cal, Page::ls_switches);
+    read_back_page(controls, cal, Page::boost_control);
+    EXPECT_EQ(cal.param(sw::record_start(2) + sw::MAP2), 150);
+    EXPECT_EQ(cal.param(hw::SW_C_NAME), 7);
+    EXPECT_EQ(cal.param(hw::BOOST_GEARD_1 + 5), 12);
+}
+
+TEST(TypedNumbers, ReadTheWayTheCLibraryReadsThem) {
+    EXPECT_EQ(parse_c_integer(" -12x"), -12);
+    EXPECT_EQ(parse_c_integer("+7"), 7);
+    EXPECT_EQ(parse_c_integer("x7"), 0);
+    EXPECT_EQ(parse_c_integer("99999999999999999999999"), LONG_MAX);
+    EXPECT_DOUBLE_EQ(parse_c_number(" 2.5V"), 2.5);
+    EXPECT_DOUBLE_EQ(parse_c_number("-.5"), -0.5);
+    EXPECT_DOUBLE_EQ(parse_c_number("1e2"), 100.0);
+    EXPECT_DOUBLE_EQ(parse_c_number("1e"), 1.0);
+    EXPECT_DOUBLE_EQ(parse_c_number("nan"), 0.0);
+    EXPECT_DOUBLE_EQ(parse_c_number("inf"), 0.0);
+    EXPECT_DOUBLE_EQ(parse_c_number("."), 0.0);
+}
+
+}  // namespace
+}  // namespace veloquin
