@@ -12,6 +12,7 @@
 #include "app/commands.h"
 #include "editors/page_rules.h"
 #include "editors/pages.h"
+#include "gui/editor_widget.h"
 #include "gui/key_filter.h"
 #include "gui/live_panel_widget.h"
 #include "gui/parameter_pages.h"
@@ -119,39 +120,33 @@ void MainWindow::build_pages() {
         pages_[page] = g;
     }
     params_ = new ParameterPages(app_.state().controls, pages_);
-    for (const Page page : page_order(edition()))
-        page_content(page);
+    for (const EditorInfo& info : graph_editors()) {
+        const auto page = pages_.find(info.page);
+        if (page == pages_.end()) continue;  // the lite program has no AFR protect page
+        editors_[info.kind] = new EditorWidget(info.kind, *this, page->second);
+    }
+    build_placeholder(Page::log_viewer);
+    build_placeholder(Page::dashboard);
 }
 
-QWidget* MainWindow::page_content(Page page) {
-    if (has_controls(page) && page != Page::nos_methanol && page != Page::boost_control) {
-        return nullptr;
-    }
-    // Stands where the page's editor or viewer goes until it is built.
+void MainWindow::build_placeholder(Page page) {
+    // Stands where the page's viewer goes until it is built.
     auto* placeholder = new QLabel(pages_[page]);
     const std::string_view title = page_title(page);
     placeholder->setText(QString::fromUtf8(title.data(), static_cast<int>(title.size())));
     placeholder->setAlignment(Qt::AlignCenter);
-    QRect r(10, 30, 774, 650);
-    if (page == Page::maf_emulation || page == Page::fuel_correction) r = {10, 20, 774, 670};
-    if (page == Page::nos_methanol) r = {10, 250, 774, 400};
-    if (page == Page::boost_control) r = {10, 250, 774, 430};
-    if (page == Page::log_viewer || page == Page::dashboard) r = {2, 10, 800, 678};
-    placeholder->setGeometry(r);
+    placeholder->setGeometry(2, 10, 800, 678);
     placeholder->setFrameShape(QFrame::Box);
-    if (page_rules(page).kind == TableKind::map) map_editors_[page] = placeholder;
-    return placeholder;
 }
 
-QRect MainWindow::cell_editor_rect(Page page) const {
-    const QWidget* editor = map_editors_.at(page);
-    const EditorCursor& c = app_.state().editor.cursor;
-    const int w = editor->width() - 61;
-    const bool twelve = page == Page::nos_methanol || page == Page::boost_control;
-    const int rows = twelve ? 12 : 24;
-    const int h = editor->height() - (page == Page::maf_emulation ? 185 : 65);
-    return {(w * c.map_cursor_col) / 20 + 60, h - (h * (c.map_cursor_row + 1)) / rows, w / 20 + 2,
-            h / rows};
+EditorWidget* MainWindow::editor(EditorKind kind) const {
+    const auto it = editors_.find(kind);
+    return it == editors_.end() ? nullptr : it->second;
+}
+
+void MainWindow::update_editor_buttons() {
+    for (auto& [kind, e] : editors_)
+        e->update_buttons();
 }
 
 void MainWindow::create() {

@@ -15,6 +15,7 @@
 
 #include "app/application.h"
 #include "device/port_table.h"
+#include "editors/graph_editors.h"
 
 class QGroupBox;
 
@@ -22,6 +23,7 @@ class QPushButton;
 
 namespace veloquin::gui {
 
+class EditorWidget;
 class KeyFilter;
 class LivePanelWidget;
 class ParameterPages;
@@ -57,6 +59,11 @@ class MainWindow : public QMainWindow, public Platform {
     // Whether the keyboard focus is on the window itself rather than on a
     // field, list or check box of a page (or the in-place editor).
     bool main_window_focused() const;
+
+    // Runs an entry into the core unless one is running, then honours a close
+    // that was asked for meanwhile.
+    void run_guarded(const std::function<void()>& work);
+    EditorWidget* editor(EditorKind kind) const;
 
     // A key pressed in the window; true when it was taken (not for the focused control).
     bool handle_key(const KeyPress& key);
@@ -105,13 +112,9 @@ class MainWindow : public QMainWindow, public Platform {
     void build_menus();
     void build_navigation();
     void build_pages();
-    // Runs an entry into the core unless one is running, then honours a close
-    // that was asked for meanwhile.
-    void run_guarded(const std::function<void()>& work);
     void after_entry();
-    QWidget* page_content(Page page);
-    // Where the in-place value editor stands: over the cursor cell of the page's map.
-    QRect cell_editor_rect(Page page) const;
+    void build_placeholder(Page page);
+    void update_editor_buttons();
 
     Application app_;
     const PortTable& ports_;
@@ -119,7 +122,7 @@ class MainWindow : public QMainWindow, public Platform {
     QWidget* surface_ = nullptr;
     std::map<Page, QGroupBox*> pages_;
     std::map<Page, QPushButton*> nav_;
-    std::map<Page, QWidget*> map_editors_;
+    std::map<EditorKind, EditorWidget*> editors_;
     LivePanelWidget* live_panel_ = nullptr;
     QPushButton* connect_ = nullptr;
     ParameterPages* params_ = nullptr;

@@ -11,6 +11,8 @@
 
 #include "app/live_panel.h"
 #include "app/startup.h"
+#include "editors/editor_mouse.h"
+#include "gui/editor_widget.h"
 #include "gui/live_panel_widget.h"
 #include "gui/main_window.h"
 #include "gui/parameter_pages.h"
@@ -117,6 +119,7 @@ bool MainWindow::enter_pressed() {
 }
 
 void MainWindow::repaint_page() {
+    update_editor_buttons();
     if (QWidget* w = page_widget(app_.state().main_page)) w->update();
 }
 
@@ -187,11 +190,15 @@ void MainWindow::show_about() {
 
 void MainWindow::open_cell_editor(Page page, std::string_view typed) {
     close_cell_editor();
-    const auto it = map_editors_.find(page);
-    if (it == map_editors_.end()) return;
-    auto* edit = new QLineEdit(it->second);
+    const auto kind = map_editor_of(page);
+    EditorWidget* host = kind ? editor(*kind) : nullptr;
+    if (host == nullptr) return;
+    const auto r = veloquin::cell_editor_rect(*kind, host->width(), host->height(),
+                                              app_.state().editor.cursor);
+    if (!r) return;
+    auto* edit = new QLineEdit(host);
     edit->setObjectName(QStringLiteral("cellEditor"));
-    edit->setGeometry(cell_editor_rect(page));
+    edit->setGeometry(r->x, r->y, r->width, r->height);
     edit->setFrame(true);
     edit->show();
     edit->setFocus(Qt::OtherFocusReason);
