@@ -7,9 +7,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace veloquin {
 
@@ -21,6 +23,17 @@ int elapsed_ms(Clock::time_point since) {
     return static_cast<int>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
+
+int ms_until(Clock::time_point deadline) {
+    // Rounded up: a wait of 0 ms would poll once and give up early.
+    const auto left = deadline - Clock::now();
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+}
+
+// One byte on the wire at 115200 baud, 8N1: ten bits.
+constexpr std::chrono::microseconds kByteTime{87};
+constexpr std::chrono::microseconds kShortestPause{200};
+constexpr std::chrono::microseconds kLongestPause{5000};
 
 bool line_gone_error(int err) {
     return err == EIO || err == ENXIO || err == EBADF || err == ENODEV;
@@ -38,25 +51,13 @@ class PosixSerialLine : public SerialLine {
 
     std::size_t write(const std::uint8_t* data, std::size_t size) override {
         if (gone_) return 0;
-        const int budget =
+        const int budget_ms =
             timeouts_.write_per_byte_ms * static_cast<int>(size) + timeouts_.write_constant_ms;
-        const auto start = Clock::now();
-        std::size_t done = 0;
-        while (done < size) {
-            const ssize_t n = ::write(fd_, data + done, size - done);
-            if (n > 0) {
-                done += static_cast<std::size_t>(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno != EAGAIN) {
-                if (line_gone_error(errno)) gone_ = true;
-                return gone_ ? 0 : done;
-            }
-            const int left = budget - elapsed_ms(start);
-            if (left <= 0 || !wait_for(POLLOUT, left)) return gone_ ? 0 : done;
-        }
-        return done;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(budget_ms);
+        const std::size_t queued = queue(data, size, deadline);
+        if (gone_) return 0;
+        if (queued < size) return queued;
+        return drain(size, deadline);
     }
 
     int read_byte() override {
@@ -87,6 +88,66 @@ class PosixSerialLine : public SerialLine {
     }
 
   private:
+    // Hands the bytes to the kernel; returns how many it took before the deadline.
+    std::size_t queue(const std::uint8_t* data, std::size_t size, Clock::time_point deadline) {
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::write(fd_, data + done, size - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EAGAIN) {
+                if (line_gone_error(errno)) gone_ = true;
+                return done;
+            }
+            const int left = ms_until(deadline);
+            if (left <= 0 || !wait_for(POLLOUT, left)) return done;
+        }
+        return done;
+    }
+
+    // The device's protocol paces itself by fixed waits after a frame, which
+    // count from the frame's last bit on the wire, not from its hand-over to
+    // the kernel (a 964-byte block spends ~84 ms in the queue). So write
+    // returns only once the kernel's queue is empty, and tcdrain then lets the
+    // UART's own FIFO run out. tcdrain has no time limit of its own for a
+    // queue that never moves (a stalled adapter), so it is called only once
+    // the queue is empty, when all it waits for is the FIFO's few dozen bytes.
+    // Returns the frame's bytes that left within the budget; a tail still
+    // queued at the deadline is discarded, so it cannot run into the next
+    // frame should the line recover.
+    std::size_t drain(std::size_t size, Clock::time_point deadline) {
+        for (;;) {
+            int queued = 0;
+            if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) {
+                if (line_gone_error(errno)) {
+                    gone_ = true;
+                    return 0;
+                }
+                return size;  // a driver that cannot tell: nothing to wait for with a bound
+            }
+            if (queued <= 0) break;
+            const auto now = Clock::now();
+            if (now >= deadline) {
+                ::tcflush(fd_, TCOFLUSH);
+                return size - std::min(static_cast<std::size_t>(queued), size);
+            }
+            // Sleep about as long as the queue needs, but look again often
+            // enough that the end of the frame is seen within a few bytes' time.
+            const auto pause =
+                std::min({kByteTime * queued, kLongestPause,
+                          std::chrono::duration_cast<std::chrono::microseconds>(deadline - now)});
+            std::this_thread::sleep_for(std::max(pause, kShortestPause));
+        }
+        if (::tcdrain(fd_) != 0 && line_gone_error(errno)) {
+            gone_ = true;
+            return 0;
+        }
+        return size;
+    }
+
     // True when the line became ready; a hang-up or error marks it gone.
     bool wait_for(short events, int timeout_ms) {
         pollfd p{fd_, events, 0};

@@ -11,7 +11,9 @@ namespace veloquin {
 // Read and write time limits of a timeout set, in milliseconds. Reads are one
 // byte each, so the gap between bytes never matters: a read waits at most
 // read_total_ms for its byte; a write of n bytes may take
-// write_per_byte_ms * n + write_constant_ms before it gives up.
+// write_per_byte_ms * n + write_constant_ms before it gives up. A write
+// returns once its bytes have left the line, not when the kernel has queued
+// them, so the protocol's waits after a frame are quiet time on the wire.
 struct SerialTimeouts {
     int read_total_ms;
     int write_per_byte_ms;

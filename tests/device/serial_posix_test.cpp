@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <thread>
 
 #include "tests/support/temp_dir.h"
 
@@ -77,6 +80,73 @@ TEST(PosixSerial, PseudoTerminalCarriesBytesBothWaysUnaltered) {
     ::usleep(20000);
     line.purge_input();
     EXPECT_EQ(line.read_byte(), -1);
+}
+
+// The descriptor the line holds on `path`, found the way lsof would.
+int open_descriptor_on(const std::string& path) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (std::filesystem::read_symlink(entry.path(), ec) == path)
+            return std::stoi(entry.path().filename().string());
+    }
+    return -1;
+}
+
+// A pseudo-terminal moves the bytes to the master at once, so its output queue
+// always reads empty: this shows the frame whole and the wait bounded, and that
+// the queue is empty when write returns, but not that write waited for it.
+TEST(PosixSerial, BlockFrameArrivesWholeAndHasLeftTheQueueWhenWriteReturns) {
+    PtyPair pty;
+    SerialOpenResult opened = open_posix_serial(pty.slave_path, TimeoutSet::normal);
+    ASSERT_TRUE(opened.line) << opened.error;
+    const int slave = open_descriptor_on(pty.slave_path);
+    ASSERT_GE(slave, 0);
+
+    std::vector<std::uint8_t> frame(964);
+    for (std::size_t i = 0; i < frame.size(); ++i)
+        frame[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    std::vector<std::uint8_t> got;
+    std::thread slow_reader([&] {
+        while (got.size() < frame.size()) {
+            const std::vector<std::uint8_t> chunk =
+                pty.receive(std::min<std::size_t>(64, frame.size() - got.size()));
+            if (chunk.empty()) return;
+            got.insert(got.end(), chunk.begin(), chunk.end());
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    const auto start = Clock::now();
+    const std::size_t written = opened.line->write(frame.data(), frame.size());
+    const long write_ms = ms_since(start);
+    int queued = -1;
+    const int outq = ::ioctl(slave, TIOCOUTQ, &queued);
+    slow_reader.join();
+
+    EXPECT_EQ(written, frame.size());
+    EXPECT_EQ(outq, 0);
+    EXPECT_EQ(queued, 0);
+    EXPECT_LT(write_ms, 2 * 964 + 2);
+    EXPECT_EQ(got, frame);
+}
+
+// A device that stops reading fills the pseudo-terminal; the write that finds
+// it full gives up within its own budget instead of hanging.
+TEST(PosixSerial, StalledLineGivesUpWithinTheWriteBudget) {
+    PtyPair pty;
+    SerialOpenResult opened = open_posix_serial(pty.slave_path, TimeoutSet::normal);
+    ASSERT_TRUE(opened.line) << opened.error;
+    const std::uint8_t frame[10] = {0x13, 0x14, 0x20};
+    long short_write_ms = -1;
+    for (int i = 0; i < 20000 && short_write_ms < 0; ++i) {
+        const auto start = Clock::now();
+        if (opened.line->write(frame, sizeof frame) < sizeof frame)
+            short_write_ms = ms_since(start);
+    }
+    ASSERT_GE(short_write_ms, 0) << "the pseudo-terminal never filled";
+    EXPECT_LT(short_write_ms, 2 * 10 + 2 + 500);
+    const auto start = Clock::now();
+    EXPECT_EQ(opened.line->write(frame, sizeof frame), 0u);
+    EXPECT_LT(ms_since(start), 2 * 10 + 2 + 500);
 }
 
 TEST(PosixSerial, ReadsTimeOutAfterTheirSet) {
