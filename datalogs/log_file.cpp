@@ -93,6 +93,11 @@ float three_point_mean(float after, float before, float here) {
     return mean > 0.0F ? kMax : -kMax;
 }
 
+// Words of a real log are at most 31 characters with a few blanks between
+// them; a file that averages more than this per word is not a log.
+constexpr std::size_t kBytesPerWordBound = 64;
+constexpr std::size_t kReadChunk = 65536;
+
 std::string describe_errno(int error) {
     return std::generic_category().message(error);
 }
@@ -153,6 +158,7 @@ LogReadResult read_log_text(LogBuffer& log, std::string_view text) {
         }
         ++log.count;
     }
+    log.mark_changed();
     smooth_log(log);
 
     result.overlong_words = words.overlong_words();
@@ -163,6 +169,7 @@ LogReadResult read_log_text(LogBuffer& log, std::string_view text) {
 void smooth_log(LogBuffer& log) {
     const int count = log.count;
     if (count < 6) return;
+    log.mark_changed();
     auto& s = log.samples;
     auto at = [&s](int k) -> LogSample& { return s[static_cast<std::size_t>(k)]; };
     // The speed mean looks three samples ahead; for the third-last sample
@@ -185,7 +192,18 @@ void smooth_log(LogBuffer& log) {
     }
 }
 
-bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::string& error) {
+LogReadLimit log_file_read_limit() {
+    constexpr std::size_t kWords = 2 + kColumns.size() * (1 + std::size_t{LOG_CAPACITY}) + 1;
+    return {kWords, kWords * kBytesPerWordBound};
+}
+
+LogReadLimit mazda_read_limit() {
+    constexpr std::size_t kWords = 6 * std::size_t{LOG_CAPACITY} + 1;
+    return {kWords, kWords * kBytesPerWordBound};
+}
+
+bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::string& error,
+                    LogReadLimit limit, bool* stopped_at_bytes) {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (ec) {
@@ -202,10 +220,22 @@ bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::
         return false;
     }
     std::string data;
-    std::array<char, 65536> chunk{};
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec) data.reserve(std::min<std::uintmax_t>(size, limit.bytes + kReadChunk));
+    std::array<char, kReadChunk> chunk{};
     std::size_t n = 0;
-    while ((n = std::fread(chunk.data(), 1, chunk.size(), file)) > 0)
+    std::size_t words = 0;
+    bool in_word = false;
+    bool at_byte_bound = false;
+    while ((n = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) {
         data.append(chunk.data(), n);
+        words += count_word_starts({chunk.data(), n}, in_word);
+        if (words > limit.words) break;
+        if (data.size() >= limit.bytes) {
+            at_byte_bound = true;
+            break;
+        }
+    }
     const bool failed = std::ferror(file) != 0;
     const int read_errno = errno;
     std::fclose(file);
@@ -214,23 +244,33 @@ bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::
         return false;
     }
     bytes = std::move(data);
+    if (stopped_at_bytes != nullptr) *stopped_at_bytes = at_byte_bound;
     return true;
 }
 
 LogReadResult read_log_file_with(LogBuffer& log, const std::filesystem::path& path,
-                                 LogReadResult (*read_text)(LogBuffer&, std::string_view)) {
+                                 LogReadResult (*read_text)(LogBuffer&, std::string_view),
+                                 LogReadLimit limit) {
     std::string bytes;
     std::string error;
-    if (!read_log_bytes(path, bytes, error)) {
+    bool stopped_at_bytes = false;
+    if (!read_log_bytes(path, bytes, error, limit, &stopped_at_bytes)) {
         LogReadResult failed;
         failed.message = error;
         return failed;
     }
-    return read_text(log, bytes);
+    LogReadResult result = read_text(log, bytes);
+    if (stopped_at_bytes) {
+        result.cut = true;
+        if (!result.message.empty()) result.message += "; ";
+        result.message += "the file is too large for a log; only its first " +
+                          std::to_string(bytes.size() >> 20) + " MB were read";
+    }
+    return result;
 }
 
 LogReadResult log_read_file(LogBuffer& log, const std::filesystem::path& path) {
-    return read_log_file_with(log, path, read_log_text);
+    return read_log_file_with(log, path, read_log_text, log_file_read_limit());
 }
 
 std::string format_log_file(const LogBuffer& log) {

@@ -2,6 +2,7 @@
 // The log file: the writer (always version 5) and the reader of versions 2 to
 // 5, which works on the file's bytes so that it needs no disk.
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -67,12 +68,29 @@ struct LogWriteResult {
 // save keeps the old file.
 LogWriteResult log_write_file(const LogBuffer& log, const std::filesystem::path& path);
 
-// Reads a whole file, refusing anything that is not a readable regular file.
-bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::string& error);
+// How much of a file a reader can use, so that a file of gigabytes chosen by
+// mistake is never read whole into memory: the words a full log is made of
+// and one more (which tells the reader that the file goes on), and a bound on
+// the bytes for files whose words or blank runs are absurdly long.
+struct LogReadLimit {
+    std::size_t words = 0;
+    std::size_t bytes = 0;
+};
+// A log file: the two header words, fifteen titles and fifteen words a sample.
+LogReadLimit log_file_read_limit();
+// A Mazda log: six words a sample, no header.
+LogReadLimit mazda_read_limit();
+
+// Reads a file up to the limit, refusing anything that is not a readable
+// regular file. `stopped_at_bytes` tells that the byte bound ended the
+// reading before the words a full log needs had come.
+bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::string& error,
+                    LogReadLimit limit = log_file_read_limit(), bool* stopped_at_bytes = nullptr);
 
 // Reads the file's bytes and hands them to a text reader; a file that cannot be
 // read leaves the log unchanged and says why.
 LogReadResult read_log_file_with(LogBuffer& log, const std::filesystem::path& path,
-                                 LogReadResult (*read_text)(LogBuffer&, std::string_view));
+                                 LogReadResult (*read_text)(LogBuffer&, std::string_view),
+                                 LogReadLimit limit);
 
 }  // namespace veloquin

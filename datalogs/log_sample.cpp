@@ -22,6 +22,7 @@ void begin_log_recording(LogBuffer& log) {
     log.mazda_log = false;
     for (LogSample& sample : log.samples)
         sample.flags = 0;
+    log.mark_changed();
 }
 
 bool log_crop(LogBuffer& log) {
@@ -34,6 +35,7 @@ bool log_crop(LogBuffer& log) {
         std::copy(log.samples.begin() + first, log.samples.begin() + last + 1, log.samples.begin());
     }
     log.count = last - first + 1;
+    log.mark_changed();
     clear_log_cursor(log);
     return true;
 }

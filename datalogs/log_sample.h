@@ -94,6 +94,12 @@ struct LogBuffer {
     // True after a Mazda import: the viewer then shows its own menu and labels.
     bool mazda_log = false;
 
+    // Moves on whenever samples or the count change, so that whatever a viewer
+    // derived from the log (scales, curves) knows when it is stale. Every
+    // writer of the log calls mark_changed once it is done.
+    std::uint64_t revision = 0;
+    void mark_changed() { ++revision; }
+
     bool visible(LogChannel channel) const { return flags[static_cast<std::size_t>(channel)]; }
     void set_visible(LogChannel channel, bool on) { flags[static_cast<std::size_t>(channel)] = on; }
 

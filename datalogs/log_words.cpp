@@ -49,6 +49,16 @@ bool LogWordReader::next(std::string_view& word) {
     return true;
 }
 
+std::size_t count_word_starts(std::string_view piece, bool& in_word) {
+    std::size_t starts = 0;
+    for (const char c : piece) {
+        const bool blank = is_blank(c);
+        if (!blank && !in_word) ++starts;
+        in_word = !blank;
+    }
+    return starts;
+}
+
 std::string describe_read_problems(bool cut, int overlong_words) {
     std::string message;
     if (cut) {

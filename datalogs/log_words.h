@@ -35,6 +35,10 @@ class LogWordReader {
     int overlong_words_ = 0;
 };
 
+// Counts the words that begin in one piece of a text read piece by piece;
+// `in_word` carries over whether the piece before ended inside a word.
+std::size_t count_word_starts(std::string_view piece, bool& in_word);
+
 // The note a reader returns when it cut the log at the capacity or cut
 // overlong words; empty when neither happened.
 std::string describe_read_problems(bool cut, int overlong_words);

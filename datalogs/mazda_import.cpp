@@ -65,6 +65,7 @@ LogReadResult read_mazda_text(LogBuffer& log, std::string_view text) {
         ++log.count;
     }
     log.mazda_log = true;
+    log.mark_changed();
 
     result.overlong_words = words.overlong_words();
     result.message = describe_read_problems(result.cut, result.overlong_words);
@@ -72,7 +73,7 @@ LogReadResult read_mazda_text(LogBuffer& log, std::string_view text) {
 }
 
 LogReadResult mazda_read_file(LogBuffer& log, const std::filesystem::path& path) {
-    return read_log_file_with(log, path, read_mazda_text);
+    return read_log_file_with(log, path, read_mazda_text, mazda_read_limit());
 }
 
 LogReaderChoice choose_log_readers(std::string_view path) {

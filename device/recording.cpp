@@ -43,6 +43,7 @@ bool take_record(RecordingContext& ctx, bool pass_mode) {
     std::copy_n(link.frame.begin(), LiveRecord::kSize, link.live.bytes.begin());
     LogSample& sample = ctx.log.samples[static_cast<std::size_t>(ctx.log.count)];
     fill_sample_from_live(sample, link.live, ctx.calibration, ctx.platform.now_ms());
+    ctx.log.mark_changed();
     // Pass mode drops idle stretches after a short lead-in: a sample below the
     // boost threshold stays in its slot only until the next one overwrites it.
     return !(pass_mode && sample.boost < kPassModeMinBoostBar &&

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <random>
 #include <string>
 
+#include "datalogs/mazda_import.h"
 #include "tests/datalogs/log_samples.h"
 #include "tests/support/temp_dir.h"
 
@@ -384,6 +387,40 @@ TEST(LogReader, FileRoundTripThroughDisk) {
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(back.count, 40);
     EXPECT_EQ(back.samples[39].rpm, log.samples[39].rpm);
+}
+
+// Files of gigabytes chosen by mistake: sparse, so the test writes almost nothing.
+TEST(LogReader, HugeFilesAreReadOnlyAsFarAsAFullLogNeeds) {
+    constexpr std::uintmax_t kFourGigabytes = std::uintmax_t{4} << 30;
+    const testing::TempDir dir;
+    std::string text = kHeader;
+    for (int i = 0; i < LOG_CAPACITY + 10; ++i)
+        text += "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15\r\n";
+    const auto log_path = dir / "huge.log";
+    testing::write_file(log_path, text);
+    std::filesystem::resize_file(log_path, kFourGigabytes);
+
+    std::string bytes;
+    std::string error;
+    bool at_byte_bound = true;
+    ASSERT_TRUE(read_log_bytes(log_path, bytes, error, log_file_read_limit(), &at_byte_bound));
+    EXPECT_FALSE(at_byte_bound);
+    EXPECT_LE(bytes.size(), text.size() + 65536);
+    LogBuffer log;
+    const LogReadResult r = log_read_file(log, log_path);
+    EXPECT_EQ(log.count, LOG_CAPACITY);
+    EXPECT_TRUE(r.cut);
+
+    // Nothing but NUL bytes is one endless word: the byte bound ends it.
+    const auto mdl_path = dir / "zeros.mdl";
+    testing::write_file(mdl_path, "");
+    std::filesystem::resize_file(mdl_path, kFourGigabytes);
+    ASSERT_TRUE(read_log_bytes(mdl_path, bytes, error, mazda_read_limit(), &at_byte_bound));
+    EXPECT_TRUE(at_byte_bound);
+    EXPECT_LE(bytes.size(), mazda_read_limit().bytes + 65536);
+    const LogReadResult zeros = mazda_read_file(log, mdl_path);
+    EXPECT_TRUE(zeros.cut);
+    EXPECT_NE(zeros.message.find("too large"), std::string::npos);
 }
 
 }  // namespace
