@@ -1,0 +1,63 @@
+#pragma once
+// The dashboard (`DASHVIEWER`) without a window: nine dial gauges of the
+// latest live record. Angles are in degrees from straight down, growing
+// clockwise on screen; the dial runs from 30 to 330 degrees and leaves a gap
+// of 60 degrees at the bottom.
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "app/paint_model.h"
+#include "calibration/calibration.h"
+#include "device/live_record.h"
+
+namespace veloquin {
+
+enum class GaugeQuantity {
+    rpm_thousands,
+    boost_bar,
+    afr,
+    maf_in_volts,
+    maf_out_volts,
+    intake_celsius,
+    throttle_percent,
+    speed_kmh,
+    injector_duty,
+};
+
+enum class GaugeLabels { integer, one_decimal };
+
+struct Gauge {
+    int x, y, w, h;  // the square, in window pixels
+    GaugeQuantity quantity;
+    float lo, hi;   // scale ends
+    int intervals;  // N: N + 1 ticks
+    GaugeLabels labels;
+    std::string_view caption;
+};
+
+// The nine gauges in drawing order.
+std::span<const Gauge> dashboard_gauges();
+
+// The value a gauge shows, converted from the live record at paint time.
+float gauge_value(const Gauge& gauge, const LiveRecord& record, const Calibration& cal);
+
+// Where the needle points: 30 at lo, 330 at hi, beyond either end for a
+// value outside the scale (the needle is not held to it).
+float needle_angle(float value, float lo, float hi);
+// The point at an angle and radius from the centre, truncated toward zero.
+Point dial_point(int cx, int cy, double degrees, int radius);
+// The label of tick t (0 to N).
+std::string gauge_label(const Gauge& gauge, int t);
+
+void draw_gauge(PaintModel& m, const Gauge& gauge, float value);
+
+// The whole dashboard. The window's white background stands in for the
+// erase of the whole area: the picture is drawn whole every time (the widget
+// is double-buffered), so the old rule that erased only now and then has
+// nothing left to decide.
+PaintModel paint_dashboard(const LiveRecord& record, const Calibration& cal, int width = 800,
+                           int height = 678);
+
+}  // namespace veloquin

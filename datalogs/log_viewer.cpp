@@ -1,0 +1,385 @@
+#include "datalogs/log_viewer.h"
+
+#include <algorithm>
+#include <string>
+
+namespace veloquin {
+
+namespace {
+
+// Left of the plot are the grid labels, right of it a margin of ten pixels.
+constexpr int kPlotMargins = 60;
+constexpr int kTopMargin = 10;
+// Under each band a gap for the band below's read-out.
+constexpr int kBandGap = 20;
+constexpr int kGridLines = 6;
+
+struct MenuSlot {
+    bool separator;
+    LogChannel channel;
+};
+constexpr MenuSlot sep() {
+    return {true, LogChannel::rpm};
+}
+constexpr MenuSlot item(LogChannel c) {
+    return {false, c};
+}
+
+using C = LogChannel;
+constexpr std::array<MenuSlot, 20> kLogMenu = {
+    item(C::rpm),         item(C::boost), item(C::fuel_corr),     item(C::maf_in),
+    item(C::maf_out),     sep(),          item(C::throttle),      item(C::temperature),
+    item(C::afr),         item(C::speed), item(C::inj_duty),      item(C::inj_pulse),
+    item(C::wg_duty),     sep(),          item(C::rpm_per_speed), item(C::knock),
+    item(C::ls_switches), sep(),          item(C::ecu_load),      item(C::ecu_ignition),
+};
+constexpr std::array<MenuSlot, 6> kMazdaMenu = {
+    item(C::rpm),    item(C::boost),       item(C::throttle),
+    item(C::maf_in), item(C::temperature), item(C::fuel_corr),
+};
+
+int plot_width(const LogView& view) {
+    return view.width - kPlotMargins;
+}
+
+bool inside_plot(const LogView& view, int plot_x) {
+    return plot_x > 0 && plot_x < plot_width(view);
+}
+
+int visible_band_count(const LogBuffer& log) {
+    return static_cast<int>(std::count(log.flags.begin(), log.flags.end(), true));
+}
+
+// The derived values depend only on other fields of the log, so they are
+// computed again only after the log changed. Computing one does not touch
+// the inputs of the other, so a fresh one stays fresh.
+void refresh_derived_values(LogBuffer& log, LogViewerCache& cache) {
+    const bool pulse_fresh = cache.has_inj_pulse && cache.inj_pulse_revision == log.revision;
+    const bool ratio_fresh =
+        cache.has_rpm_per_speed && cache.rpm_per_speed_revision == log.revision;
+    const bool pulse = log.visible(C::inj_pulse) && !pulse_fresh;
+    const bool ratio = log.visible(C::rpm_per_speed) && !ratio_fresh;
+    if (pulse) compute_inj_pulse(log);
+    if (ratio) compute_rpm_per_speed(log);
+    if (pulse || pulse_fresh) {
+        cache.has_inj_pulse = true;
+        cache.inj_pulse_revision = log.revision;
+    }
+    if (ratio || ratio_fresh) {
+        cache.has_rpm_per_speed = true;
+        cache.rpm_per_speed_revision = log.revision;
+    }
+}
+
+const BandScale& cached_scale(LogViewerCache::Band& c, const LogBand& band, const LogBuffer& log) {
+    if (!c.has_scale || c.scale_revision != log.revision) {
+        c.scale = band_scale(band, log);
+        c.has_scale = true;
+        c.scale_revision = log.revision;
+    }
+    return c.scale;
+}
+
+// Row `row` of the LS switches band, a little inside its share of the band.
+BandRect switch_row_rect(const BandRect& band, int row) {
+    const int top = band.y + (row * band.h) / kSwitchRows;
+    const int bottom = band.y + ((row + 1) * band.h) / kSwitchRows;
+    return {band.x, top + 1, band.w, std::max(bottom - top - 2, 0)};
+}
+
+struct ShownBand {
+    const LogBand* band;
+    BandRect rect;
+};
+
+bool curves_fresh(const LogViewerCache::Band& c, const LogBuffer& log, const BandRect& rect,
+                  SampleRange range, bool decimate) {
+    return c.has_curves && c.curve_revision == log.revision && c.range == range && c.rect == rect &&
+           c.decimate == decimate;
+}
+
+void keep_curves(LogViewerCache::Band& c, const LogBuffer& log, const BandRect& rect,
+                 SampleRange range, bool decimate) {
+    c.has_curves = true;
+    c.curve_revision = log.revision;
+    c.range = range;
+    c.rect = rect;
+    c.decimate = decimate;
+}
+
+void build_switch_curves(LogViewerCache& cache, LogViewerCache::Band& c,
+                         std::span<const LogSample> samples, const BandRect& rect, bool decimate) {
+    cache.heights.resize(samples.size());
+    c.curves.resize(kSwitchRows);
+    for (int row = 0; row < kSwitchRows; ++row) {
+        const BandRect row_rect = switch_row_rect(rect, row);
+        std::transform(samples.begin(), samples.end(), cache.heights.begin(),
+                       [&](const LogSample& s) { return switch_on(s, row) ? row_rect.h : 0; });
+        build_band_curve(c.curves[static_cast<std::size_t>(row)], cache.heights, row_rect,
+                         decimate);
+    }
+}
+
+// A band whose curve is being rebuilt.
+struct CurveBuild {
+    const LogBand* band;
+    BandPixels pixels;
+    std::vector<Point>* out;
+    int bottom;
+};
+
+void add_band_column(const CurveBuild& b, std::span<const LogSample> samples, int start, int end,
+                     int x, bool decimate) {
+    auto at = [samples](int i) -> const LogSample& { return samples[static_cast<std::size_t>(i)]; };
+    auto height = [&](int i) { return b.pixels.height(at(i)); };
+    if (b.band->int_field != nullptr) {
+        const auto field = b.band->int_field;
+        add_column_points(
+            *b.out, start, end, x, b.bottom, decimate, [&](int i) { return at(i).*field; }, height);
+    } else {
+        const auto field = b.band->real_field;
+        add_column_points(
+            *b.out, start, end, x, b.bottom, decimate, [&](int i) { return at(i).*field; }, height);
+    }
+}
+
+// Rebuilds the curves of every shown band whose log, range, rectangle or
+// decimation changed. A band's pixel height rises or falls with its value,
+// so the extremes of a column are found on the values and only the few
+// points kept are turned into pixels. The bands go through the log together,
+// one pixel column at a time: a full log is bigger than the processor's near
+// caches, and a pass per band would fetch it sixteen times.
+void refresh_curves(LogViewerCache& cache, const LogBuffer& log, std::span<const ShownBand> shown,
+                    SampleRange range, bool decimate) {
+    const auto samples = log.valid().subspan(static_cast<std::size_t>(range.first),
+                                             static_cast<std::size_t>(range.count));
+    std::vector<CurveBuild> builds;
+    for (const ShownBand& b : shown) {
+        LogViewerCache::Band& c = cache.bands[static_cast<std::size_t>(b.band->channel)];
+        if (curves_fresh(c, log, b.rect, range, decimate)) continue;
+        keep_curves(c, log, b.rect, range, decimate);
+        ++cache.curve_builds;
+        if (b.band->pixels == PixelRule::switch_rows) {
+            build_switch_curves(cache, c, samples, b.rect, decimate);
+            continue;
+        }
+        c.curves.resize(1);
+        c.curves[0].clear();
+        c.curves[0].push_back({b.rect.x, b.rect.y + b.rect.h});
+        builds.push_back({b.band, BandPixels(*b.band, cached_scale(c, *b.band, log), b.rect.h),
+                          c.curves.data(), b.rect.y + b.rect.h});
+    }
+    if (builds.empty()) return;
+
+    // Every band is as wide as the plot.
+    const int n = range.count;
+    const int w = shown.front().rect.w;
+    for (int start = 0; start < n;) {
+        const int end = column_end(start, n, w);
+        const int x = kLogPlotLeft + sample_column(start, n, w);
+        for (const CurveBuild& b : builds)
+            add_band_column(b, samples, start, end, x, decimate);
+        start = end;
+    }
+}
+
+void draw_value_grid(PaintModel& m, const LogBand& band, const BandScale& scale,
+                     const BandRect& r) {
+    const std::array<std::string, kGridLines> labels = band_labels(band, scale);
+    for (int k = 0; k < kGridLines; ++k) {
+        const int line_y = r.y + r.h - (k * r.h) / 5;
+        m.draw_line(r.x, line_y, r.x + r.w, line_y, pens::grey);
+        const int text_y = band.labels_on_lines ? line_y - 6 : r.y + r.h - (k * (r.h - 9)) / 5 - 11;
+        m.draw_text(r.x - 4, text_y, labels[static_cast<std::size_t>(k)], FontId::small,
+                    colors::label_grey, Align::right);
+    }
+}
+
+void draw_switch_grid(PaintModel& m, const BandRect& r) {
+    for (int row = 0; row < kSwitchRows; ++row) {
+        const int top = r.y + (row * r.h) / kSwitchRows;
+        const int bottom = r.y + ((row + 1) * r.h) / kSwitchRows;
+        if (row > 0) m.draw_line(r.x, top, r.x + r.w, top, pens::grey);
+        m.draw_text(r.x - 4, (top + bottom) / 2 - 7, std::string(1, static_cast<char>('A' + row)),
+                    FontId::small, colors::label_grey, Align::right);
+    }
+}
+
+// Grid lines at every multiple of the grid step after the first sample on
+// view, up to and including the last position of the axis.
+template <typename Draw>
+void for_each_grid_sample(const LogViewerLayout& layout, bool include_first, Draw draw) {
+    const int m = layout.grid_step;
+    const SampleRange r = layout.range;
+    int s = ((r.first + m - 1) / m) * m;
+    if (!include_first && s == r.first) s += m;
+    for (; s <= r.first + r.count; s += m)
+        draw(s);
+}
+
+void draw_band(PaintModel& m, const LogBuffer& log, const LogBand& band, const BandRect& r,
+               const LogViewerLayout& layout, LogViewerCache& cache) {
+    LogViewerCache::Band& cached = cache.bands[static_cast<std::size_t>(band.channel)];
+    if (band.pixels == PixelRule::switch_rows) {
+        draw_switch_grid(m, r);
+    } else {
+        draw_value_grid(m, band, cached_scale(cached, band, log), r);
+    }
+    for_each_grid_sample(layout, false, [&](int s) {
+        const int x = r.x + sample_column(s - layout.range.first, layout.range.count, r.w);
+        m.draw_line(x, r.y, x, r.y + r.h, pens::grey);
+    });
+    for (const auto& curve : cached.curves)
+        m.polyline(curve, pens::blue);
+
+    const int at = std::clamp(log.cursor_index, 0, log.count - 1);
+    const std::string text =
+        log.cursor_index != 0
+            ? band_readout(band, log.samples[static_cast<std::size_t>(at)], log.mazda_log)
+            : band_title(band, log.mazda_log);
+    m.draw_text(r.x + 11, r.y + 5, text, FontId::small, colors::white, Align::left);
+    m.draw_text(r.x + 10, r.y + 4, text, FontId::small, colors::black, Align::left);
+
+    if (log.sel_right_px != 0) {
+        // Held inside the band: a window made narrower since the mouse set
+        // the selection must not invert beyond it.
+        const int left = r.x + std::clamp(log.sel_left_px, 0, r.w);
+        const int right = r.x + std::clamp(log.sel_right_px, 0, r.w);
+        m.invert(left, r.y, right - left + 1, r.h);
+    }
+    m.draw_frame(r.x, r.y, r.x + r.w, r.y + r.h, pens::black);
+}
+
+void draw_time_labels(PaintModel& m, const LogViewerLayout& layout) {
+    for_each_grid_sample(layout, true, [&](int s) {
+        const int x = kLogPlotLeft +
+                      sample_column(s - layout.range.first, layout.range.count, layout.plot_width);
+        m.draw_text(x, layout.usable_height - 10, std::to_string(s / 100), FontId::small,
+                    colors::label_grey, Align::left);
+    });
+}
+
+}  // namespace
+
+int time_grid_step(int samples) {
+    if (samples <= 1500) return 100;
+    if (samples <= 3000) return 200;
+    return 500;
+}
+
+LogViewerLayout log_viewer_layout(const LogBuffer& log, const LogView& view) {
+    LogViewerLayout layout;
+    layout.plot_width = plot_width(view);
+    layout.usable_height = view.height - kTopMargin;
+    layout.band_count = visible_band_count(log);
+    if (layout.band_count > 0) {
+        layout.pitch = layout.usable_height / layout.band_count;
+        layout.band_height = layout.pitch - kBandGap;
+    }
+    layout.range = resolve_range(view.range, log.count);
+    layout.grid_step = time_grid_step(layout.range.count);
+    // A window too small for a band of one pixel shows none rather than
+    // bands turned inside out.
+    layout.draws_bands = log.count >= kLogMinSamplesForBands && layout.band_count > 0 &&
+                         layout.plot_width >= 1 && layout.band_height >= 1;
+    return layout;
+}
+
+BandRect log_band_rect(const LogViewerLayout& layout, int j) {
+    return {kLogPlotLeft, kTopMargin + j * layout.pitch, layout.plot_width, layout.band_height};
+}
+
+void derive_log_cursor(LogBuffer& log, const LogView& view) {
+    const int wp = plot_width(view);
+    const SampleRange r = resolve_range(view.range, log.count);
+    auto index = [&](int px) {
+        // A window narrower than 61 pixels has no plot to divide by.
+        if (wp <= 0 || r.count == 0) return 0;
+        const auto offset = static_cast<int>(std::int64_t{px} * r.count / wp);
+        return r.first + std::clamp(offset, 0, r.count - 1);
+    };
+    log.cursor_index = index(log.cursor_px);
+    log.anchor_index = index(log.anchor_px);
+    log.sel_left_px = std::min(log.anchor_px, log.cursor_px);
+    log.sel_right_px = std::max(log.anchor_px, log.cursor_px);
+    log.sel_first = std::min(log.anchor_index, log.cursor_index);
+    log.sel_last = std::max(log.anchor_index, log.cursor_index);
+}
+
+bool log_viewer_press(LogBuffer& log, const LogView& view, int mouse_x) {
+    derive_log_cursor(log, view);
+    const int x = mouse_x - kLogPlotLeft;
+    if (!inside_plot(view, x)) return false;
+    log.cursor_px = x;
+    log.anchor_px = x;
+    derive_log_cursor(log, view);
+    return true;
+}
+
+bool log_viewer_drag(LogBuffer& log, const LogView& view, int mouse_x) {
+    derive_log_cursor(log, view);
+    const int x = mouse_x - kLogPlotLeft;
+    if (!inside_plot(view, x)) return false;
+    log.cursor_px = x;
+    derive_log_cursor(log, view);
+    return true;
+}
+
+void log_viewer_double_click(LogBuffer& log, const LogView& view) {
+    log.cursor_px = 0;
+    log.anchor_px = 0;
+    derive_log_cursor(log, view);
+}
+
+LogMenu log_viewer_menu(LogBuffer& log, const LogView& view) {
+    derive_log_cursor(log, view);
+    LogMenu menu;
+    menu.name = log.mazda_log ? "MAZLogLocalMenu" : "LogLocalMenu";
+    const std::span<const MenuSlot> slots =
+        log.mazda_log ? std::span<const MenuSlot>(kMazdaMenu) : std::span<const MenuSlot>(kLogMenu);
+    for (const MenuSlot& slot : slots) {
+        if (slot.separator) {
+            menu.entries.push_back({true, {}, 0, false});
+            continue;
+        }
+        const LogBand& band = log_band(slot.channel);
+        // The LS switches band is drawn here, so its item is checked like the others.
+        menu.entries.push_back({false, log.mazda_log ? band.mazda_menu_text : band.menu_text,
+                                band.command_id, log.visible(slot.channel)});
+    }
+    return menu;
+}
+
+bool log_viewer_command(LogBuffer& log, const LogView& view, int command_id) {
+    derive_log_cursor(log, view);
+    const LogBand* band = log_band_for_command(command_id);
+    if (band == nullptr) return false;
+    log.set_visible(band->channel, !log.visible(band->channel));
+    return true;
+}
+
+PaintModel paint_log_viewer(LogBuffer& log, const LogView& view, LogViewerCache& cache) {
+    derive_log_cursor(log, view);
+    PaintModel m;
+    m.width = view.width;
+    m.height = view.height;
+    m.background = colors::white;
+    if (log.count == 0) return m;
+
+    const LogViewerLayout layout = log_viewer_layout(log, view);
+    if (layout.draws_bands) {
+        refresh_derived_values(log, cache);
+        std::vector<ShownBand> shown;
+        for (const LogBand& band : log_bands()) {
+            if (log.visible(band.channel))
+                shown.push_back({&band, log_band_rect(layout, static_cast<int>(shown.size()))});
+        }
+        refresh_curves(cache, log, shown, layout.range, view.decimate);
+        for (const ShownBand& b : shown)
+            draw_band(m, log, *b.band, b.rect, layout, cache);
+    }
+    draw_time_labels(m, layout);
+    return m;
+}
+
+}  // namespace veloquin
