@@ -72,6 +72,7 @@ TEST(PosixSerial, PseudoTerminalCarriesBytesBothWaysUnaltered) {
 
     pty.send({0x11, 0x12, 0x0D, 0x03, 0x7F});
     std::vector<int> got;
+    got.reserve(5);
     for (int i = 0; i < 5; ++i)
         got.push_back(line.read_byte());
     EXPECT_EQ(got, (std::vector<int>{0x11, 0x12, 0x0D, 0x03, 0x7F}));
