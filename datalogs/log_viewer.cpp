@@ -171,12 +171,13 @@ void refresh_curves(LogViewerCache& cache, const LogBuffer& log, std::span<const
     }
     if (builds.empty()) return;
 
-    // Every band is as wide as the plot.
+    // Every band lies across the whole plot, so one column walk serves them all.
     const int n = range.count;
+    const int left = shown.front().rect.x;
     const int w = shown.front().rect.w;
     for (int start = 0; start < n;) {
         const int end = column_end(start, n, w);
-        const int x = kLogPlotLeft + sample_column(start, n, w);
+        const int x = left + sample_column(start, n, w);
         for (const CurveBuild& b : builds)
             add_band_column(b, samples, start, end, x, decimate);
         start = end;

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "datalogs/log_file.h"
 #include "datalogs/log_sample.h"
+#include "datalogs/mazda_import.h"
 
 namespace veloquin {
 namespace {
@@ -356,6 +358,25 @@ TEST(LogViewerCache, CursorMovesReuseCurvesLogChangesRebuildThem) {
     log_viewer_command(log, kView, 32839);  // Knock on: every band moves
     paint_log_viewer(log, kView, cache);
     EXPECT_EQ(cache.curve_builds, builds + 7);
+}
+
+TEST(LogViewerCache, EveryWriterOfTheLogMovesTheRevisionOn) {
+    LogBuffer log;
+    const std::vector<std::function<void()>> writers = {
+        [&] { read_log_text(log, ""); },
+        [&] { read_mazda_text(log, "40 101.3 3000 12.5 65 25.0"); },
+        [&] { begin_log_recording(log); },
+        [&] {
+            log.count = 20;
+            log.sel_last = 5;
+            log_crop(log);
+        },
+    };
+    for (std::size_t i = 0; i < writers.size(); ++i) {
+        const std::uint64_t before = log.revision;
+        writers[i]();
+        EXPECT_GT(log.revision, before) << "writer " << i;
+    }
 }
 
 TEST(LogViewerSwitches, OneRowPerSwitchedOutput) {
