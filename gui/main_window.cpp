@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <cstdio>
 
 #include "app/commands.h"
 #include "editors/page_rules.h"
@@ -223,6 +224,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     closing_ = true;
     poll_timer_.stop();
     second_timer_.stop();
+    // Every way of closing ends here: the calibration as it is now, uploaded
+    // or not, goes to "workmap.cfg".
+    std::string error;
+    if (!app_.write_workmap(&error)) {
+        std::fprintf(stderr, "veloquin: workmap.cfg not written: %s\n", error.c_str());
+    }
     event->accept();
 }
 

@@ -1,0 +1,45 @@
+// The program against the simulated device on a pseudo-terminal, through the
+// real serial code and the real event loop.
+
+#include "devsim/simulator.h"
+#include "gui/live_panel_widget.h"
+#include "tests/gui/gui_fixture.h"
+
+namespace veloquin::testing {
+namespace {
+
+class DeviceGuiTest : public GuiTest {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim.start());
+        ports.add_explicit(sim.slave_path());
+    }
+    void TearDown() override {
+        GuiTest::TearDown();
+        sim.stop();
+    }
+    devsim::Simulator sim{devsim::SimulatorOptions{}};
+};
+
+TEST_F(DeviceGuiTest, ConnectsShowsLiveValuesUploadsEditsAndSurvivesUnplugging) {
+    open();
+    QTRY_VERIFY_WITH_TIMEOUT(window->windowTitle().contains("KVX serial# 01020304050607"), 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(window->live_panel()->value_text(0) != QStringLiteral("n/a"), 1000);
+    EXPECT_EQ(window->live_panel()->upper_status(), QStringLiteral("connected"));
+    const QString rpm = window->live_panel()->value_text(0);
+    QTRY_VERIFY_WITH_TIMEOUT(window->live_panel()->value_text(0) != rpm, 2000);
+
+    type_into(Page::parameters, "SPD_DIV", "157");
+    window->app().second_tick();  // what the one-second timer runs
+    ASSERT_EQ(cal().param(hw::SPD_DIV), 157);
+    QTRY_COMPARE_WITH_TIMEOUT(sim.store().header_word(hw::SPD_DIV), 157, 2500);
+
+    sim.stop();
+    QTRY_COMPARE_WITH_TIMEOUT(window->live_panel()->upper_status(), QStringLiteral("Disconnected"),
+                              2000);
+    EXPECT_TRUE(window->connect_button()->isEnabled());
+    EXPECT_EQ(window->live_panel()->value_text(0), QStringLiteral("n/a"));
+}
+
+}  // namespace
+}  // namespace veloquin::testing

@@ -1,0 +1,14 @@
+// The widget tests need one QApplication for the whole run.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <clocale>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

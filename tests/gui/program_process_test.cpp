@@ -1,0 +1,134 @@
+// The built programs as a tuner's desktop starts and ends them: a child
+// process per case, in its own working folder.
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "calfile/calibration_file.h"
+#include "tests/gui/gui_fixture.h"
+
+namespace veloquin::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+pid_t start(const char* program, const std::filesystem::path& cwd,
+            std::vector<std::string> args = {}) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(cwd.c_str()) != 0) ::_exit(126);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        std::vector<char*> argv{const_cast<char*>(program)};
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(program, argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// The program takes the signal once its handler is in place; before that the
+// signal would end it without a word.
+bool catches(pid_t pid, int signal_number) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("SigCgt:", 0) == 0) {
+            const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
+            return ((mask >> (signal_number - 1)) & 1ULL) != 0;
+        }
+    }
+    return false;
+}
+
+// Exit status, or -1 when the process did not end within the time.
+int wait_for(pid_t pid, std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    int status = 0;
+    while (Clock::now() < end) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return -1;
+}
+
+TEST(ProgramProcess, EveryQuitSignalWritesTheWorkmap) {
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        TempDir dir;
+        write_file(dir / "workmap.cfg", "SPD_DIV:4321\r\n");
+        const pid_t pid = start(VELOQUIN_PROGRAM_PATH, dir.path());
+        const auto end = Clock::now() + std::chrono::seconds(10);
+        while (!catches(pid, sig) && Clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ASSERT_TRUE(catches(pid, sig)) << "signal " << sig;
+        // Two in a row: the second lands while the first is being handled.
+        ::kill(pid, sig);
+        ::kill(pid, sig);
+        EXPECT_EQ(wait_for(pid, std::chrono::seconds(10)), 0) << "signal " << sig;
+        Calibration back;
+        ASSERT_TRUE(read_calibration_file(back, dir / "workmap.cfg", Edition::full));
+        EXPECT_EQ(back.param(hw::SPD_DIV), 4321);
+        const std::string text = read_file(dir / "workmap.cfg");
+        EXPECT_GT(text.rfind("[end]"), text.size() - 12) << "cut short";
+    }
+}
+
+TEST(ProgramProcess, ScreenshotsOfEveryPageInBothEditions) {
+    struct Case {
+        const char* program;
+        std::vector<std::string> expected;
+        bool afr_in_workmap;
+    };
+    const Case cases[] = {
+        {VELOQUIN_PROGRAM_PATH,
+         {"01-parameters.png", "07-afr-protect.png", "12-dash-board.png"},
+         true},
+        {VELOQUIN_LITE_PROGRAM_PATH,
+         {"07-nos-methanol.png", "10-log-viewer.png", "11-dash-board.png"},
+         false},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const pid_t pid = start(c.program, dir.path(), {"--screenshots", (dir / "shots").string()});
+        ASSERT_EQ(wait_for(pid, std::chrono::seconds(30)), 0) << c.program;
+        for (const std::string& name : c.expected) {
+            QImage image(QString::fromStdString((dir / "shots" / name).string()));
+            EXPECT_EQ(image.size(), QSize(gui::kSurfaceWidth, gui::kSurfaceHeight)) << name;
+        }
+        int count = 0;
+        for (const auto& e : std::filesystem::directory_iterator(dir / "shots")) {
+            count += e.path().extension() == ".png" ? 1 : 0;
+        }
+        EXPECT_EQ(count, c.afr_in_workmap ? 12 : 11);
+        const std::string workmap = read_file(dir / "workmap.cfg");
+        EXPECT_EQ(workmap.find("[AFR-PROTECT]") != std::string::npos, c.afr_in_workmap);
+    }
+}
+
+TEST(ProgramProcess, HelpVersionAndBadOptions) {
+    TempDir dir;
+    EXPECT_EQ(
+        wait_for(start(VELOQUIN_PROGRAM_PATH, dir.path(), {"--help"}), std::chrono::seconds(10)),
+        0);
+    EXPECT_EQ(
+        wait_for(start(VELOQUIN_PROGRAM_PATH, dir.path(), {"--version"}), std::chrono::seconds(10)),
+        0);
+    EXPECT_EQ(wait_for(start(VELOQUIN_PROGRAM_PATH, dir.path(), {"--nonsense"}),
+                       std::chrono::seconds(10)),
+              2);
+    EXPECT_FALSE(std::filesystem::exists(dir / "workmap.cfg"));
+}
+
+}  // namespace
+}  // namespace veloquin::testing
