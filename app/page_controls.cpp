@@ -109,7 +109,7 @@ struct Builder {
         ++row;
     }
     // Two fields on one row; `check_key` puts a check box in front instead of a label.
-    void pair(std::string label, std::string key1, std::string key2, ValueFormat f,
+    void pair(const std::string& label, std::string key1, std::string key2, ValueFormat f,
               int decimals = 0, std::string check_key = "") {
         const int w = pair_width();
         const int right = current().rect.x + current().rect.w - kInset;

@@ -255,8 +255,9 @@ void draw_time_labels(PaintModel& m, const LogViewerLayout& layout) {
     for_each_grid_sample(layout, true, [&](int s) {
         const int x = kLogPlotLeft +
                       sample_column(s - layout.range.first, layout.range.count, layout.plot_width);
+        // Centred under their grid lines, so the last one stays inside the window.
         m.draw_text(x, layout.usable_height - 10, std::to_string(s / 100), FontId::small,
-                    colors::label_grey, Align::left);
+                    colors::label_grey, Align::center);
     });
 }
 

@@ -17,6 +17,7 @@
 #include "gui/key_filter.h"
 #include "gui/live_panel_widget.h"
 #include "gui/parameter_pages.h"
+#include "gui/viewer_widgets.h"
 
 namespace veloquin::gui {
 namespace {
@@ -126,18 +127,8 @@ void MainWindow::build_pages() {
         if (page == pages_.end()) continue;  // the lite program has no AFR protect page
         editors_[info.kind] = new EditorWidget(info.kind, *this, page->second);
     }
-    build_placeholder(Page::log_viewer);
-    build_placeholder(Page::dashboard);
-}
-
-void MainWindow::build_placeholder(Page page) {
-    // Stands where the page's viewer goes until it is built.
-    auto* placeholder = new QLabel(pages_[page]);
-    const std::string_view title = page_title(page);
-    placeholder->setText(QString::fromUtf8(title.data(), static_cast<int>(title.size())));
-    placeholder->setAlignment(Qt::AlignCenter);
-    placeholder->setGeometry(2, 10, 800, 678);
-    placeholder->setFrameShape(QFrame::Box);
+    log_viewer_ = new LogViewerWidget(*this, pages_[Page::log_viewer]);
+    dashboard_ = new DashboardWidget(*this, pages_[Page::dashboard]);
 }
 
 EditorWidget* MainWindow::editor(EditorKind kind) const {

@@ -25,6 +25,8 @@ namespace veloquin::gui {
 
 class EditorWidget;
 class KeyFilter;
+class LogViewerWidget;
+class DashboardWidget;
 class LivePanelWidget;
 class ParameterPages;
 
@@ -64,6 +66,8 @@ class MainWindow : public QMainWindow, public Platform {
     // that was asked for meanwhile.
     void run_guarded(const std::function<void()>& work);
     EditorWidget* editor(EditorKind kind) const;
+    LogViewerWidget* log_viewer() const { return log_viewer_; }
+    DashboardWidget* dashboard() const { return dashboard_; }
 
     // A key pressed in the window; true when it was taken (not for the focused control).
     bool handle_key(const KeyPress& key);
@@ -113,7 +117,6 @@ class MainWindow : public QMainWindow, public Platform {
     void build_navigation();
     void build_pages();
     void after_entry();
-    void build_placeholder(Page page);
     void update_editor_buttons();
 
     Application app_;
@@ -124,6 +127,8 @@ class MainWindow : public QMainWindow, public Platform {
     std::map<Page, QPushButton*> nav_;
     std::map<EditorKind, EditorWidget*> editors_;
     LivePanelWidget* live_panel_ = nullptr;
+    LogViewerWidget* log_viewer_ = nullptr;
+    DashboardWidget* dashboard_ = nullptr;
     QPushButton* connect_ = nullptr;
     ParameterPages* params_ = nullptr;
     KeyFilter* key_filter_ = nullptr;

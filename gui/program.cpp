@@ -20,6 +20,8 @@
 namespace veloquin::gui {
 namespace {
 
+constexpr int kScreenshotRecords = 5900;
+
 std::string env(const char* name) {
     const char* v = std::getenv(name);
     return v == nullptr ? std::string() : std::string(v);
@@ -42,8 +44,12 @@ void write_workmap(Application& app) {
     }
 }
 
-std::unique_ptr<devsim::Simulator> start_simulator() {
-    auto sim = std::make_unique<devsim::Simulator>(devsim::SimulatorOptions{});
+std::unique_ptr<devsim::Simulator> start_simulator(bool for_screenshots) {
+    devsim::SimulatorOptions options;
+    // The screenshots record a log without anyone to press Enter: the
+    // stream ends by itself once it has covered the idle and the pull.
+    if (for_screenshots) options.stream_limit = kScreenshotRecords;
+    auto sim = std::make_unique<devsim::Simulator>(options);
     std::string error;
     if (!sim->start(&error)) {
         std::fprintf(stderr, "veloquin: the simulated device did not start: %s\n", error.c_str());
@@ -85,7 +91,7 @@ int run_program(int argc, char** argv, Edition edition) {
     std::unique_ptr<devsim::Simulator> sim;
     PortTable ports;
     if (options.simulate) {
-        sim = start_simulator();
+        sim = start_simulator(!options.screenshots_dir.empty());
         if (sim) ports.add_explicit(sim->slave_path());
     }
     for (const std::string& p : options.ports)
@@ -117,7 +123,8 @@ int run_program(int argc, char** argv, Edition edition) {
     std::unique_ptr<Screenshots> screenshots;
     if (!options.screenshots_dir.empty()) {
         screenshots = std::make_unique<Screenshots>(
-            window, QString::fromStdString(options.screenshots_dir), options.simulate && sim);
+            window, QString::fromStdString(options.screenshots_dir), sim != nullptr,
+            sim != nullptr && !names_a_log(options.file));
         screenshots->start();
     }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/cli.h"
+#include "app/commands.h"
 #include "editors/pages.h"
 #include "gui/main_window.h"
 
@@ -18,8 +19,11 @@ constexpr int kLiveRecordsWanted = 5;
 
 }  // namespace
 
-Screenshots::Screenshots(MainWindow& window, QString folder, bool wait_for_device)
-    : window_(window), folder_(std::move(folder)), wait_for_device_(wait_for_device) {
+Screenshots::Screenshots(MainWindow& window, QString folder, bool wait_for_device, bool record)
+    : window_(window),
+      folder_(std::move(folder)),
+      wait_for_device_(wait_for_device),
+      record_(record) {
     timer_.setInterval(kPollMs);
     connect(&timer_, &QTimer::timeout, this, &Screenshots::poll);
 }
@@ -42,6 +46,9 @@ void Screenshots::poll() {
     if (!ready)
         std::fprintf(stderr, "veloquin: the device did not answer; pages taken without it\n");
     timer_.stop();
+    if (ready && record_) {
+        window_.run_guarded([this] { window_.app().command(cmd::start_log_record); });
+    }
     take_all();
 }
 

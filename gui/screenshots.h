@@ -15,7 +15,9 @@ class Screenshots : public QObject {
   public:
     // With `wait_for_device`, the pages are taken once the device is connected,
     // its calibration downloaded and a few live records shown (at most 5 s).
-    Screenshots(MainWindow& window, QString folder, bool wait_for_device);
+    // With `record`, a log is recorded from the device first, so the log
+    // viewer shows it.
+    Screenshots(MainWindow& window, QString folder, bool wait_for_device, bool record);
     void start();
     bool failed() const { return failed_; }
 
@@ -26,6 +28,7 @@ class Screenshots : public QObject {
     MainWindow& window_;
     QString folder_;
     bool wait_for_device_;
+    bool record_;
     QTimer timer_;
     int waited_ms_ = 0;
     bool failed_ = false;

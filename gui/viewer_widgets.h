@@ -1,0 +1,46 @@
+#pragma once
+// The log viewer and the dashboard: both paint what the core computes and
+// forward the mouse to it.
+
+#include "datalogs/log_viewer.h"
+#include "gui/paint_widget.h"
+
+namespace veloquin::gui {
+
+class MainWindow;
+
+class LogViewerWidget : public PaintWidget {
+    Q_OBJECT
+  public:
+    LogViewerWidget(MainWindow& window, QWidget* parent);
+    LogView view() const;
+    // The undecimated drawing, for comparisons and the benchmark.
+    void set_decimate(bool on) { decimate_ = on; }
+
+  protected:
+    PaintModel model() override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+  private:
+    void show_menu(const QPoint& global);
+
+    MainWindow& window_;
+    LogViewerCache cache_;
+    bool decimate_ = true;
+};
+
+class DashboardWidget : public PaintWidget {
+    Q_OBJECT
+  public:
+    DashboardWidget(MainWindow& window, QWidget* parent);
+
+  protected:
+    PaintModel model() override;
+
+  private:
+    MainWindow& window_;
+};
+
+}  // namespace veloquin::gui
