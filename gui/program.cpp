@@ -60,6 +60,15 @@ std::unique_ptr<devsim::Simulator> start_simulator(bool for_screenshots) {
 
 }  // namespace
 
+void apply_program_look() {
+    // Numbers are typed, shown and written with a decimal point whatever the
+    // desktop's language: the files and the device's tools know no other.
+    std::setlocale(LC_NUMERIC, "C");
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+}
+
 int run_program(int argc, char** argv, Edition edition) {
     install_quit_signal_handlers();
     const char* name = edition == Edition::lite ? "veloquin-lite" : "veloquin";
@@ -80,13 +89,8 @@ int run_program(int argc, char** argv, Edition edition) {
     }
 
     QApplication qapp(argc, argv);
-    // Numbers are typed, shown and written with a decimal point whatever the
-    // desktop's language: the files and the device's tools know no other.
-    std::setlocale(LC_NUMERIC, "C");
+    apply_program_look();
     QApplication::setApplicationName(QString::fromUtf8(name));
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(12);
-    QApplication::setFont(font);
 
     std::unique_ptr<devsim::Simulator> sim;
     PortTable ports;

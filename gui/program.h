@@ -7,6 +7,10 @@
 
 namespace veloquin::gui {
 
+// The locale and application font the program runs with, for whatever shows
+// its windows (the program, its tests and benchmarks).
+void apply_program_look();
+
 int run_program(int argc, char** argv, Edition edition);
 
 }  // namespace veloquin::gui

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/startup.h"
+#include "bench/gui/gui_bench_support.h"
 #include "device/port_table.h"
 #include "gui/main_window.h"
 
@@ -27,24 +28,6 @@ using Clock = std::chrono::steady_clock;
 double ms_between(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
-
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "veloquin-bench-XXXXXX");
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~ScratchFolder() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
 
 // Ends the wait at the first paint of the watched widget.
 class FirstPaint : public QObject {
@@ -119,18 +102,5 @@ BENCHMARK(BM_StartupToFirstPaint)->Unit(benchmark::kMillisecond)->UseManualTime(
 }  // namespace veloquin::gui
 
 int main(int argc, char** argv) {
-    // Before the application exists, or it looks for a display.
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication qapp(argc, argv);
-    // The program's own font and number format, so the pages lay out as they do there.
-    std::setlocale(LC_NUMERIC, "C");
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(12);
-    QApplication::setFont(font);
-
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return veloquin::gui::run_gui_benchmarks(argc, argv);
 }

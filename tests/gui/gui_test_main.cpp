@@ -1,14 +1,16 @@
-// The widget tests need one QApplication for the whole run.
+// The widget tests need one QApplication for the whole run, set up as the
+// program sets up its own.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <clocale>
+
+#include "gui/program.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
+    veloquin::gui::apply_program_look();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
