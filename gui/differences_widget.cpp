@@ -8,6 +8,11 @@
 #include "gui/parameter_pages.h"
 
 namespace veloquin::gui {
+namespace {
+
+constexpr std::uint32_t kRefreshEveryMs = 250;
+
+}  // namespace
 
 DifferencesWidget::DifferencesWidget(MainWindow& window)
     : QWidget(&window, Qt::Tool), window_(window) {
@@ -25,8 +30,16 @@ DifferencesWidget::DifferencesWidget(MainWindow& window)
 }
 
 void DifferencesWidget::sync() {
-    window_.app().refresh_comparison();
     const Comparison& c = window_.app().state().comparison;
+    // Automapping changes the calibration at every 20 ms tick; a list of a
+    // thousand lines made that often would eat the event loop (the editors'
+    // frames are painted from the calibration itself and never lag).
+    const std::uint32_t now = window_.now_ms();
+    const bool begun_or_ended = c.started != started_seen_ || c.active != list_active_;
+    if (!begun_or_ended && now - refreshed_ms_ < kRefreshEveryMs) return;
+    refreshed_ms_ = now;
+    window_.app().refresh_comparison();
+    list_active_ = c.active;
     if (c.started == started_seen_ && c.revision == revision_seen_) return;
     const bool begun = c.started != started_seen_;
     started_seen_ = c.started;

@@ -5,6 +5,7 @@
 // It also keeps the parameter pages' marks in step with the list.
 
 #include <QWidget>
+#include <cstdint>
 
 class QLabel;
 class QListWidget;
@@ -18,8 +19,9 @@ class DifferencesWidget : public QWidget {
   public:
     explicit DifferencesWidget(MainWindow& window);
 
-    // After every entry into the core: the list made anew if the calibration
-    // changed, shown when a comparison began, hidden when it ended.
+    // After every entry into the core: the list made anew (at most four
+    // times a second) if the calibration changed, shown when a comparison
+    // began, hidden when it ended.
     void sync();
     QListWidget* list() const { return list_; }
     QLabel* summary() const { return summary_; }
@@ -34,6 +36,8 @@ class DifferencesWidget : public QWidget {
     QListWidget* list_ = nullptr;
     int started_seen_ = 0;
     int revision_seen_ = 0;
+    bool list_active_ = false;
+    std::uint32_t refreshed_ms_ = 0;
 };
 
 }  // namespace veloquin::gui
