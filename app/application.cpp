@@ -186,6 +186,15 @@ void Application::command(int id) {
         case cmd::about:
             platform_.show_about();
             return;
+        case cmd::compare_with_calibration:
+            if (const auto path = ask_file(id)) compare_with(*path);
+            return;
+        case cmd::compare_with_last_file:
+            compare_with_last_file();
+            return;
+        case cmd::stop_comparing:
+            stop_comparing();
+            return;
         case cmd::open_cell_editor:
             // Ctrl+E always addresses the MAF emulation map's editor.
             open_cell_editor(Page::maf_emulation);
@@ -326,6 +335,49 @@ bool Application::save_log(const std::string& path) {
         return false;
     }
     return true;
+}
+
+bool Application::compare_with(const std::string& path) {
+    std::string error;
+    if (!begin_comparison(state_.comparison, path, state_.edition, error)) {
+        report_file_error("The calibration was not loaded.", error);
+        return false;
+    }
+    refresh_comparison();
+    platform_.repaint_page();
+    platform_.controls_changed();
+    return true;
+}
+
+void Application::compare_with_last_file() {
+    if (state_.calibration_path.empty()) {
+        platform_.message_box("No calibration file was opened or saved yet.",
+                              "Compare with last file", MessageButtons::ok);
+        return;
+    }
+    compare_with(state_.calibration_path);
+}
+
+void Application::stop_comparing() {
+    if (!state_.comparison.active) return;
+    end_comparison(state_.comparison);
+    platform_.repaint_page();
+    platform_.controls_changed();
+}
+
+bool Application::refresh_comparison() {
+    return refresh_differences(state_.comparison, state_.cal, state_.edition);
+}
+
+std::optional<DifferenceTarget> Application::go_to_difference(std::size_t index) {
+    const Comparison& c = state_.comparison;
+    if (!c.active || index >= c.differences.size()) return std::nullopt;
+    const auto target = difference_target(c.differences[index], state_.edition);
+    if (!target) return std::nullopt;
+    platform_.show_page(target->page);
+    place_cursor(state_.editor, *target);
+    platform_.repaint_page();
+    return target;
 }
 
 bool Application::write_workmap(std::string* error) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/comparison.h"
 #include "app/key_routing.h"
 #include "app/page_controls.h"
 #include "app/platform.h"
@@ -41,6 +42,7 @@ struct ProgramState {
     bool cell_editor_open = false;
     // The key that opened the in-place editor, typed into it once it is open.
     std::string pending_key;
+    Comparison comparison;
 };
 
 class Application {
@@ -94,6 +96,15 @@ class Application {
     bool load_log(const std::string& path);
     bool save_log(const std::string& path);
 
+    // Comparing with a calibration file (the Tools menu, --compare).
+    bool compare_with(const std::string& path);
+    void stop_comparing();
+    // The list made anew if the calibration changed; true when it was.
+    bool refresh_comparison();
+    // The page and cursor of difference `index` of the list; nullopt (and
+    // nothing done) when no page shows it.
+    std::optional<DifferenceTarget> go_to_difference(std::size_t index);
+
     // "workmap.cfg" in the working directory, written atomically.
     bool write_workmap(std::string* error = nullptr);
 
@@ -108,6 +119,7 @@ class Application {
     void record_log(bool pass_mode);
     void update_firmware();
     void report_file_error(const std::string& what, const std::string& why);
+    void compare_with_last_file();
 
     Platform& platform_;
     ProgramState state_;

@@ -17,13 +17,15 @@ ProgramOptions parse_program_options(const std::vector<std::string>& args) {
             o.version = true;
         } else if (a == "--simulate") {
             o.simulate = true;
-        } else if (a == "--port" || a == "--screenshots") {
+        } else if (a == "--port" || a == "--screenshots" || a == "--compare") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
                 o.error = a + " wants a value";
                 return o;
             }
             if (a == "--port") {
                 o.ports.push_back(args[++i]);
+            } else if (a == "--compare") {
+                o.compare = args[++i];
             } else {
                 o.screenshots_dir = args[++i];
             }
@@ -50,6 +52,7 @@ std::string program_usage(std::string_view program_name) {
            "\n"
            "  --port PATH        try this serial device first (may be repeated)\n"
            "  --simulate         start a simulated device and connect to it\n"
+           "  --compare FILE     compare the calibration with FILE from the start\n"
            "  --screenshots DIR  write a PNG of every page into DIR, then quit\n"
            "  --version          show the version\n"
            "  --help             show this help\n";
@@ -60,21 +63,35 @@ bool names_a_log(std::string_view path) {
            path.find(".mdl") != std::string_view::npos;
 }
 
-std::string screenshot_file_name(Page page, Edition edition) {
-    char number[8];
-    std::snprintf(number, sizeof number, "%02d", page_number(page, edition).value_or(0));
-    std::string name = std::string(number) + "-";
+namespace {
+
+// The navigation text in lower case, every run of other characters than
+// letters and digits made one dash.
+std::string page_slug(Page page) {
+    std::string name;
     bool dash = false;
     for (const char c : page_title(page)) {
         if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
-            if (dash && name.back() != '-') name += '-';
+            if (dash && !name.empty()) name += '-';
             name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             dash = false;
         } else {
             dash = true;
         }
     }
-    return name + ".png";
+    return name;
+}
+
+}  // namespace
+
+std::string screenshot_file_name(Page page, Edition edition) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%02d", page_number(page, edition).value_or(0));
+    return std::string(number) + "-" + page_slug(page) + ".png";
+}
+
+std::string comparison_screenshot_file_name(Page page) {
+    return "compare-" + page_slug(page) + ".png";
 }
 
 }  // namespace veloquin

@@ -16,6 +16,7 @@ struct ProgramOptions {
     std::vector<std::string> ports;  // --port PATH, first in the port table
     bool simulate = false;
     std::string screenshots_dir;
+    std::string compare;  // --compare FILE: compare with it from the start
     bool help = false;
     bool version = false;
     std::string error;  // nonempty: the command line could not be understood
@@ -32,5 +33,7 @@ bool names_a_log(std::string_view path);
 // navigation text in lower case with every run of other characters than
 // letters and digits made one dash.
 std::string screenshot_file_name(Page page, Edition edition);
+// "compare-maf-emulation.png": a page taken while comparing.
+std::string comparison_screenshot_file_name(Page page);
 
 }  // namespace veloquin

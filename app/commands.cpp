@@ -17,7 +17,7 @@ constexpr std::array<MenuEntry, 8> kFileMenu = {{
     {"E&xit", cmd::exit},
 }};
 
-constexpr std::array<MenuEntry, 9> kToolsMenu = {{
+constexpr std::array<MenuEntry, 13> kToolsMenu = {{
     {"Start Log record\tF7", cmd::start_log_record},
     {"Start Record Pass\tF8", cmd::start_record_pass},
     {"", 0},
@@ -27,6 +27,10 @@ constexpr std::array<MenuEntry, 9> kToolsMenu = {{
     {"", 0},
     {"Replicate Fuel Correction Map\tCtrl-R", cmd::replicate_fuel_correction},
     {"Calibrate Knock by Log", cmd::calibrate_knock_by_log},
+    {"", 0},
+    {"Compare with calibration...", cmd::compare_with_calibration},
+    {"Compare with last file", cmd::compare_with_last_file},
+    {"Stop comparing", cmd::stop_comparing},
 }};
 
 constexpr std::array<MenuEntry, 1> kHelpMenu = {{{"&About ...", cmd::about}}};
@@ -38,6 +42,11 @@ constexpr std::array<Menu, 3> kMenuBar = {{
 }};
 
 constexpr std::array<FileFilter, 1> kProfileFilter = {{{"MAF Emulator Profile [*.emu]", "*.emu"}}};
+constexpr std::array<FileFilter, 3> kCompareFilters = {{
+    {"MAF Emulator Profile [*.emu]", "*.emu"},
+    {"Calibration [*.cfg]", "*.cfg"},
+    {"All Files [*]", "*"},
+}};
 constexpr std::array<FileFilter, 1> kPartialFilter = {{{"MAF Emulator Profile [*.par]", "*.par"}}};
 constexpr std::array<FileFilter, 2> kLogOpenFilters = {{
     {"MAF Emulator Data Log [*.log]", "*.log"},
@@ -51,7 +60,7 @@ struct DialogOfCommand {
     int command;
     FileDialogSpec spec;
 };
-constexpr std::array<DialogOfCommand, 6> kDialogs = {{
+constexpr std::array<DialogOfCommand, 7> kDialogs = {{
     {cmd::open_calibration,
      {FileDialogKind::open, "Open File", kProfileFilter, "", FolderId::maps}},
     {cmd::load_partial_settings,
@@ -62,6 +71,8 @@ constexpr std::array<DialogOfCommand, 6> kDialogs = {{
      {FileDialogKind::save, "Save Log As", kLogSaveFilter, ".log", FolderId::logs}},
     {cmd::update_firmware,
      {FileDialogKind::open, "Open File", kFirmwareFilter, "", FolderId::firmware}},
+    {cmd::compare_with_calibration,
+     {FileDialogKind::open, "Compare with calibration", kCompareFilters, "", FolderId::maps}},
 }};
 
 }  // namespace

@@ -45,6 +45,9 @@ inline constexpr int clear_visits = 32816;
 inline constexpr int copy_cells = 32834;
 inline constexpr int paste_cells = 32835;
 inline constexpr int open_cell_editor = 32805;
+inline constexpr int compare_with_calibration = 32870;
+inline constexpr int compare_with_last_file = 32871;
+inline constexpr int stop_comparing = 32872;
 }  // namespace cmd
 
 // A menu bar entry's items (MenuEntry: text and command id, 0 for a

@@ -359,6 +359,10 @@ void fill_page(PageControls& controls, const Calibration& cal, Page page) {
     }
 }
 
+ControlValue control_value(const ControlSpec& control, const Calibration& cal) {
+    return fill_value(control, cal);
+}
+
 void read_back_page(const PageControls& controls, Calibration& cal, Page page) {
     const auto table = control_table();
     for (std::size_t i = 0; i < table.size(); ++i) {

@@ -75,6 +75,8 @@ struct PageControls {
 
 bool has_controls(Page page);
 void fill_page(PageControls& controls, const Calibration& cal, Page page);
+// What a fill shows in one control for that calibration.
+ControlValue control_value(const ControlSpec& control, const Calibration& cal);
 // Stores the page's controls into the calibration. Derived values and the
 // page's after-steps are the caller's (the application knows the platform).
 void read_back_page(const PageControls& controls, Calibration& cal, Page page);

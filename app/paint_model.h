@@ -29,6 +29,10 @@ inline constexpr Rgb pen_grey{120, 120, 120};     // grid lines
 inline constexpr Rgb light_grey{144, 144, 144};
 inline constexpr Rgb text_grey{128, 128, 128};   // axis titles, zero cells
 inline constexpr Rgb label_grey{112, 112, 112};  // log viewer axis labels
+// The frames of cells and points that differ from a compared file: a hue no
+// cell text, curve or marker uses, dark enough to stand out from the grey
+// ground and from white, yellow and black text alike.
+inline constexpr Rgb difference{200, 0, 200};
 }  // namespace colors
 
 struct Pen {

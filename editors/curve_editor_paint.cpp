@@ -213,6 +213,23 @@ void repair_afr_point(Calibration& cal, int k) {
     if (word < kAfrLow || word > kAfrHigh) word = kAfrRepair;
 }
 
+Point point_at(const CurveLayout& l, const Plot& p, const Calibration& cal, int k) {
+    return {scaled(k, p.width, l.points - 1) + 50, point_y(l.kind, p, point_value(cal, l, k))};
+}
+
+// A ring around every point that differs from the compared calibration, wide
+// enough to leave the cursor's box inside it visible. The reverse table is
+// derived from the MAF curve, so only its source is marked.
+void draw_differences(PaintModel& m, const CurveLayout& l, const Plot& p, const EditorView& view) {
+    if (view.compared == nullptr || l.kind == EditorKind::maf_reverse) return;
+    constexpr int kRing = 4;
+    for (int k = 0; k < l.points; ++k) {
+        if (view.cal.curve_word(l.offset + k) == view.compared->curve_word(l.offset + k)) continue;
+        const Point pt = point_at(l, p, view.cal, k);
+        draw_difference_frame(m, pt.x - kRing, pt.y - kRing, pt.x + kRing, pt.y + kRing);
+    }
+}
+
 struct CursorPoint {
     bool found = false;
     Point at;
@@ -227,7 +244,7 @@ CursorPoint draw_curve(PaintModel& m, const CurveLayout& l, const Plot& p, const
     for (int k = 0; k < l.points; ++k) {
         if (l.kind == EditorKind::afr_protect) repair_afr_point(view.cal, k);
         const int v = point_value(view.cal, l, k);
-        const Point pt{scaled(k, p.width, l.points - 1) + 50, point_y(l.kind, p, v)};
+        const Point pt = point_at(l, p, view.cal, k);
         if (k > 0) {
             const bool white = show_range && c.first_point < k && k <= c.last_point;
             m.draw_line(prev.x, prev.y, pt.x, pt.y, white ? pens::white : pens::black);
@@ -269,6 +286,7 @@ void paint_curve_editor(EditorKind kind, const EditorView& view, PaintModel& m) 
     if (active && cursor.found) {
         m.fill(cursor.at.x - 2, cursor.at.y - 2, 5, 5, colors::yellow);
     }
+    draw_differences(m, l, p, view);
     if (kind == EditorKind::iat_sensor || kind == EditorKind::iat_correction) {
         // Under the voltage the device's intake-air sensor reads now.
         const int x = scaled(view.live.iat_counts(), p.width, 4096) + 50;

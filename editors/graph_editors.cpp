@@ -86,10 +86,22 @@ std::optional<MapGrid> map_grid(EditorKind kind, int client_width, int client_he
     }
 }
 
+void draw_difference_frame(PaintModel& model, int x1, int y1, int x2, int y2) {
+    const int w = x2 - x1 + 1;
+    const int h = y2 - y1 + 1;
+    model.fill(x1, y1, w, 1, colors::difference);
+    model.fill(x1, y2, w, 1, colors::difference);
+    model.fill(x1, y1, 1, h, colors::difference);
+    model.fill(x2, y1, 1, h, colors::difference);
+}
+
 void paint_editor(EditorKind kind, const EditorView& given, PaintModel& model) {
     const EditorView view{std::clamp(given.width, 0, kLargestClient),
-                          std::clamp(given.height, 0, kLargestClient), given.cal, given.state,
-                          given.live};
+                          std::clamp(given.height, 0, kLargestClient),
+                          given.cal,
+                          given.state,
+                          given.live,
+                          given.compared};
     model.width = view.width;
     model.height = view.height;
     model.background = colors::window_grey;

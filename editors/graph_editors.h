@@ -81,7 +81,14 @@ struct EditorView {
     Calibration& cal;
     EditorState& state;
     const LiveRecord& live;
+    // The calibration compared with, or null: cells and points that differ
+    // from it are framed.
+    const Calibration* compared = nullptr;
 };
+
+// The frame inside a map cell or around a curve point that differs from the
+// compared calibration: four one-pixel fills.
+void draw_difference_frame(PaintModel& model, int x1, int y1, int x2, int y2);
 
 // Fills `model` afresh, keeping the capacity of its op list, so a widget
 // that keeps one model per editor paints without reallocating.

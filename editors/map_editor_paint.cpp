@@ -129,6 +129,21 @@ void draw_cells(PaintModel& m, const MapGrid& g, CellBox box, TextOf text_of, Co
     }
 }
 
+// A frame inside every shown cell whose value differs from the compared
+// calibration, clear of the grid lines.
+void draw_differences(PaintModel& m, const MapGrid& g, const EditorView& view, MapId map) {
+    if (view.compared == nullptr) return;
+    for (int r = 0; r < g.rows; ++r) {
+        const int top = row_top(g, r);
+        const int bottom = scaled(g.rows - r, g.height, g.rows);
+        for (int c = 0; c < kMapCols; ++c) {
+            if (view.cal.cell(map, r, c) == view.compared->cell(map, r, c)) continue;
+            draw_difference_frame(m, column_x(g, c) + 2, top + 2, column_x(g, c + 1) - 2,
+                                  bottom - 2);
+        }
+    }
+}
+
 // Black, grey when 0, white inside the selection: the twelve-row maps.
 Rgb plain_cell_color(int value, bool in_selection) {
     if (in_selection) return colors::white;
@@ -293,6 +308,7 @@ void paint_map_to_maf(const EditorView& view, PaintModel& m) {
             if (state.automap_cell(r, col).count != 0) return colors::black;
             return cal.cell(MapId::map_2_maf, r, col) == 0 ? colors::text_grey : colors::black;
         });
+    draw_differences(m, g, view, MapId::map_2_maf);
     draw_sections(m, g, cal, c);
 }
 
@@ -339,6 +355,7 @@ void paint_fuel_correction(const EditorView& view, PaintModel& m) {
             return cal.cell(MapId::fuel_correction, r, col) == 0 ? colors::text_grey
                                                                  : colors::black;
         });
+    draw_differences(m, g, view, MapId::fuel_correction);
 }
 
 namespace {
@@ -358,6 +375,7 @@ void paint_twelve_rows(const EditorView& view, PaintModel& m, EditorKind kind, M
         [&](int r, int col) {
             return plain_cell_color(view.cal.cell(map, r, col), selected(c, r, col));
         });
+    draw_differences(m, g, view, map);
 }
 
 }  // namespace

@@ -124,6 +124,24 @@ CurveRef page_curve(Page page, TempCurve active) {
     return {r.curve_offset, r.curve_points};
 }
 
+std::optional<Page> page_of_map(MapId map, Edition edition) {
+    for (const Page page : page_order(edition)) {
+        const PageRules& rules = page_rules(page);
+        if (rules.kind == TableKind::map && rules.map == map) return page;
+    }
+    return std::nullopt;
+}
+
+std::optional<CurvePage> page_of_curve(int curve_offset, Edition edition) {
+    for (const Page page : page_order(edition)) {
+        if (page_rules(page).kind != TableKind::curve) continue;
+        for (const TempCurve curve : {TempCurve::sensor, TempCurve::correction}) {
+            if (page_curve(page, curve).offset == curve_offset) return CurvePage{page, curve};
+        }
+    }
+    return std::nullopt;
+}
+
 void limit_rows_for_page(EditorCursor& cursor, Page page) {
     if (!page_rules(page).twelve_rows) return;
     cursor.map_cursor_row = std::min(cursor.map_cursor_row, kTwelveRowLimit);

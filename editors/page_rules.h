@@ -3,6 +3,8 @@
 // page name, drives the cursor moves, the value steps, copy and paste and
 // "Interpolate", so no rule is repeated per page.
 
+#include <optional>
+
 #include "calibration/calibration.h"
 #include "editors/editor_state.h"
 #include "editors/pages.h"
@@ -60,6 +62,16 @@ struct CurveRef {
 
 // The curve a curve page edits, the active one on the temperature page.
 CurveRef page_curve(Page page, TempCurve active);
+
+// The page whose own rules edit a map or a curve in that edition (for a
+// curve also which curve of the temperature page it is); nullopt where the
+// edition shows it nowhere.
+std::optional<Page> page_of_map(MapId map, Edition edition);
+struct CurvePage {
+    Page page;
+    TempCurve curve = TempCurve::sensor;
+};
+std::optional<CurvePage> page_of_curve(int curve_offset, Edition edition);
 
 // The rows of the 12-row editors: whenever they handle anything, a cursor or
 // anchor row above 11 is brought back to 11.

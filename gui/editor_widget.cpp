@@ -70,7 +70,8 @@ void EditorWidget::update_buttons() {
 
 PaintModel EditorWidget::model() {
     ProgramState& s = window_.app().state();
-    paint_editor(kind_, {width(), height(), s.cal, s.editor, s.link.live}, model_);
+    const Calibration* compared = s.comparison.active ? &s.comparison.other : nullptr;
+    paint_editor(kind_, {width(), height(), s.cal, s.editor, s.link.live, compared}, model_);
     return model_;
 }
 

@@ -13,6 +13,7 @@
 #include "app/commands.h"
 #include "editors/page_rules.h"
 #include "editors/pages.h"
+#include "gui/differences_widget.h"
 #include "gui/editor_widget.h"
 #include "gui/key_filter.h"
 #include "gui/live_panel_widget.h"
@@ -129,6 +130,7 @@ void MainWindow::build_pages() {
     }
     log_viewer_ = new LogViewerWidget(*this, pages_[Page::log_viewer]);
     dashboard_ = new DashboardWidget(*this, pages_[Page::dashboard]);
+    differences_ = new DifferencesWidget(*this);
 }
 
 EditorWidget* MainWindow::editor(EditorKind kind) const {
@@ -190,6 +192,7 @@ void MainWindow::run_guarded(const std::function<void()>& work) {
 }
 
 void MainWindow::after_entry() {
+    differences_->sync();
     if (close_pending_ && !app_.busy()) {
         close_pending_ = false;
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);

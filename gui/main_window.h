@@ -27,6 +27,7 @@ class EditorWidget;
 class KeyFilter;
 class LogViewerWidget;
 class DashboardWidget;
+class DifferencesWidget;
 class LivePanelWidget;
 class ParameterPages;
 
@@ -68,6 +69,7 @@ class MainWindow : public QMainWindow, public Platform {
     EditorWidget* editor(EditorKind kind) const;
     LogViewerWidget* log_viewer() const { return log_viewer_; }
     DashboardWidget* dashboard() const { return dashboard_; }
+    DifferencesWidget* differences() const { return differences_; }
 
     // A key pressed in the window; true when it was taken (not for the focused control).
     bool handle_key(const KeyPress& key);
@@ -129,6 +131,7 @@ class MainWindow : public QMainWindow, public Platform {
     LivePanelWidget* live_panel_ = nullptr;
     LogViewerWidget* log_viewer_ = nullptr;
     DashboardWidget* dashboard_ = nullptr;
+    DifferencesWidget* differences_ = nullptr;
     QPushButton* connect_ = nullptr;
     ParameterPages* params_ = nullptr;
     KeyFilter* key_filter_ = nullptr;

@@ -2,10 +2,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
+
+#include "app/paint_model.h"
 
 namespace veloquin::gui {
 namespace {
@@ -94,6 +97,41 @@ void ParameterPages::show_values() {
                 break;
         }
     }
+}
+
+void ParameterPages::mark_differences(const std::vector<std::string>& tooltips) {
+    marks_.resize(widgets_.size(), nullptr);
+    for (std::size_t i = 0; i < widgets_.size(); ++i) {
+        QWidget* w = widgets_[i];
+        if (w == nullptr) continue;
+        const bool differs = i < tooltips.size() && !tooltips[i].empty();
+        w->setToolTip(differs ? QString::fromStdString(tooltips[i]) : QString());
+        if (!differs) {
+            if (marks_[i] != nullptr) marks_[i]->hide();
+            continue;
+        }
+        if (marks_[i] == nullptr) {
+            // A border only, under the control: a check box shows its ground
+            // through, so a filled mark would colour its whole row.
+            auto* frame = new QFrame(w->parentWidget());
+            const Rgb c = colors::difference;
+            frame->setStyleSheet(QStringLiteral("QFrame { border: 2px solid rgb(%1, %2, %3); "
+                                                "background: transparent; }")
+                                     .arg(c.r)
+                                     .arg(c.g)
+                                     .arg(c.b));
+            frame->setAttribute(Qt::WA_TransparentForMouseEvents);
+            frame->setGeometry(w->geometry().adjusted(-2, -2, 2, 2));
+            frame->stackUnder(w);
+            marks_[i] = frame;
+        }
+        marks_[i]->show();
+    }
+}
+
+bool ParameterPages::marked(int index) const {
+    const auto i = static_cast<std::size_t>(index);
+    return i < marks_.size() && marks_[i] != nullptr && !marks_[i]->isHidden();
 }
 
 bool ParameterPages::owns(const QWidget* widget) const {

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "app/page_controls.h"
@@ -25,6 +26,11 @@ class ParameterPages : public QObject {
 
     // Shows the values the controls hold now.
     void show_values();
+    // Frames the controls with a nonempty entry (one per control of the
+    // table) and gives them the entry as tooltip; an empty list clears all.
+    void mark_differences(const std::vector<std::string>& tooltips);
+    // Whether control `index` is framed now (tests).
+    bool marked(int index) const;
     // Whether the widget is one of the page controls (focus decides the keys).
     bool owns(const QWidget* widget) const;
     // The widget of control `index` of the table (tests type into it).
@@ -33,6 +39,7 @@ class ParameterPages : public QObject {
   private:
     PageControls& controls_;
     std::vector<QWidget*> widgets_;
+    std::vector<QWidget*> marks_;  // made when a control is first marked
 };
 
 }  // namespace veloquin::gui

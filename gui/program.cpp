@@ -115,6 +115,9 @@ int run_program(int argc, char** argv, Edition edition) {
             window.app().open_calibration(options.file);
         }
     }
+    if (!options.compare.empty()) {
+        window.run_guarded([&] { window.app().compare_with(options.compare); });
+    }
 
     QuitSignals quit_signals([&window](int) {
         // Saved at once: a session that sends SIGTERM may not wait long.

@@ -8,6 +8,7 @@
 #include "app/cli.h"
 #include "app/commands.h"
 #include "editors/pages.h"
+#include "gui/differences_widget.h"
 #include "gui/main_window.h"
 
 namespace veloquin::gui {
@@ -52,8 +53,19 @@ void Screenshots::poll() {
     take_all();
 }
 
+void Screenshots::save(const QImage& image, const std::string& name) {
+    const QString path = QDir(folder_).filePath(QString::fromStdString(name));
+    if (!image.save(path, "PNG")) {
+        std::fprintf(stderr, "veloquin: cannot write %s\n", qPrintable(path));
+        failed_ = true;
+    }
+}
+
 void Screenshots::take_all() {
     const Edition edition = window_.edition();
+    // Pages taken while comparing show the marks; their own names keep them
+    // apart from the plain set.
+    const bool comparing = window_.app().state().comparison.active;
     for (const Page page : page_order(edition)) {
         window_.select_page(page);
         QApplication::processEvents();
@@ -62,13 +74,10 @@ void Screenshots::take_all() {
         image.setDevicePixelRatio(1.0);
         image.fill(Qt::black);
         surface->render(&image);
-        const QString path =
-            QDir(folder_).filePath(QString::fromStdString(screenshot_file_name(page, edition)));
-        if (!image.save(path, "PNG")) {
-            std::fprintf(stderr, "veloquin: cannot write %s\n", qPrintable(path));
-            failed_ = true;
-        }
+        save(image, comparing ? comparison_screenshot_file_name(page)
+                              : screenshot_file_name(page, edition));
     }
+    if (comparing) save(window_.differences()->grab().toImage(), "compare-differences.png");
     window_.request_close();
 }
 

@@ -1,10 +1,15 @@
 #pragma once
 // --screenshots DIR: every page in turn as a PNG of the area below the menu
 // bar, then the program quits the normal way (so "workmap.cfg" is written).
+// With --compare the pages show the comparison and the "Differences" list
+// is taken too.
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <string>
+
+class QImage;
 
 namespace veloquin::gui {
 
@@ -24,6 +29,7 @@ class Screenshots : public QObject {
   private:
     void poll();
     void take_all();
+    void save(const QImage& image, const std::string& name);
 
     MainWindow& window_;
     QString folder_;

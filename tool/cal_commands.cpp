@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "calfile/calibration_diff.h"
 #include "calfile/calibration_file.h"
 #include "calibration/config_keys.h"
 #include "calibration/conversions.h"
@@ -13,13 +14,6 @@
 
 namespace veloquin::tool {
 namespace {
-
-// The number with that many decimals and a unit behind it.
-std::string fixed(double v, int decimals, const char* unit) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f %s", decimals, v, unit);
-    return text;
-}
 
 // A calibration as the program has it after start-up with only this file.
 bool load(const std::string& path, Calibration& cal) {
@@ -36,53 +30,6 @@ bool load(const std::string& path, Calibration& cal) {
     return true;
 }
 
-std::string key_value_text(const Calibration& cal, const ConfigKey& key) {
-    if (key.encoding == KeyEncoding::volts) {
-        return fixed(static_cast<double>(counts_to_volts(cal.param(key.word))), 3, "V");
-    }
-    return std::to_string(cal.param(key.word));
-}
-
-// The row axis of a map in the tuner's terms.
-std::string row_label(const Calibration& cal, MapId map, int row) {
-    const int map_lo = cal.param(hw::MAP_LO);
-    const int map_hi = cal.param(hw::MAP_HI);
-    auto pressure = [&](int counts) { return fixed(counts_to_bar(cal, counts), 2, "bar"); };
-    switch (map) {
-        case MapId::map_2_maf:
-            return pressure(map_lo + (map_hi - map_lo) * row / 23);
-        case MapId::fuel_correction:
-            if (cal.param(hw::FLM_LOAD) == 1)
-                return pressure(map_lo + (map_hi - map_lo) * row / 23);
-            return std::to_string(100 * row / 23) + " % throttle";
-        case MapId::meth_correction: {
-            const int lo = bar100_to_counts(cal, cal.param(hw::METH_BAR_LO));
-            const int hi = bar100_to_counts(cal, cal.param(hw::METH_BAR_HI));
-            return pressure(lo + (hi - lo) * row / 11);
-        }
-        case MapId::boost_duty:
-            return std::to_string(100 * row / 11) + " % throttle";
-    }
-    return {};
-}
-
-// What point i of a curve stands for.
-std::string point_label(const CalibrationSection& s, int i) {
-    switch (s.curve_offset) {
-        case cv::KNOCK:
-            return std::to_string(500 * i) + " rpm";
-        case cv::AFR_PROTECT:
-            return "boost step " + std::to_string(i) + "/15";
-        default:
-            return fixed(i * 5.0 / 32.0, 3, "V");
-    }
-}
-
-int curve_value(const Calibration& cal, const CalibrationSection& s, int i) {
-    const std::int16_t w = cal.curve_word(s.curve_offset + i);
-    return s.unsigned_values ? static_cast<std::uint16_t>(w) : w;
-}
-
 int normalize(Args args) {
     if (args.size() != 2) return fail("usage: veloquin-tool cal normalize IN OUT");
     Calibration cal;
@@ -97,37 +44,12 @@ int diff(Args args) {
     Calibration a;
     Calibration b;
     if (!load(args[0], a) || !load(args[1], b)) return kExitError;
-    int differences = 0;
-    for (const ConfigKey& key : config_keys()) {
-        if (!key.written || a.param(key.word) == b.param(key.word)) continue;
-        std::printf("%s: %s -> %s\n", std::string(key.name).c_str(), key_value_text(a, key).c_str(),
-                    key_value_text(b, key).c_str());
-        ++differences;
-    }
-    for (const CalibrationSection& s : calibration_sections()) {
-        if (s.full_edition_only && kEdition != Edition::full) continue;
-        const std::string name(s.name());
-        for (int i = 0; i < s.count; ++i) {
-            if (s.is_map) {
-                const int r = i / kMapCols;
-                const int c = i % kMapCols;
-                const int va = a.cell(s.map, r, c);
-                const int vb = b.cell(s.map, r, c);
-                if (va == vb) continue;
-                std::printf("%s row %d (%s) col %d (%d rpm): %d -> %d\n", name.c_str(), r,
-                            row_label(a, s.map, r).c_str(), c, 500 * (c + 1), va, vb);
-            } else {
-                const int va = curve_value(a, s, i);
-                const int vb = curve_value(b, s, i);
-                if (va == vb) continue;
-                std::printf("%s point %d (%s): %d -> %d\n", name.c_str(), i,
-                            point_label(s, i).c_str(), va, vb);
-            }
-            ++differences;
-        }
-    }
-    if (differences == 0) return kExitOk;
-    std::printf("%d difference%s\n", differences, differences == 1 ? "" : "s");
+    const std::vector<CalibrationDifference> differences = calibration_differences(a, b, kEdition);
+    for (const CalibrationDifference& d : differences)
+        std::printf("%s\n", d.text.c_str());
+    if (differences.empty()) return kExitOk;
+    const std::size_t n = differences.size();
+    std::printf("%zu difference%s\n", n, n == 1 ? "" : "s");
     return kExitNegative;
 }
 
@@ -145,14 +67,15 @@ void show_text(const Calibration& cal) {
                 std::printf("%6d", 500 * (c + 1));
             std::printf("\n");
             for (int r = kMapRows - 1; r >= 0; --r) {
-                std::printf("%16s", row_label(cal, s.map, r).c_str());
+                std::printf("%16s", map_row_label(cal, s.map, r).c_str());
                 for (int c = 0; c < kMapCols; ++c)
                     std::printf("%6d", cal.cell(s.map, r, c));
                 std::printf("\n");
             }
         } else {
             for (int i = 0; i < s.count; ++i) {
-                std::printf("%3d %12s %6d\n", i, point_label(s, i).c_str(), curve_value(cal, s, i));
+                std::printf("%3d %12s %6d\n", i, curve_point_label(s, i).c_str(),
+                            curve_point_value(cal, s, i));
             }
         }
     }
@@ -180,9 +103,9 @@ void show_json(const Calibration& cal) {
         for (int i = 0; i < s.count; ++i) {
             if (s.is_map && i % kMapCols == 0) std::printf("%s[", i == 0 ? "" : "], ");
             const bool row_start = s.is_map ? i % kMapCols == 0 : i == 0;
-            std::printf(
-                "%s%d", row_start ? "" : ", ",
-                s.is_map ? cal.cell(s.map, i / kMapCols, i % kMapCols) : curve_value(cal, s, i));
+            std::printf("%s%d", row_start ? "" : ", ",
+                        s.is_map ? cal.cell(s.map, i / kMapCols, i % kMapCols)
+                                 : curve_point_value(cal, s, i));
         }
         std::printf(s.is_map ? "]]" : "]");
         sep = ",\n";

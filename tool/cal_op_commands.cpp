@@ -110,21 +110,11 @@ bool parse_args(Args args, OpArgs& out, std::string& error) {
 // page whose own rules name that map or curve (for the temperature page, the
 // curve it shows when that curve is the active one).
 std::optional<Page> page_of(const CalibrationSection& s, TempCurve& active) {
-    for (const Page page : page_order(kEdition)) {
-        const PageRules& rules = page_rules(page);
-        if (s.is_map) {
-            if (rules.kind == TableKind::map && rules.map == s.map) return page;
-            continue;
-        }
-        if (rules.kind != TableKind::curve) continue;
-        for (const TempCurve curve : {TempCurve::sensor, TempCurve::correction}) {
-            if (page_curve(page, curve).offset == s.curve_offset) {
-                active = curve;
-                return page;
-            }
-        }
-    }
-    return std::nullopt;
+    if (s.is_map) return page_of_map(s.map, kEdition);
+    const auto shown = page_of_curve(s.curve_offset, kEdition);
+    if (!shown) return std::nullopt;
+    active = shown->curve;
+    return shown->page;
 }
 
 bool select_map_range(const OpArgs& a, Page page, EditorCursor& cursor, std::string& error) {

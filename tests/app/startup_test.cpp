@@ -70,12 +70,15 @@ TEST(StartUp, TitleIsTheBaseAndTheIdentificationAtMost255Characters) {
 }
 
 TEST(CommandLine, OptionsFileAndErrors) {
-    const ProgramOptions o = parse_program_options(
-        {"--port", "/dev/ttyUSB3", "--simulate", "--port", "/dev/x", "a.emu"});
+    const ProgramOptions o =
+        parse_program_options({"--port", "/dev/ttyUSB3", "--simulate", "--port", "/dev/x", "a.emu",
+                               "--compare", "b.emu"});
     EXPECT_EQ(o.ports, (std::vector<std::string>{"/dev/ttyUSB3", "/dev/x"}));
     EXPECT_TRUE(o.simulate);
     EXPECT_EQ(o.file, "a.emu");
+    EXPECT_EQ(o.compare, "b.emu");
     EXPECT_TRUE(o.error.empty());
+    EXPECT_FALSE(parse_program_options({"a.emu", "--compare"}).error.empty());
     EXPECT_FALSE(parse_program_options({"--port"}).error.empty());
     EXPECT_FALSE(parse_program_options({"--bogus"}).error.empty());
     EXPECT_FALSE(parse_program_options({"a.emu", "b.emu"}).error.empty());
@@ -92,6 +95,7 @@ TEST(CommandLine, ScreenshotNamesFollowThePagesOfTheEdition) {
     EXPECT_EQ(screenshot_file_name(Page::dashboard, Edition::full), "12-dash-board.png");
     EXPECT_EQ(screenshot_file_name(Page::nos_methanol, Edition::lite), "07-nos-methanol.png");
     EXPECT_EQ(screenshot_file_name(Page::dashboard, Edition::lite), "11-dash-board.png");
+    EXPECT_EQ(comparison_screenshot_file_name(Page::maf_emulation), "compare-maf-emulation.png");
 }
 
 }  // namespace

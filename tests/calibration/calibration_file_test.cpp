@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "calfile/atomic_file.h"
+#include "calfile/calibration_diff.h"
 #include "calfile/calibration_file.h"
 #include "calibration/config_keys.h"
 #include "calibration/conversions.h"
@@ -420,6 +421,56 @@ TEST(CalTool, NormalizeDiffAndShow) {
     EXPECT_EQ(json.status, 0);
     EXPECT_NE(json.out.find("\"MAP_00V\": 1.300"), std::string::npos);
     EXPECT_NE(json.out.find("\"BOOST-DUTY\": [[10, 20, 20"), std::string::npos);
+}
+
+// The program's "Differences" list and `cal diff` are one computation: the
+// tool prints the list's texts in order, keys, cells and points alike, and
+// only the full edition lists the AFR protect table.
+TEST(CalTool, DiffPrintsTheDifferenceListLineForLine) {
+    TempDir dir;
+    // A whole section: the reader takes its full count of values.
+    auto section = [](const char* header, int count, int index, int value) {
+        std::string text = std::string("\n") + header;
+        for (int i = 0; i < count; ++i)
+            text += " " + std::to_string(i == index ? value : 5);
+        return text;
+    };
+    testing::write_file(dir / "a.cfg", "FLM_LOAD:1\nMAF_LO:0.2" +
+                                           section("[MAF-Sensor-Calibration]", 33, 1, 40000) +
+                                           section("[AFR-PROTECT]", 17, 1, 130) +
+                                           section("[FUEL-CORRECTION]", kMapCells, 1, 5) +
+                                           section("[METH-CORRECTION]", kMapCells, 243, 5));
+    testing::write_file(dir / "b.cfg", "FLM_LOAD:1\nMAF_LO:0.25" +
+                                           section("[MAF-Sensor-Calibration]", 33, 1, 40001) +
+                                           section("[AFR-PROTECT]", 17, 1, 131) +
+                                           section("[FUEL-CORRECTION]", kMapCells, 1, -7) +
+                                           section("[METH-CORRECTION]", kMapCells, 243, 9));
+    Calibration a;
+    Calibration b;
+    set_start_values(a);
+    set_start_values(b);
+    ASSERT_TRUE(read_calibration_file(a, dir / "a.cfg", Edition::full));
+    ASSERT_TRUE(read_calibration_file(b, dir / "b.cfg", Edition::full));
+    const auto list = calibration_differences(a, b, Edition::full);
+    ASSERT_EQ(list.size(), 5U);
+    std::string expected;
+    for (const CalibrationDifference& d : list)
+        expected += d.text + "\n";
+    const ToolRun r =
+        run_tool("cal diff " + (dir / "a.cfg").string() + " " + (dir / "b.cfg").string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, expected + "5 differences\n");
+
+    EXPECT_EQ(list[0].text, "MAF_LO: 0.200 V -> 0.250 V");
+    EXPECT_EQ(list[1].kind, DifferenceKind::curve_point);  // MAF curve, unsigned
+    EXPECT_EQ(list[1].point, 1);
+    EXPECT_NE(list[1].text.find(": 40000 -> 40001"), std::string::npos) << list[1].text;
+    EXPECT_EQ(list[3].kind, DifferenceKind::map_cell);
+    EXPECT_EQ(list[3].section->map, MapId::fuel_correction);
+    EXPECT_EQ(list[4].row, 12);
+    EXPECT_EQ(list[4].col, 3);
+    EXPECT_EQ(calibration_differences(a, b, Edition::lite).size(), 4U);
+    EXPECT_TRUE(calibration_differences(a, a, Edition::full).empty());
 }
 
 TEST(CalTool, BadInputExitsWithTwoAndSaysWhy) {

@@ -21,9 +21,9 @@ struct Editors {
     EditorState state;
     LiveRecord live;
 
-    PaintModel paint(EditorKind kind) {
+    PaintModel paint(EditorKind kind, const Calibration* compared = nullptr) {
         const EditorInfo& info = editor_info(kind);
-        return paint_editor(kind, EditorView{info.width, info.height, cal, state, live});
+        return paint_editor(kind, EditorView{info.width, info.height, cal, state, live, compared});
     }
     MapGrid grid(EditorKind kind) const {
         const EditorInfo& info = editor_info(kind);
@@ -92,6 +92,46 @@ TEST(MapToMafPaint, CellColoursFollowAutomapVisitAndSelection) {
         EXPECT_EQ(t->color, c.color) << c.value << c.counted << c.visited << c.selected;
         EXPECT_EQ(t->align, Align::right);
     }
+}
+
+// A difference frame is four one-pixel fills drawn top edge first; the top
+// edge starts at the frame's top-left corner.
+std::vector<Point> difference_frame_corners(const PaintModel& m) {
+    std::vector<Point> out;
+    int edge = 0;
+    for (const auto& op : m.ops) {
+        const auto* f = std::get_if<FillOp>(&op);
+        if (f == nullptr || f->color != colors::difference) continue;
+        if (edge++ % 4 == 0) out.push_back({f->x, f->y});
+    }
+    return out;
+}
+
+TEST(MapEditorPaint, FramesExactlyTheShownCellsAndPointsThatDifferFromTheComparedFile) {
+    Editors e;
+    const Calibration file = e.cal;
+    e.cal.cell(MapId::map_2_maf, 3, 4) = 900;
+    e.cal.cell(MapId::map_2_maf, 23, 19) = 1;
+    e.cal.cell(MapId::map_2_maf, 5, 4) = 900;
+    e.cal.cell(MapId::boost_duty, 11, 0) = 7;
+    e.cal.cell(MapId::boost_duty, 12, 0) = 7;  // above the twelve rows the editor shows
+    e.cal.curve_word(cv::KNOCK + 2) = 300;
+    e.cal.set_maf_point(5, 1234);
+    rebuild_maf_reverse_table(e.cal);
+    EXPECT_TRUE(difference_frame_corners(e.paint(EditorKind::map_to_maf)).empty());
+
+    const MapGrid g = e.grid(EditorKind::map_to_maf);
+    auto cell_corner = [&](int r, int c) {
+        return Point{(c * g.width) / 20 + 62, ((23 - r) * g.height) / 24 + 2};
+    };
+    const auto maf = difference_frame_corners(e.paint(EditorKind::map_to_maf, &file));
+    EXPECT_EQ(maf, (std::vector<Point>{cell_corner(3, 4), cell_corner(5, 4), cell_corner(23, 19)}));
+    EXPECT_EQ(difference_frame_corners(e.paint(EditorKind::boost_duty, &file)).size(), 1U);
+    EXPECT_TRUE(difference_frame_corners(e.paint(EditorKind::fuel_correction, &file)).empty());
+    EXPECT_EQ(difference_frame_corners(e.paint(EditorKind::knock, &file)).size(), 1U);
+    EXPECT_EQ(difference_frame_corners(e.paint(EditorKind::maf_sensor, &file)).size(), 1U);
+    // The reverse table follows the curve; only the curve is marked.
+    EXPECT_TRUE(difference_frame_corners(e.paint(EditorKind::maf_reverse, &file)).empty());
 }
 
 TEST(MapToMafPaint, CellsShowVolts) {
