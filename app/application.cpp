@@ -6,6 +6,7 @@
 #include "calfile/calibration_file.h"
 #include "calibration/conversions.h"
 #include "datalogs/log_file.h"
+#include "datalogs/log_zoom.h"
 #include "datalogs/mazda_import.h"
 #include "device/connection.h"
 #include "device/firmware.h"
@@ -179,6 +180,9 @@ void Application::command(int id) {
         case cmd::crop_log_file:
             log_crop(state_.log);
             platform_.repaint_page();
+            return;
+        case cmd::whole_log_view:
+            if (reset_log_view_zoom(state_.log_view)) platform_.repaint_page();
             return;
         case cmd::calibrate_knock_by_log:
             calibrate_knock_by_log(state_.cal, state_.log, platform_);

@@ -16,6 +16,7 @@
 #include "app/startup.h"
 #include "calibration/calibration.h"
 #include "datalogs/log_sample.h"
+#include "datalogs/log_viewer.h"
 #include "device/device_link.h"
 #include "device/recording.h"
 #include "editors/editor_state.h"
@@ -29,6 +30,7 @@ struct ProgramState {
     Edition edition;
     Calibration cal;
     LogBuffer log;
+    LogView log_view;  // the viewer's zoom; its widget keeps the size up to date
     DeviceLink link;
     EditorState editor;
     PageControls controls;

@@ -48,6 +48,8 @@ inline constexpr int open_cell_editor = 32805;
 inline constexpr int compare_with_calibration = 32870;
 inline constexpr int compare_with_last_file = 32871;
 inline constexpr int stop_comparing = 32872;
+// Home on the log viewer: no menu carries it.
+inline constexpr int whole_log_view = 32960;
 }  // namespace cmd
 
 // A menu bar entry's items (MenuEntry: text and command id, 0 for a

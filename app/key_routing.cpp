@@ -103,6 +103,10 @@ KeyRoute route_key(const KeyPress& key, Page visible, bool main_window_focused,
     if (const auto command = translate_accelerator(table, key)) {
         return {KeyAction::command, *command};
     }
+    // No table has Home; on the log viewer it shows the whole log again.
+    if (visible == Page::log_viewer && key.code == home && !key.ctrl && !key.shift && !key.alt) {
+        return {KeyAction::command, cmd::whole_log_view};
+    }
     // The main window takes digits and Delete itself: on a map page they start
     // an in-place entry with the key already typed.
     if (main_window_focused && opens_cell_editor(key) &&

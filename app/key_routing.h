@@ -19,6 +19,7 @@ inline constexpr int enter = 0x0D;
 inline constexpr int escape = 0x1B;
 inline constexpr int page_up = 0x21;
 inline constexpr int page_down = 0x22;
+inline constexpr int home = 0x24;
 inline constexpr int left = 0x25;
 inline constexpr int up = 0x26;
 inline constexpr int right = 0x27;

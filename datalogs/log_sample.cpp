@@ -13,6 +13,8 @@ void clear_log_cursor(LogBuffer& log) {
     log.sel_right_px = 0;
     log.sel_first = 0;
     log.sel_last = 0;
+    log.marked_view_first = 0;
+    log.marked_view_count = 0;
 }
 
 void begin_log_recording(LogBuffer& log) {

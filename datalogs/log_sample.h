@@ -86,6 +86,11 @@ struct LogBuffer {
     std::int32_t sel_right_px = 0;
     std::int32_t sel_first = 0;
     std::int32_t sel_last = 0;
+    // The samples the viewer showed when the mouse set cursor_px and
+    // anchor_px (first and count; a count of 0 is the whole log): the pixels
+    // count in that range whatever the viewer shows now.
+    std::int32_t marked_view_first = 0;
+    std::int32_t marked_view_count = 0;
 
     // The viewer's channel visibility flags, indexed by LogChannel; they
     // persist across loads and recordings.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "datalogs/log_zoom.h"
+
 namespace veloquin {
 
 namespace {
@@ -38,12 +40,26 @@ constexpr std::array<MenuSlot, 6> kMazdaMenu = {
     item(C::maf_in), item(C::temperature), item(C::fuel_corr),
 };
 
-int plot_width(const LogView& view) {
-    return view.width - kPlotMargins;
+bool inside_plot(const LogView& view, int plot_x) {
+    return plot_x > 0 && plot_x < log_plot_width(view);
 }
 
-bool inside_plot(const LogView& view, int plot_x) {
-    return plot_x > 0 && plot_x < plot_width(view);
+// The range the mouse set cursor and anchor in.
+SampleRange marked_range(const LogBuffer& log) {
+    return resolve_range({log.marked_view_first, log.marked_view_count}, log.count);
+}
+
+void mark_in(LogBuffer& log, const LogView& view) {
+    const SampleRange shown = shown_range(view, log.count);
+    const bool zoomed = shown.count < log.count;
+    log.marked_view_first = zoomed ? shown.first : 0;
+    log.marked_view_count = zoomed ? shown.count : 0;
+}
+
+// The plot column of sample `index` in the range `shown`; outside the plot
+// (below 0 or beyond Wp) for a sample out of view.
+int column_in(SampleRange shown, int index, int plot_width) {
+    return sample_column(index - shown.first, shown.count, plot_width);
 }
 
 int visible_band_count(const LogBuffer& log) {
@@ -241,7 +257,9 @@ void draw_band(PaintModel& m, const LogBuffer& log, const LogBand& band, const B
     m.draw_text(r.x + 11, r.y + 5, text, FontId::small, colors::white, Align::left);
     m.draw_text(r.x + 10, r.y + 4, text, FontId::small, colors::black, Align::left);
 
-    if (log.sel_right_px != 0) {
+    // A selection outside the zoomed view is kept but not shown.
+    const bool marked = std::max(log.anchor_px, log.cursor_px) != 0;
+    if (marked && log.sel_right_px >= 0 && log.sel_left_px <= r.w) {
         // Held inside the band: a window made narrower since the mouse set
         // the selection must not invert beyond it.
         const int left = r.x + std::clamp(log.sel_left_px, 0, r.w);
@@ -251,35 +269,49 @@ void draw_band(PaintModel& m, const LogBuffer& log, const LogBand& band, const B
     m.draw_frame(r.x, r.y, r.x + r.w, r.y + r.h, pens::black);
 }
 
+// Hundreds of samples, with a decimal when the grid is finer than that.
+std::string time_label(int sample, int grid_step) {
+    std::string text = std::to_string(sample / 100);
+    if (grid_step < 100) text += "." + std::to_string(sample % 100 / 10);
+    return text;
+}
+
 void draw_time_labels(PaintModel& m, const LogViewerLayout& layout) {
     for_each_grid_sample(layout, true, [&](int s) {
         const int x = kLogPlotLeft +
                       sample_column(s - layout.range.first, layout.range.count, layout.plot_width);
         // Centred under their grid lines, so the last one stays inside the window.
-        m.draw_text(x, layout.usable_height - 10, std::to_string(s / 100), FontId::small,
+        m.draw_text(x, layout.usable_height - 10, time_label(s, layout.grid_step), FontId::small,
                     colors::label_grey, Align::center);
     });
 }
 
 }  // namespace
 
-int time_grid_step(int samples) {
+int time_grid_step(int samples, bool zoomed) {
+    if (zoomed && samples <= 150) return 10;
+    if (zoomed && samples <= 300) return 20;
+    if (zoomed && samples <= 750) return 50;
     if (samples <= 1500) return 100;
     if (samples <= 3000) return 200;
     return 500;
 }
 
+int log_plot_width(const LogView& view) {
+    return view.width - kPlotMargins;
+}
+
 LogViewerLayout log_viewer_layout(const LogBuffer& log, const LogView& view) {
     LogViewerLayout layout;
-    layout.plot_width = plot_width(view);
+    layout.plot_width = log_plot_width(view);
     layout.usable_height = view.height - kTopMargin;
     layout.band_count = visible_band_count(log);
     if (layout.band_count > 0) {
         layout.pitch = layout.usable_height / layout.band_count;
         layout.band_height = layout.pitch - kBandGap;
     }
-    layout.range = resolve_range(view.range, log.count);
-    layout.grid_step = time_grid_step(layout.range.count);
+    layout.range = shown_range(view, log.count);
+    layout.grid_step = time_grid_step(layout.range.count, layout.range.count < log.count);
     // A window too small for a band of one pixel shows none rather than
     // bands turned inside out.
     layout.draws_bands = log.count >= kLogMinSamplesForBands && layout.band_count > 0 &&
@@ -292,20 +324,26 @@ BandRect log_band_rect(const LogViewerLayout& layout, int j) {
 }
 
 void derive_log_cursor(LogBuffer& log, const LogView& view) {
-    const int wp = plot_width(view);
-    const SampleRange r = resolve_range(view.range, log.count);
+    const int wp = log_plot_width(view);
+    const SampleRange marked = marked_range(log);
     auto index = [&](int px) {
         // A window narrower than 61 pixels has no plot to divide by.
-        if (wp <= 0 || r.count == 0) return 0;
-        const auto offset = static_cast<int>(std::int64_t{px} * r.count / wp);
-        return r.first + std::clamp(offset, 0, r.count - 1);
+        if (wp <= 0 || marked.count == 0) return 0;
+        const auto offset = static_cast<int>(std::int64_t{px} * marked.count / wp);
+        return std::clamp(marked.first + offset, 0, log.count - 1);
     };
     log.cursor_index = index(log.cursor_px);
     log.anchor_index = index(log.anchor_px);
-    log.sel_left_px = std::min(log.anchor_px, log.cursor_px);
-    log.sel_right_px = std::max(log.anchor_px, log.cursor_px);
     log.sel_first = std::min(log.anchor_index, log.cursor_index);
     log.sel_last = std::max(log.anchor_index, log.cursor_index);
+    const SampleRange shown = shown_range(view, log.count);
+    if (shown == marked) {
+        log.sel_left_px = std::min(log.anchor_px, log.cursor_px);
+        log.sel_right_px = std::max(log.anchor_px, log.cursor_px);
+    } else {
+        log.sel_left_px = column_in(shown, log.sel_first, wp);
+        log.sel_right_px = column_in(shown, log.sel_last, wp);
+    }
 }
 
 bool log_viewer_press(LogBuffer& log, const LogView& view, int mouse_x) {
@@ -314,6 +352,7 @@ bool log_viewer_press(LogBuffer& log, const LogView& view, int mouse_x) {
     if (!inside_plot(view, x)) return false;
     log.cursor_px = x;
     log.anchor_px = x;
+    mark_in(log, view);
     derive_log_cursor(log, view);
     return true;
 }
@@ -322,6 +361,11 @@ bool log_viewer_drag(LogBuffer& log, const LogView& view, int mouse_x) {
     derive_log_cursor(log, view);
     const int x = mouse_x - kLogPlotLeft;
     if (!inside_plot(view, x)) return false;
+    const SampleRange shown = shown_range(view, log.count);
+    if (marked_range(log) != shown) {
+        log.anchor_px = column_in(shown, log.anchor_index, log_plot_width(view));
+        mark_in(log, view);
+    }
     log.cursor_px = x;
     derive_log_cursor(log, view);
     return true;
@@ -330,6 +374,8 @@ bool log_viewer_drag(LogBuffer& log, const LogView& view, int mouse_x) {
 void log_viewer_double_click(LogBuffer& log, const LogView& view) {
     log.cursor_px = 0;
     log.anchor_px = 0;
+    log.marked_view_first = 0;
+    log.marked_view_count = 0;
     derive_log_cursor(log, view);
 }
 

@@ -23,6 +23,9 @@ struct LogView {
     SampleRange range;  // the whole log by default
     // Off: every sample becomes a polyline point, as the curve was first drawn.
     bool decimate = true;
+    // The log size `range` was chosen for: a log of another size (a load, a
+    // crop, a recording) is shown whole again.
+    int zoomed_log_count = 0;
 };
 
 inline constexpr int kLogPlotLeft = 50;
@@ -40,21 +43,28 @@ struct LogViewerLayout {
     bool draws_bands = false;
 };
 
+// Wp = W - 60: the pixels the time axis spans.
+int log_plot_width(const LogView& view);
+
 LogViewerLayout log_viewer_layout(const LogBuffer& log, const LogView& view);
 // The rectangle of the j-th visible band from the top.
 BandRect log_band_rect(const LogViewerLayout& layout, int j);
-// 100 samples up to 1,500 on view, 200 up to 3,000, 500 beyond.
-int time_grid_step(int samples);
+// 100 samples up to 1,500 on view, 200 up to 3,000, 500 beyond. A zoomed
+// view of fewer than 750 samples has finer steps of 50, 20 or 10.
+int time_grid_step(int samples, bool zoomed = false);
 
 // Recomputes cursor_index, anchor_index and the selection from cursor_px and
 // anchor_px. Every entry point below does it first, as the viewer does before
-// every message; the widget calls it itself only before "Crop Log File" if
-// the view changed since the last paint.
+// every message. The pixels count in the range the mouse set them in, so the
+// cursor and anchor stay on their samples when the view zooms or pans; the
+// selection's pixels (sel_left_px, sel_right_px) are those of `view`.
 void derive_log_cursor(LogBuffer& log, const LogView& view);
 
 // Mouse input in client x coordinates; true when the viewer must be repainted.
 // A press sets cursor and anchor, a drag (move with the left button down)
-// moves the cursor; both only inside the plot (0 < x - 50 < Wp).
+// moves the cursor; both only inside the plot (0 < x - 50 < Wp). A drag in
+// a view other than the press's keeps the anchor on its sample as near as
+// the new view's pixels can.
 bool log_viewer_press(LogBuffer& log, const LogView& view, int mouse_x);
 bool log_viewer_drag(LogBuffer& log, const LogView& view, int mouse_x);
 // Clears cursor and anchor; always repaint.

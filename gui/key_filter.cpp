@@ -22,6 +22,8 @@ int key_code(int key) {
             return keycode::page_up;
         case Qt::Key_PageDown:
             return keycode::page_down;
+        case Qt::Key_Home:
+            return keycode::home;
         case Qt::Key_Left:
             return keycode::left;
         case Qt::Key_Up:

@@ -2,14 +2,20 @@
 
 #include <QMenu>
 #include <QMouseEvent>
+#include <QWheelEvent>
 
 #include "datalogs/dashboard.h"
+#include "datalogs/log_zoom.h"
 #include "gui/main_window.h"
 
 namespace veloquin::gui {
 namespace {
 
 constexpr QRect kViewerRect{2, 10, 800, 678};
+// Qt's wheel delta of one notch, in eighths of a degree.
+constexpr double kWheelNotch = 120.0;
+// Shift+wheel slides the view by a tenth of the plot per notch.
+constexpr double kPanSharePerNotch = 0.1;
 
 }  // namespace
 
@@ -21,10 +27,17 @@ LogViewerWidget::LogViewerWidget(MainWindow& window, QWidget* parent)
 }
 
 LogView LogViewerWidget::view() const {
-    LogView v;
+    LogView v = window_.app().state().log_view;
     v.width = width();
     v.height = height();
     v.decimate = decimate_;
+    return v;
+}
+
+LogView& LogViewerWidget::zoom_state() {
+    LogView& v = window_.app().state().log_view;
+    v.width = width();
+    v.height = height();
     return v;
 }
 
@@ -39,14 +52,53 @@ void LogViewerWidget::mousePressEvent(QMouseEvent* event) {
         LogBuffer& log = window_.app().state().log;
         if (event->button() == Qt::LeftButton && log_viewer_press(log, view(), x)) update();
         if (event->button() == Qt::RightButton) show_menu(global);
+        if (event->button() == Qt::MiddleButton) {
+            panning_ = true;
+            pan_start_x_ = x;
+            pan_from_ = shown_range(view(), log.count);
+            setCursor(Qt::ClosedHandCursor);
+        }
     });
 }
 
 void LogViewerWidget::mouseMoveEvent(QMouseEvent* event) {
-    if ((event->buttons() & Qt::LeftButton) == 0) return;
     const int x = static_cast<int>(event->position().x());
     window_.run_guarded([&] {
-        if (log_viewer_drag(window_.app().state().log, view(), x)) update();
+        LogBuffer& log = window_.app().state().log;
+        if ((event->buttons() & Qt::LeftButton) != 0) {
+            if (log_viewer_drag(log, view(), x)) update();
+        } else if (panning_ && (event->buttons() & Qt::MiddleButton) != 0) {
+            if (pan_log_view(zoom_state(), log.count, pan_from_, x - pan_start_x_)) update();
+        }
+    });
+}
+
+void LogViewerWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::MiddleButton || !panning_) return;
+    panning_ = false;
+    setCursor(Qt::ArrowCursor);
+}
+
+void LogViewerWidget::wheelEvent(QWheelEvent* event) {
+    event->accept();
+    // A marking drag keeps the view it began in.
+    if ((event->buttons() & Qt::LeftButton) != 0 || panning_) return;
+    const QPoint angle = event->angleDelta();
+    // A sideways wheel, or Shift (which some systems turn sideways), pans.
+    const bool pan = (event->modifiers() & Qt::ShiftModifier) != 0 || angle.y() == 0;
+    const double notches = (angle.y() != 0 ? angle.y() : angle.x()) / kWheelNotch;
+    const int x = static_cast<int>(event->position().x());
+    window_.run_guarded([&] {
+        const int count = window_.app().state().log.count;
+        LogView& v = zoom_state();
+        bool changed = false;
+        if (pan) {
+            const auto dx = static_cast<int>(notches * kPanSharePerNotch * log_plot_width(v));
+            changed = pan_log_view(v, count, shown_range(v, count), dx);
+        } else {
+            changed = zoom_log_view(v, count, x, notches);
+        }
+        if (changed) update();
     });
 }
 

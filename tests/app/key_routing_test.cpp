@@ -81,6 +81,15 @@ TEST(KeyRouting, DigitsAndDeleteOpenTheEditorOnMapPagesFromTheWindow) {
     }
 }
 
+TEST(KeyRouting, HomeShowsTheWholeLogOnTheLogViewerOnly) {
+    EXPECT_EQ(route_key(key(keycode::home), Page::log_viewer, true, false).command,
+              cmd::whole_log_view);
+    EXPECT_EQ(route_key(key(keycode::home, false, true), Page::log_viewer, true, false).action,
+              KeyAction::pass);
+    EXPECT_EQ(route_key(key(keycode::home), Page::maf_emulation, true, false).action,
+              KeyAction::pass);
+}
+
 TEST(Commands, MenuTextsAndDialogs) {
     ASSERT_EQ(menu_bar().size(), 3U);
     EXPECT_EQ(menu_bar()[0].entries.front().text, "Open calibration...\tCtrl-O");
