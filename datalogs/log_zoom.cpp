@@ -43,9 +43,8 @@ bool zoom_log_view(LogView& view, int log_count, int pointer_x, double notches) 
     const int px = std::clamp(pointer_x - kLogPlotLeft, 0, wp - 1);
     const int under = r.first + offset_under(px, r.count, wp);
     const double scaled = static_cast<double>(r.count) / std::pow(kLogZoomPerNotch, notches);
-    const int count = static_cast<int>(std::clamp(std::lround(scaled),
-                                                  long{std::min(kLogMinZoomSamples, log_count)},
-                                                  long{log_count}));
+    const int count = static_cast<int>(std::clamp(
+        std::lround(scaled), long{std::min(kLogMinZoomSamples, log_count)}, long{log_count}));
     // The first sample is chosen so that the pointer's pixel finds `under` again.
     const int first = std::clamp(under - offset_under(px, count, wp), 0, log_count - count);
     return set_range(view, log_count, {first, count});
@@ -56,8 +55,7 @@ bool pan_log_view(LogView& view, int log_count, SampleRange from, int dx) {
     if (wp <= 0 || log_count <= 0) return false;
     const SampleRange r = resolve_range(from, log_count);
     if (r.count >= log_count) return false;
-    const auto shift =
-        static_cast<int>(std::llround(static_cast<double>(dx) * r.count / wp));
+    const auto shift = static_cast<int>(std::llround(static_cast<double>(dx) * r.count / wp));
     const int first = std::clamp(r.first - shift, 0, log_count - r.count);
     return set_range(view, log_count, {first, r.count});
 }
