@@ -327,6 +327,7 @@ bool Application::load_log(const std::string& path) {
         return false;
     }
     if (!result.message.empty()) platform_.set_lower_status(result.message);
+    reset_log_view_zoom(state_.log_view);  // a new log is shown whole
     platform_.show_page(Page::log_viewer);
     platform_.repaint_page();
     return true;
@@ -414,6 +415,7 @@ std::optional<std::string> Application::ask_file(int command) {
 
 void Application::record_log(bool pass_mode) {
     recording_.logs_folder = state_.folders.logs;
+    reset_log_view_zoom(state_.log_view);
     record(recording_, pass_mode);
     recorded_once_ = true;
 }

@@ -1,6 +1,6 @@
-// The log viewer on a full log (60,000 samples, all sixteen bands) and the
-// dashboard. The whole paint, model and Qt render, has to stay under 5 ms at
-// 800 x 678; the model alone should take a small part of that.
+// The log viewer on a full log (60,000 samples, all sixteen bands), whole and
+// zoomed, and the dashboard. The whole paint, model and Qt render, has to stay
+// under 5 ms at 800 x 678; the model alone should take a small part of that.
 
 #include <benchmark/benchmark.h>
 
@@ -61,6 +61,30 @@ void BM_LogViewerCursorMove(benchmark::State& state) {
     state.SetLabel(view.decimate ? "decimated" : "every sample");
 }
 BENCHMARK(BM_LogViewerCursorMove)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+
+// A wheel notch or a pan step on the full log zoomed to range(0) samples: the
+// curves are rebuilt for the new range, the derived bands and scales are not.
+void BM_LogViewerZoomedModel(benchmark::State& state) {
+    LogBuffer log;
+    fill_busy_log(log);
+    LogView view;
+    view.range = {20000, static_cast<int>(state.range(0))};
+    view.zoomed_log_count = log.count;
+    LogViewerCache cache;
+    veloquin::paint_log_viewer(log, view, cache);
+    std::size_t points = 0;
+    for (auto _ : state) {
+        view.range.first = view.range.first == 20000 ? 20001 : 20000;
+        const auto model = veloquin::paint_log_viewer(log, view, cache);
+        points = 0;
+        for (const auto& op : model.ops) {
+            if (const auto* p = std::get_if<veloquin::PolylineOp>(&op)) points += p->points.size();
+        }
+        benchmark::DoNotOptimize(model.ops.data());
+    }
+    state.counters["points"] = static_cast<double>(points);
+}
+BENCHMARK(BM_LogViewerZoomedModel)->Arg(800)->Arg(6000)->Unit(benchmark::kMicrosecond);
 
 void BM_DashboardModel(benchmark::State& state) {
     veloquin::Calibration cal;

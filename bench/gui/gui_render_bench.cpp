@@ -120,6 +120,25 @@ void BM_RenderLogViewerCursorMove(benchmark::State& state) {
 }
 BENCHMARK(BM_RenderLogViewerCursorMove)->Unit(benchmark::kMicrosecond);
 
+// The full log zoomed to range(0) samples, one sample further at each
+// render as a pan does: the curves of the range are rebuilt every time.
+void BM_RenderLogViewerZoomed(benchmark::State& state) {
+    MainWindow& window = session().window();
+    window.app().select_page(Page::log_viewer);
+    LogViewerWidget* viewer = window.log_viewer();
+    LogView& view = window.app().state().log_view;
+    view.range = {20000, static_cast<int>(state.range(0))};
+    view.zoomed_log_count = window.app().state().log.count;
+    QImage image(viewer->size(), QImage::Format_RGB32);
+    for (auto _ : state) {
+        view.range.first = view.range.first == 20000 ? 20001 : 20000;
+        viewer->render(&image);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+    view.range = {};
+}
+BENCHMARK(BM_RenderLogViewerZoomed)->Arg(800)->Arg(6000)->Unit(benchmark::kMicrosecond);
+
 void BM_RenderDashboard(benchmark::State& state) {
     MainWindow& window = session().window();
     window.app().select_page(Page::dashboard);

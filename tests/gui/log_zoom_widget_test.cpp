@@ -45,7 +45,9 @@ class ZoomedViewerTest : public GuiTest {
 // VELOQUIN_UPDATE_SCREENSHOTS=1.
 TEST_F(ZoomedViewerTest, WheelZoomsAroundThePointerShiftWheelPansAndHomeRestoresTheWholeLog) {
     open();
-    const std::string source = std::getenv("VELOQUIN_SOURCE_DIR");
+    const char* source_dir = std::getenv("VELOQUIN_SOURCE_DIR");
+    ASSERT_NE(source_dir, nullptr);
+    const std::string source = source_dir;
     ASSERT_TRUE(window->app().load_log(source + "/docs/samples/pull.mdl"));
     QApplication::processEvents();
     drag(Qt::LeftButton, 50 + 578, 50 + 586);  // a marked range the zoom must not move
