@@ -21,6 +21,14 @@ using veloquin::LogView;
 using veloquin::LogViewerCache;
 using veloquin::bench::fill_busy_log;
 
+std::size_t polyline_points(const veloquin::PaintModel& model) {
+    std::size_t points = 0;
+    for (const auto& op : model.ops) {
+        if (const auto* p = std::get_if<veloquin::PolylineOp>(&op)) points += p->points.size();
+    }
+    return points;
+}
+
 // Everything computed afresh: derived bands, scales, curves, texts.
 void BM_LogViewerFullModel(benchmark::State& state) {
     LogBuffer log;
@@ -31,10 +39,7 @@ void BM_LogViewerFullModel(benchmark::State& state) {
     for (auto _ : state) {
         LogViewerCache cache;
         const auto model = veloquin::paint_log_viewer(log, view, cache);
-        points = 0;
-        for (const auto& op : model.ops) {
-            if (const auto* p = std::get_if<veloquin::PolylineOp>(&op)) points += p->points.size();
-        }
+        points = polyline_points(model);
         benchmark::DoNotOptimize(model.ops.data());
     }
     state.counters["points"] = static_cast<double>(points);
@@ -76,10 +81,7 @@ void BM_LogViewerZoomedModel(benchmark::State& state) {
     for (auto _ : state) {
         view.range.first = view.range.first == 20000 ? 20001 : 20000;
         const auto model = veloquin::paint_log_viewer(log, view, cache);
-        points = 0;
-        for (const auto& op : model.ops) {
-            if (const auto* p = std::get_if<veloquin::PolylineOp>(&op)) points += p->points.size();
-        }
+        points = polyline_points(model);
         benchmark::DoNotOptimize(model.ops.data());
     }
     state.counters["points"] = static_cast<double>(points);

@@ -49,12 +49,7 @@ class CompareGuiTest : public GuiTest {
         window->choices.push_back(file);
         action(QStringLiteral("Compare with calibration..."))->trigger();
     }
-    QImage render_map_editor() {
-        QWidget* w = window->editor(EditorKind::map_to_maf);
-        QImage image(w->size(), QImage::Format_RGB32);
-        w->render(&image);
-        return image;
-    }
+    QImage render_map_editor() { return render(window->editor(EditorKind::map_to_maf)); }
     // The inside of cell (row, col) of MAPEDIT, clear of its grid lines.
     static QRect cell_inside(int row, int col) {
         const int w = 774 - 61;

@@ -9,12 +9,6 @@ namespace {
 constexpr int kW = 774 - 61;  // MAPEDIT's grid
 constexpr int kH = 670 - 185;
 
-QImage render(QWidget* w) {
-    QImage image(w->size(), QImage::Format_RGB32);
-    w->render(&image);
-    return image;
-}
-
 // Pixels in the rectangle within a small distance of the colour: text is
 // antialiased, so only its core reaches the exact colour.
 int pixels_near(const QImage& image, QRect r, QColor c, int tolerance = 24) {

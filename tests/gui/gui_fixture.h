@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -19,6 +20,14 @@
 #include "tests/support/temp_dir.h"
 
 namespace veloquin::testing {
+
+// A widget as it paints itself, at one image pixel per logical pixel.
+inline QImage render(QWidget* w) {
+    QImage image(w->size(), QImage::Format_RGB32);
+    image.setDevicePixelRatio(1.0);
+    w->render(&image);
+    return image;
+}
 
 class TestWindow : public gui::MainWindow {
   public:

@@ -11,13 +11,6 @@
 namespace veloquin::testing {
 namespace {
 
-QImage render(QWidget* w) {
-    QImage image(w->size(), QImage::Format_RGB32);
-    image.setDevicePixelRatio(1.0);
-    w->render(&image);
-    return image;
-}
-
 class ZoomedViewerTest : public GuiTest {
   protected:
     LogBuffer& log() { return window->app().state().log; }

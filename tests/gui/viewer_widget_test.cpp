@@ -12,12 +12,6 @@
 namespace veloquin::testing {
 namespace {
 
-QImage render(QWidget* w) {
-    QImage image(w->size(), QImage::Format_RGB32);
-    w->render(&image);
-    return image;
-}
-
 class ViewerWidgetTest : public GuiTest {
   protected:
     LogBuffer& log() { return window->app().state().log; }
