@@ -45,6 +45,9 @@ inline constexpr int clear_visits = 32816;
 inline constexpr int copy_cells = 32834;
 inline constexpr int paste_cells = 32835;
 inline constexpr int open_cell_editor = 32805;
+// Not in the original menus; ids clear of every other.
+inline constexpr int undo = 32900;
+inline constexpr int redo = 32901;
 }  // namespace cmd
 
 // A menu bar entry's items (MenuEntry: text and command id, 0 for a
