@@ -83,6 +83,7 @@ void Application::start(const WorkingFolders& folders,
     state_.working_directory = working_directory;
     create_working_folders(folders);
     load_start_files(state_.cal, working_directory, state_.edition);
+    history_.reset(state_.cal);
 }
 
 void Application::create_main_window() {
@@ -92,32 +93,41 @@ void Application::create_main_window() {
     fill_all_pages();
     platform_.refresh_live_panel();
     select_page(Page::parameters);
+    // What the first fill and commit settle is where undoing stops.
+    history_.reset(state_.cal);
 }
 
 void Application::select_page(Page page) {
     collapse_selection(state_.editor.cursor);
     stop_live_modes(state_.editor);
     cancel_cell_editor();
-    commit_and_refresh_all_pages();
+    commit_typed_fields([this] { commit_and_refresh_all_pages(); });
     state_.main_page = page;
 }
 
 void Application::poll_tick() {
     if (busy()) return;
     BusyScope scope(*this);
+    if (!state_.editor.automapping) record_automapping_run();
+    CalibrationWords seen = calibration_words(state_.cal);
     PollHooks hooks;
     hooks.automapping_on = [this] { return state_.editor.automapping; };
-    hooks.process_live_data = [this] {
+    hooks.process_live_data = [this, &seen] {
+        take_in_poll_changes(seen, false);
         process_live_data(state_.editor, state_.cal, state_.link.live, state_.main_page, platform_,
                           state_.cell_editor_open);
+        take_in_poll_changes(seen, state_.editor.automapping);
     };
     veloquin::poll_tick(state_.link, state_.cal, platform_, state_.edition, hooks);
+    take_in_poll_changes(seen, false);
 }
 
 void Application::second_tick() {
     if (busy() || state_.editor.automapping) return;
     BusyScope scope(*this);
-    if (has_controls(state_.main_page)) read_back_page_with_after_steps(state_.main_page);
+    if (has_controls(state_.main_page)) {
+        commit_typed_fields([this] { read_back_page_with_after_steps(state_.main_page); });
+    }
 }
 
 KeyRoute Application::key_press(const KeyPress& key, bool main_window_focused) {
@@ -147,6 +157,14 @@ KeyRoute Application::key_press(const KeyPress& key, bool main_window_focused) {
 void Application::command(int id) {
     if (busy()) return;
     BusyScope scope(*this);
+    if (id == cmd::undo || id == cmd::redo) {
+        undo_or_redo(id == cmd::undo);
+        return;
+    }
+    undoable(command_step_name(id, state_.main_page), [this, id] { run_command(id); });
+}
+
+void Application::run_command(int id) {
     switch (id) {
         case cmd::open_calibration:
         case cmd::load_partial_settings:
@@ -226,14 +244,16 @@ void Application::commit_cell_editor(std::string_view typed) {
     if (!state_.cell_editor_open) return;
     const Page page = state_.main_page;
     if (const auto value = cell_value(page, typed)) {
-        EditorCursor& c = state_.editor.cursor;
-        update_selection(c, state_.cal);
-        const MapId map = page_rules(page).map;
-        for (int row = c.first_row; row <= c.last_row; ++row) {
-            for (int col = c.first_col; col <= c.last_col; ++col) {
-                state_.cal.cell(map, row, col) = static_cast<std::int16_t>(*value);
+        undoable(cell_edit_step_name(page), [this, page, value] {
+            EditorCursor& c = state_.editor.cursor;
+            update_selection(c, state_.cal);
+            const MapId map = page_rules(page).map;
+            for (int row = c.first_row; row <= c.last_row; ++row) {
+                for (int col = c.first_col; col <= c.last_col; ++col) {
+                    state_.cal.cell(map, row, col) = static_cast<std::int16_t>(*value);
+                }
             }
-        }
+        });
     }
     cancel_cell_editor();
 }
@@ -250,6 +270,7 @@ void Application::fill_all_pages() {
     for (Page p : {Page::parameters, Page::nos_methanol, Page::boost_control, Page::ls_switches}) {
         fill_page(state_.controls, state_.cal, p);
     }
+    committed_controls_ = state_.controls;
     platform_.controls_changed();
 }
 
@@ -263,6 +284,7 @@ void Application::commit_and_refresh_all_pages() {
     fill_page(state_.controls, state_.cal, Page::nos_methanol);
     fill_page(state_.controls, state_.cal, Page::boost_control);
     fill_page(state_.controls, state_.cal, Page::ls_switches);
+    committed_controls_ = state_.controls;
     platform_.controls_changed();
 }
 
@@ -290,6 +312,14 @@ bool Application::load_partial_settings(const std::string& path) {
 }
 
 bool Application::apply_file(const std::string& path, bool whole_calibration) {
+    bool applied = false;
+    const int command = whole_calibration ? cmd::open_calibration : cmd::load_partial_settings;
+    undoable(command_step_name(command, state_.main_page),
+             [&] { applied = read_file_into_calibration(path, whole_calibration); });
+    return applied;
+}
+
+bool Application::read_file_into_calibration(const std::string& path, bool whole_calibration) {
     std::string text;
     std::string error;
     if (!load_calibration_text(path, text, error)) {

@@ -6,14 +6,18 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/comparison.h"
+#include "app/history.h"
 #include "app/key_routing.h"
 #include "app/page_controls.h"
 #include "app/platform.h"
 #include "app/startup.h"
+#include "app/step_names.h"
 #include "calibration/calibration.h"
 #include "datalogs/log_sample.h"
 #include "datalogs/log_viewer.h"
@@ -114,9 +118,26 @@ class Application {
     // Whether a recording may start now (the guard only counts after one ended).
     bool recording_allowed_now();
 
+    // Undo and redo (application_history.cpp).
+    const CalibrationHistory& history() const { return history_; }
+    // The Edit menu's Undo and Redo texts as they stand now; nullopt for
+    // entries whose text never changes.
+    std::optional<MenuEntryState> menu_entry_state(int command_id) const;
+
   private:
     class BusyScope;
+    void run_command(int id);
+    // Runs `work` as one undo step named `what` (nested steps join the outer one).
+    void undoable(const std::string& what, const std::function<void()>& work);
+    // A read-back of the parameter pages: a step when a field was typed into.
+    void commit_typed_fields(const std::function<void()>& read_back);
+    void undo_or_redo(bool undoing);
+    void record_automapping_run();
+    // Sorts out what changed the calibration during a poll since `seen`: the
+    // automapping run's learning, or the device's words.
+    void take_in_poll_changes(CalibrationWords& seen, bool by_automapping);
     bool apply_file(const std::string& path, bool whole_calibration);
+    bool read_file_into_calibration(const std::string& path, bool whole_calibration);
     std::optional<std::string> ask_file(int command);
     void record_log(bool pass_mode);
     void update_firmware();
@@ -128,6 +149,11 @@ class Application {
     RecordingContext recording_;
     bool recorded_once_ = false;
     int busy_ = 0;
+    CalibrationHistory history_;
+    // The field texts as last filled or committed: a text that differs was typed.
+    PageControls committed_controls_;
+    bool automapping_changed_ = false;
+    int undo_depth_ = 0;
 };
 
 }  // namespace veloquin

@@ -17,6 +17,13 @@ constexpr std::array<MenuEntry, 8> kFileMenu = {{
     {"E&xit", cmd::exit},
 }};
 
+// The texts are refreshed to name the step each time the menu opens.
+constexpr std::array<MenuEntry, 2> kEditMenu = {{
+    {"Undo\tCtrl-Z", cmd::undo},
+    {"Redo\tCtrl-Shift-Z", cmd::redo},
+}};
+
+
 constexpr std::array<MenuEntry, 13> kToolsMenu = {{
     {"Start Log record\tF7", cmd::start_log_record},
     {"Start Record Pass\tF8", cmd::start_record_pass},
@@ -35,8 +42,9 @@ constexpr std::array<MenuEntry, 13> kToolsMenu = {{
 
 constexpr std::array<MenuEntry, 1> kHelpMenu = {{{"&About ...", cmd::about}}};
 
-constexpr std::array<Menu, 3> kMenuBar = {{
+constexpr std::array<Menu, 4> kMenuBar = {{
     {"&File", kFileMenu},
+    {"&Edit", kEditMenu},
     {"&Tools", kToolsMenu},
     {"&Help", kHelpMenu},
 }};

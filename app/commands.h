@@ -50,6 +50,9 @@ inline constexpr int compare_with_last_file = 32871;
 inline constexpr int stop_comparing = 32872;
 // Home on the log viewer: no menu carries it.
 inline constexpr int whole_log_view = 32960;
+// Not in the original menus; ids clear of every other.
+inline constexpr int undo = 32900;
+inline constexpr int redo = 32901;
 }  // namespace cmd
 
 // A menu bar entry's items (MenuEntry: text and command id, 0 for a

@@ -18,7 +18,8 @@ constexpr Accelerator key(int code, int command, bool ctrl = false, bool shift =
 }
 
 // "Save" shows Ctrl-S in its menu text; the original tables never had the
-// key, so the menu promised a shortcut that did nothing. Both tables have it.
+// key, so the menu promised a shortcut that did nothing. Both tables have it,
+// and undo and redo, which belong to every page.
 constexpr std::array kShortTable = {
     chr('=', cmd::increase),
     key('E', cmd::open_cell_editor, true),
@@ -26,6 +27,9 @@ constexpr std::array kShortTable = {
     key('L', cmd::load_log_file, true),
     key('O', cmd::open_calibration, true),
     key('S', cmd::save, true),
+    key('Y', cmd::redo, true),
+    key('Z', cmd::undo, true),
+    key('Z', cmd::redo, true, true),
     key(f7, cmd::start_log_record),
     key(f8, cmd::start_record_pass),
 };
@@ -58,6 +62,9 @@ constexpr std::array kFullTable = {
     key(up, cmd::move_up),
     key(up, cmd::extend_up, false, true),
     key('X', cmd::extrapolate_boost_up, true, true),
+    key('Y', cmd::redo, true),
+    key('Z', cmd::undo, true),
+    key('Z', cmd::redo, true, true),
 };
 
 bool matches(const Accelerator& a, const KeyPress& k) {

@@ -88,6 +88,16 @@ void MainWindow::build_menus() {
             const int id = e.command_id;
             connect(a, &QAction::triggered, this,
                     [this, id] { run_guarded([this, id] { app_.command(id); }); });
+            // Undo and Redo name their step, as it stands when the menu opens.
+            if (app_.menu_entry_state(id)) {
+                const auto refresh = [this, a, id] {
+                    const auto state = app_.menu_entry_state(id);
+                    a->setText(QString::fromStdString(state->text));
+                    a->setEnabled(state->enabled);
+                };
+                refresh();
+                connect(m, &QMenu::aboutToShow, a, refresh);
+            }
         }
     }
 }

@@ -57,8 +57,20 @@ TEST(KeyRouting, ModifiersMustMatchExactly) {
     EXPECT_EQ(route_key(key('S', true), Page::maf_emulation, true, false).command, cmd::save);
 }
 
+TEST(KeyRouting, UndoAndRedoWorkOnEveryPageWhateverHasTheFocus) {
+    for (Page p : {Page::parameters, Page::maf_emulation, Page::boost_control, Page::log_viewer}) {
+        for (bool window : {true, false}) {
+            EXPECT_EQ(route_key(key('Z', true), p, window, false).command, cmd::undo);
+            EXPECT_EQ(route_key(key('Z', true, true), p, window, false).command, cmd::redo);
+            EXPECT_EQ(route_key(key('Y', true), p, window, false).command, cmd::redo);
+        }
+    }
+}
+
 TEST(KeyRouting, InPlaceEditTakesEnterAndEscAndLetsEverythingElseThrough) {
     EXPECT_EQ(route_key(key('O', true), Page::maf_emulation, false, true).action, KeyAction::pass);
+    EXPECT_EQ(route_key(key('Z', true), Page::maf_emulation, false, true).action, KeyAction::pass);
+    EXPECT_EQ(route_key(key('Y', true), Page::maf_emulation, false, true).action, KeyAction::pass);
     EXPECT_EQ(route_key(key(keycode::left), Page::maf_emulation, false, true).action,
               KeyAction::pass);
     EXPECT_EQ(route_key(typed("+"), Page::maf_emulation, false, true).action, KeyAction::pass);
@@ -91,10 +103,11 @@ TEST(KeyRouting, HomeShowsTheWholeLogOnTheLogViewerOnly) {
 }
 
 TEST(Commands, MenuTextsAndDialogs) {
-    ASSERT_EQ(menu_bar().size(), 3U);
+    ASSERT_EQ(menu_bar().size(), 4U);
     EXPECT_EQ(menu_bar()[0].entries.front().text, "Open calibration...\tCtrl-O");
     EXPECT_EQ(menu_bar()[0].entries.back().text, "E&xit");
-    EXPECT_EQ(menu_bar()[2].entries.front().text, "&About ...");
+    EXPECT_EQ(menu_bar()[1].title, "&Edit");
+    EXPECT_EQ(menu_bar()[3].entries.front().text, "&About ...");
     const FileDialogSpec* log = file_dialog_for(cmd::load_log_file);
     ASSERT_NE(log, nullptr);
     EXPECT_EQ(log->filters.size(), 2U);

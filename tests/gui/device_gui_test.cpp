@@ -29,10 +29,16 @@ TEST_F(DeviceGuiTest, ConnectsShowsLiveValuesUploadsEditsAndSurvivesUnplugging) 
     const QString rpm = window->live_panel()->value_text(0);
     QTRY_VERIFY_WITH_TIMEOUT(window->live_panel()->value_text(0) != rpm, 2000);
 
+    const int old_speed = cal().param(hw::SPD_DIV);
     type_into(Page::parameters, "SPD_DIV", "157");
     window->app().second_tick();  // what the one-second timer runs
     ASSERT_EQ(cal().param(hw::SPD_DIV), 157);
     QTRY_COMPARE_WITH_TIMEOUT(sim.store().header_word(hw::SPD_DIV), 157, 2500);
+
+    // An undo is an edit like any other: the device follows it.
+    key(Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(cal().param(hw::SPD_DIV), old_speed);
+    QTRY_COMPARE_WITH_TIMEOUT(sim.store().header_word(hw::SPD_DIV), old_speed, 2000);
 
     sim.stop();
     QTRY_COMPARE_WITH_TIMEOUT(window->live_panel()->upper_status(), QStringLiteral("Disconnected"),

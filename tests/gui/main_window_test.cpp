@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QComboBox>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 
@@ -108,6 +109,34 @@ TEST_F(MainWindowTest, InPlaceEditorTakesTheDigitAndStoresOnEnter) {
     key(Qt::Key_Enter);
     EXPECT_EQ(cal().cell(MapId::map_2_maf, 4, 3), 2048);
     EXPECT_EQ(window->focusWidget(), window->surface());
+}
+
+TEST_F(MainWindowTest, EditMenuNamesTheStepAndTheCellEditorKeepsCtrlZ) {
+    open();
+    QMenu* edit = window->menuBar()->actions().at(1)->menu();
+    ASSERT_EQ(edit->title(), QStringLiteral("&Edit"));
+    QAction* undo = edit->actions().at(0);
+    EXPECT_FALSE(undo->isEnabled());
+    press(Page::maf_emulation);
+    const int before = cal().cell(MapId::map_2_maf, 0, 0);
+    key(Qt::Key_PageUp);
+    ASSERT_NE(cal().cell(MapId::map_2_maf, 0, 0), before);
+    emit edit->aboutToShow();
+    EXPECT_EQ(undo->text(), QStringLiteral("Undo Page Up on MAF Emulation\tCtrl-Z"));
+    EXPECT_TRUE(undo->isEnabled());
+
+    key(Qt::Key_7);
+    ASSERT_NE(window->cell_editor(), nullptr);
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_NE(window->cell_editor(), nullptr);
+    EXPECT_NE(cal().cell(MapId::map_2_maf, 0, 0), before);
+    key(Qt::Key_Escape);
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(cal().cell(MapId::map_2_maf, 0, 0), before);
+    emit edit->aboutToShow();
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_EQ(edit->actions().at(1)->text(),
+              QStringLiteral("Redo Page Up on MAF Emulation\tCtrl-Shift-Z"));
 }
 
 TEST_F(MainWindowTest, CtrlSSavesAndAFailedSaveSaysSoAndKeepsTheOldFile) {

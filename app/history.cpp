@@ -1,0 +1,132 @@
+#include "app/history.h"
+
+#include <algorithm>
+
+namespace veloquin {
+namespace {
+
+constexpr int kMapsStart = kHeaderWords;
+constexpr int kCurvesStart = kHeaderWords + kMapCount * kMapCells;
+
+std::int16_t& word_at(Calibration& cal, int index) {
+    if (index < kMapsStart) return cal.header[static_cast<std::size_t>(index)];
+    if (index < kCurvesStart) {
+        const int m = index - kMapsStart;
+        return cal
+            .maps[static_cast<std::size_t>(m / kMapCells)][static_cast<std::size_t>(m % kMapCells)];
+    }
+    return cal.curves[static_cast<std::size_t>(index - kCurvesStart)];
+}
+
+// Only the data words move: the block sums stay, so a restored block differs
+// from what the device holds exactly as an edited one does, and the upload
+// loop sends it.
+void apply(Calibration& cal, const HistoryStep& step, bool undoing) {
+    for (const WordChange& c : step.changes)
+        word_at(cal, c.index) = undoing ? c.before : c.after;
+}
+
+std::size_t string_bytes(const std::string& s) {
+    return s.capacity() + 1;
+}
+
+}  // namespace
+
+CalibrationWords calibration_words(const Calibration& cal) {
+    CalibrationWords w{};
+    auto out = std::copy(cal.header.begin(), cal.header.end(), w.begin());
+    for (const Map& m : cal.maps)
+        out = std::copy(m.begin(), m.end(), out);
+    std::copy(cal.curves.begin(), cal.curves.end(), out);
+    return w;
+}
+
+void CalibrationHistory::reset(const Calibration& cal) {
+    base_ = calibration_words(cal);
+    undo_.clear();
+    redo_.clear();
+}
+
+bool CalibrationHistory::record(const CalibrationWords& now, std::string what,
+                                std::optional<FileSwitch> file) {
+    HistoryStep step{std::move(what), {}, std::move(file)};
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        if (now[i] != base_[i])
+            step.changes.push_back({static_cast<std::uint16_t>(i), base_[i], now[i]});
+    }
+    if (step.changes.empty()) return false;
+    step.changes.shrink_to_fit();
+    redo_.clear();
+    undo_.push_back(std::move(step));
+    if (undo_.size() > kMaxSteps) undo_.pop_front();
+    base_ = now;
+    return true;
+}
+
+void CalibrationHistory::adopt(const CalibrationWords& before, const CalibrationWords& now) {
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        if (now[i] != before[i]) base_[i] = now[i];
+    }
+}
+
+void CalibrationHistory::fold_unrecorded_changes(HistoryStep& step, const CalibrationWords& now,
+                                                 bool undoing) {
+    auto& changes = step.changes;
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        if (now[i] == base_[i]) continue;
+        const auto index = static_cast<std::uint16_t>(i);
+        const auto at = std::lower_bound(
+            changes.begin(), changes.end(), index,
+            [](const WordChange& c, std::uint16_t wanted) { return c.index < wanted; });
+        if (at != changes.end() && at->index == index) {
+            (undoing ? at->after : at->before) = now[i];
+        } else if (undoing) {
+            changes.insert(at, {index, base_[i], now[i]});
+        } else {
+            changes.insert(at, {index, now[i], base_[i]});
+        }
+    }
+    std::erase_if(changes, [](const WordChange& c) { return c.before == c.after; });
+    changes.shrink_to_fit();
+}
+
+const HistoryStep* CalibrationHistory::undo(Calibration& cal) {
+    if (undo_.empty()) return nullptr;
+    redo_.push_back(std::move(undo_.back()));
+    undo_.pop_back();
+    HistoryStep& step = redo_.back();
+    fold_unrecorded_changes(step, calibration_words(cal), true);
+    apply(cal, step, true);
+    base_ = calibration_words(cal);
+    return &step;
+}
+
+const HistoryStep* CalibrationHistory::redo(Calibration& cal) {
+    if (redo_.empty()) return nullptr;
+    undo_.push_back(std::move(redo_.back()));
+    redo_.pop_back();
+    HistoryStep& step = undo_.back();
+    fold_unrecorded_changes(step, calibration_words(cal), false);
+    apply(cal, step, false);
+    base_ = calibration_words(cal);
+    return &step;
+}
+
+std::size_t CalibrationHistory::memory_bytes() const {
+    std::size_t bytes = sizeof(*this);
+    const auto step_bytes = [](const HistoryStep& s) {
+        std::size_t b = sizeof s + string_bytes(s.what) + s.changes.capacity() * sizeof(WordChange);
+        if (s.file) {
+            b += string_bytes(s.file->path_before) + string_bytes(s.file->name_before) +
+                 string_bytes(s.file->path_after) + string_bytes(s.file->name_after);
+        }
+        return b;
+    };
+    for (const HistoryStep& s : undo_)
+        bytes += step_bytes(s);
+    for (const HistoryStep& s : redo_)
+        bytes += step_bytes(s);
+    return bytes;
+}
+
+}  // namespace veloquin
