@@ -23,7 +23,6 @@ constexpr std::array<MenuEntry, 2> kEditMenu = {{
     {"Redo\tCtrl-Shift-Z", cmd::redo},
 }};
 
-
 constexpr std::array<MenuEntry, 13> kToolsMenu = {{
     {"Start Log record\tF7", cmd::start_log_record},
     {"Start Record Pass\tF8", cmd::start_record_pass},
