@@ -247,17 +247,24 @@ std::string format_hundredths(int decimals, int value) {
     return text;
 }
 
+// Truncating x + 0.5 rounds only above zero: a threshold below the throttle's
+// closed end (a negative percent) moved further at every fill and read-back,
+// so the page rewrote it at each page switch without anyone typing.
+int round_half_up(double x) {
+    return truncate_to_int(std::floor(x + 0.5));
+}
+
 std::string throttle_percent_text(const Calibration& cal, int counts) {
     const int lo = cal.param(hw::THROTTLE_LO);
     const int hi = cal.param(hw::THROTTLE_HI);
     if (hi == lo) return "0";
-    return std::to_string(truncate_to_int((counts - lo) * 100.0 / (hi - lo) + 0.5));
+    return std::to_string(round_half_up((counts - lo) * 100.0 / (hi - lo)));
 }
 
 int throttle_percent_counts(const Calibration& cal, long percent) {
     const int lo = cal.param(hw::THROTTLE_LO);
     const int hi = cal.param(hw::THROTTLE_HI);
-    return truncate_to_int(static_cast<double>(percent) * (hi - lo) * 0.01 + lo + 0.5);
+    return round_half_up(static_cast<double>(percent) * (hi - lo) * 0.01 + lo);
 }
 
 std::int16_t low16(long v) {

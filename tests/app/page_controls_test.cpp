@@ -71,6 +71,14 @@ TEST_F(PageControlsTest, VoltsAndThrottlePercent) {
     fill_page(controls, cal, Page::parameters);
     EXPECT_EQ(value(Page::parameters, "MAP_05V").text, "0.70");
     EXPECT_EQ(value(Page::parameters, "REV2x_OFFTHROTTLE").text, "50");
+    // A threshold below the closed end stays where it is, page switch after page switch.
+    cal.param(hw::REV2x_OFFTHROTTLE) = 17;
+    for (int i = 0; i < 3; ++i) {
+        fill_page(controls, cal, Page::parameters);
+        read_back_page(controls, cal, Page::parameters);
+    }
+    EXPECT_EQ(value(Page::parameters, "REV2x_OFFTHROTTLE").text, "-12");
+    EXPECT_EQ(cal.param(hw::REV2x_OFFTHROTTLE), 17);
     // Both ends equal: the percent is shown as 0 instead of dividing by zero.
     cal.param(hw::THROTTLE_HI) = 410;
     fill_page(controls, cal, Page::parameters);
