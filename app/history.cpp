@@ -91,23 +91,24 @@ void CalibrationHistory::fold_unrecorded_changes(HistoryStep& step, const Calibr
 }
 
 const HistoryStep* CalibrationHistory::undo(Calibration& cal) {
-    if (undo_.empty()) return nullptr;
-    redo_.push_back(std::move(undo_.back()));
-    undo_.pop_back();
-    HistoryStep& step = redo_.back();
-    fold_unrecorded_changes(step, calibration_words(cal), true);
-    apply(cal, step, true);
-    base_ = calibration_words(cal);
-    return &step;
+    return move_step(undo_, redo_, cal, true);
 }
 
 const HistoryStep* CalibrationHistory::redo(Calibration& cal) {
-    if (redo_.empty()) return nullptr;
-    undo_.push_back(std::move(redo_.back()));
-    redo_.pop_back();
-    HistoryStep& step = undo_.back();
-    fold_unrecorded_changes(step, calibration_words(cal), false);
-    apply(cal, step, false);
+    return move_step(redo_, undo_, cal, false);
+}
+
+// Takes the newest step of `from`, applies it backwards (undo) or forwards
+// (redo) and keeps it on `to`, whence the opposite command takes it back.
+const HistoryStep* CalibrationHistory::move_step(std::deque<HistoryStep>& from,
+                                                 std::deque<HistoryStep>& to, Calibration& cal,
+                                                 bool undoing) {
+    if (from.empty()) return nullptr;
+    to.push_back(std::move(from.back()));
+    from.pop_back();
+    HistoryStep& step = to.back();
+    fold_unrecorded_changes(step, calibration_words(cal), undoing);
+    apply(cal, step, undoing);
     base_ = calibration_words(cal);
     return &step;
 }

@@ -79,10 +79,12 @@ class CalibrationHistory {
 
   private:
     void fold_unrecorded_changes(HistoryStep& step, const CalibrationWords& now, bool undoing);
+    const HistoryStep* move_step(std::deque<HistoryStep>& from, std::deque<HistoryStep>& to,
+                                 Calibration& cal, bool undoing);
 
     CalibrationWords base_{};
     std::deque<HistoryStep> undo_;
-    std::vector<HistoryStep> redo_;
+    std::deque<HistoryStep> redo_;
 };
 
 }  // namespace veloquin
