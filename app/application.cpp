@@ -425,20 +425,20 @@ bool Application::recording_allowed_now() {
 }
 
 std::optional<std::string> Application::ask_file(int command) {
-    const FileDialogSpec* spec = file_dialog_for(command);
-    if (spec == nullptr) return std::nullopt;
-    std::string& folder = folder_of(state_.folders, spec->folder);
+    const FileDialogInfo* dialog = file_dialog_for(command);
+    if (dialog == nullptr) return std::nullopt;
+    std::string& folder = folder_of(state_.folders, dialog->folder);
     FileDialogRequest request;
-    request.save = spec->kind == FileDialogKind::save;
-    request.title = spec->title;
-    for (const FileFilter& f : spec->filters)
+    request.save = dialog->kind == FileDialogKind::save;
+    request.title = dialog->title;
+    for (const FileFilter& f : dialog->filters)
         request.filters.emplace_back(f.text, f.pattern);
-    request.default_extension = spec->default_extension;
+    request.default_extension = dialog->default_extension;
     request.folder = folder;
     if (command == cmd::save_as) request.name = state_.calibration_name;
     auto chosen = platform_.choose_file(request);
     if (!chosen || chosen->empty()) return std::nullopt;
-    if (request.save) *chosen = add_default_extension(*chosen, spec->default_extension);
+    if (request.save) *chosen = add_default_extension(*chosen, dialog->default_extension);
     folder = split_path(*chosen).folder;
     return chosen;
 }

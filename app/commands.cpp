@@ -65,7 +65,7 @@ constexpr std::array<FileFilter, 1> kFirmwareFilter = {
 
 struct DialogOfCommand {
     int command;
-    FileDialogSpec spec;
+    FileDialogInfo dialog;
 };
 constexpr std::array<DialogOfCommand, 7> kDialogs = {{
     {cmd::open_calibration,
@@ -88,9 +88,9 @@ std::span<const Menu> menu_bar() {
     return kMenuBar;
 }
 
-const FileDialogSpec* file_dialog_for(int command) {
+const FileDialogInfo* file_dialog_for(int command) {
     for (const auto& d : kDialogs) {
-        if (d.command == command) return &d.spec;
+        if (d.command == command) return &d.dialog;
     }
     return nullptr;
 }

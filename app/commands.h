@@ -69,7 +69,7 @@ struct FileFilter {
     std::string_view pattern;  // "*.emu"
 };
 enum class FolderId { maps, settings, logs, firmware };
-struct FileDialogSpec {
+struct FileDialogInfo {
     FileDialogKind kind;
     std::string_view title;
     std::span<const FileFilter> filters;
@@ -78,7 +78,7 @@ struct FileDialogSpec {
 };
 
 // The dialog of a file command; null for a command without one.
-const FileDialogSpec* file_dialog_for(int command);
+const FileDialogInfo* file_dialog_for(int command);
 
 // The name a save dialog gives back, with the default extension added when
 // the chosen name has no extension at all.

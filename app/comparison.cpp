@@ -11,7 +11,7 @@ bool same_content(const Calibration& a, const Calibration& b) {
     return a.header == b.header && a.maps == b.maps && a.curves == b.curves;
 }
 
-std::string shown_value(const ControlSpec& c, const Calibration& cal) {
+std::string shown_value(const ControlInfo& c, const Calibration& cal) {
     const ControlValue v = control_value(c, cal);
     switch (c.kind) {
         case ControlKind::check:
@@ -124,7 +124,7 @@ std::vector<std::string> differing_controls(const Calibration& cal, const Compar
     std::vector<std::string> out(table.size());
     if (!comparison.active) return out;
     for (std::size_t i = 0; i < table.size(); ++i) {
-        const ControlSpec& c = table[i];
+        const ControlInfo& c = table[i];
         if (!key_differs(c.word, cal, comparison.other)) continue;
         out[i] = "In " + comparison.name + ": " + shown_value(c, comparison.other);
     }

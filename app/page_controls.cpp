@@ -44,7 +44,7 @@ constexpr int kInset = 12;
 
 struct Builder {
     std::vector<GroupSpec> groups;
-    std::vector<ControlSpec> controls;
+    std::vector<ControlInfo> controls;
     int row = 0;
 
     void group(Page page, std::string caption, Rect r) {
@@ -56,9 +56,9 @@ struct Builder {
     int field_width() const { return current().rect.w >= 280 ? 68 : 56; }
     int pair_width() const { return 54; }
 
-    ControlSpec base(ControlKind kind, std::string label, std::string key, ValueFormat f) {
+    ControlInfo base(ControlKind kind, std::string label, std::string key, ValueFormat f) {
         const ConfigKey* k = find_config_key(key);
-        ControlSpec c{current().page,
+        ControlInfo c{current().page,
                       static_cast<int>(groups.size()) - 1,
                       kind,
                       std::move(label),
@@ -82,7 +82,7 @@ struct Builder {
     }
 
     void check(std::string text, std::string key) {
-        ControlSpec c =
+        ControlInfo c =
             base(ControlKind::check, std::move(text), std::move(key), ValueFormat::flag);
         c.rect = {current().rect.x + kInset, row_y(), current().rect.w - 2 * kInset, kRowHeight};
         controls.push_back(std::move(c));
@@ -90,7 +90,7 @@ struct Builder {
     }
     void edit(std::string label, std::string key, ValueFormat f, int decimals = 0,
               AlsoWrites also = AlsoWrites::nothing) {
-        ControlSpec c = base(ControlKind::edit, std::move(label), std::move(key), f);
+        ControlInfo c = base(ControlKind::edit, std::move(label), std::move(key), f);
         c.decimals = decimals;
         c.also = also;
         c.rect = single_field();
@@ -99,7 +99,7 @@ struct Builder {
         ++row;
     }
     void list(std::string label, std::string key, Entries entries) {
-        ControlSpec c =
+        ControlInfo c =
             base(ControlKind::list, std::move(label), std::move(key), ValueFormat::index);
         c.entries = entries;
         const int w = current().rect.w >= 280 ? 110 : 80;
@@ -117,18 +117,18 @@ struct Builder {
         const Rect first{second.x - 6 - w, row_y(), w, kRowHeight};
         const bool checked_row = !check_key.empty();
         if (checked_row) {
-            ControlSpec c =
+            ControlInfo c =
                 base(ControlKind::check, label, std::move(check_key), ValueFormat::flag);
             c.rect = {current().rect.x + kInset, row_y(), first.x - 6 - current().rect.x - kInset,
                       kRowHeight};
             controls.push_back(std::move(c));
         }
-        ControlSpec a = base(ControlKind::edit, checked_row ? "" : label, std::move(key1), f);
+        ControlInfo a = base(ControlKind::edit, checked_row ? "" : label, std::move(key1), f);
         a.decimals = decimals;
         a.rect = first;
         if (!checked_row) a.label_rect = label_rect(first.x);
         controls.push_back(std::move(a));
-        ControlSpec b = base(ControlKind::edit, "", std::move(key2), f);
+        ControlInfo b = base(ControlKind::edit, "", std::move(key2), f);
         b.decimals = decimals;
         b.rect = second;
         controls.push_back(std::move(b));
@@ -271,7 +271,7 @@ std::int16_t low16(long v) {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned long>(v)));
 }
 
-ControlValue fill_value(const ControlSpec& c, const Calibration& cal) {
+ControlValue fill_value(const ControlInfo& c, const Calibration& cal) {
     const int v = cal.param(c.word);
     ControlValue out;
     switch (c.format) {
@@ -298,7 +298,7 @@ ControlValue fill_value(const ControlSpec& c, const Calibration& cal) {
 }
 
 // The control's own value; nullopt keeps the stored one.
-std::optional<long> read_value(const ControlSpec& c, const ControlValue& v,
+std::optional<long> read_value(const ControlInfo& c, const ControlValue& v,
                                const Calibration& cal) {
     switch (c.format) {
         case ValueFormat::flag:
@@ -320,7 +320,7 @@ std::optional<long> read_value(const ControlSpec& c, const ControlValue& v,
     return std::nullopt;
 }
 
-void write_also(const ControlSpec& c, Calibration& cal) {
+void write_also(const ControlInfo& c, Calibration& cal) {
     switch (c.also) {
         case AlsoWrites::nothing:
             break;
@@ -350,7 +350,7 @@ std::span<const GroupSpec> control_groups() {
     return table().groups;
 }
 
-std::span<const ControlSpec> control_table() {
+std::span<const ControlInfo> control_table() {
     return table().controls;
 }
 
@@ -366,14 +366,14 @@ void fill_page(PageControls& controls, const Calibration& cal, Page page) {
     }
 }
 
-ControlValue control_value(const ControlSpec& control, const Calibration& cal) {
+ControlValue control_value(const ControlInfo& control, const Calibration& cal) {
     return fill_value(control, cal);
 }
 
 void read_back_page(const PageControls& controls, Calibration& cal, Page page) {
     const auto table = control_table();
     for (std::size_t i = 0; i < table.size(); ++i) {
-        const ControlSpec& c = table[i];
+        const ControlInfo& c = table[i];
         if (c.page != page) continue;
         if (const auto v = read_value(c, controls.values[i], cal)) {
             cal.param(c.word) = low16(*v);

@@ -44,7 +44,7 @@ struct GroupSpec {
     Rect rect;  // in the page
 };
 
-struct ControlSpec {
+struct ControlInfo {
     Page page;
     int group;  // index into control_groups()
     ControlKind kind;
@@ -60,7 +60,7 @@ struct ControlSpec {
 };
 
 std::span<const GroupSpec> control_groups();
-std::span<const ControlSpec> control_table();
+std::span<const ControlInfo> control_table();
 
 // What a control holds between fills and read-backs.
 struct ControlValue {
@@ -76,7 +76,7 @@ struct PageControls {
 bool has_controls(Page page);
 void fill_page(PageControls& controls, const Calibration& cal, Page page);
 // What a fill shows in one control for that calibration.
-ControlValue control_value(const ControlSpec& control, const Calibration& cal);
+ControlValue control_value(const ControlInfo& control, const Calibration& cal);
 // Stores the page's controls into the calibration. Derived values and the
 // page's after-steps are the caller's (the application knows the platform).
 void read_back_page(const PageControls& controls, Calibration& cal, Page page);

@@ -57,7 +57,7 @@ bool same_value(const ControlValue& a, const ControlValue& b) {
 // their own: the row's label is the nearest one before them in their group.
 std::string control_label(std::size_t index) {
     const auto table = control_table();
-    const ControlSpec& c = table[index];
+    const ControlInfo& c = table[index];
     for (std::size_t i = index + 1; i-- > 0;) {
         if (table[i].page != c.page || table[i].group != c.group) break;
         if (!table[i].label.empty()) return trimmed(table[i].label);

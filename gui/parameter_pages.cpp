@@ -34,7 +34,7 @@ ParameterPages::ParameterPages(PageControls& controls, const std::map<Page, QGro
     const auto table = control_table();
     widgets_.resize(table.size(), nullptr);
     for (std::size_t i = 0; i < table.size(); ++i) {
-        const ControlSpec& c = table[i];
+        const ControlInfo& c = table[i];
         const auto page = pages.find(c.page);
         if (page == pages.end()) continue;
         QWidget* parent = page->second;

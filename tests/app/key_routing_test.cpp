@@ -108,7 +108,7 @@ TEST(Commands, MenuTextsAndDialogs) {
     EXPECT_EQ(menu_bar()[0].entries.back().text, "E&xit");
     EXPECT_EQ(menu_bar()[1].title, "&Edit");
     EXPECT_EQ(menu_bar()[3].entries.front().text, "&About ...");
-    const FileDialogSpec* log = file_dialog_for(cmd::load_log_file);
+    const FileDialogInfo* log = file_dialog_for(cmd::load_log_file);
     ASSERT_NE(log, nullptr);
     EXPECT_EQ(log->filters.size(), 2U);
     EXPECT_EQ(log->filters[1].text, "Mazda Data Log [*.mdl]");

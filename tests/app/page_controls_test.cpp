@@ -30,7 +30,7 @@ class PageControlsTest : public ::testing::Test {
 };
 
 TEST_F(PageControlsTest, EveryControlShowsAKeyOfTheKeyTable) {
-    for (const ControlSpec& c : control_table()) {
+    for (const ControlInfo& c : control_table()) {
         const ConfigKey* k = find_config_key(c.key);
         ASSERT_NE(k, nullptr) << c.key;
         EXPECT_EQ(c.word, k->word);
@@ -38,7 +38,7 @@ TEST_F(PageControlsTest, EveryControlShowsAKeyOfTheKeyTable) {
     }
     // Three switch groups of seventeen controls, six gears of two.
     int switches = 0, gears = 0;
-    for (const ControlSpec& c : control_table()) {
+    for (const ControlInfo& c : control_table()) {
         switches += c.page == Page::ls_switches ? 1 : 0;
         gears += c.key.rfind("BOOST_GEAR", 0) == 0 ? 1 : 0;
     }
