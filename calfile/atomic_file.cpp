@@ -84,4 +84,18 @@ bool write_file_atomically(const std::filesystem::path& path, std::string_view b
     return true;
 }
 
+bool check_regular_file(const std::filesystem::path& path, std::string& error) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec) {
+        error = "cannot open " + path.string() + ": " + ec.message();
+        return false;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        error = "cannot open " + path.string() + ": not a regular file";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace veloquin

@@ -20,4 +20,9 @@ struct AtomicWriteFaults {
 bool write_file_atomically(const std::filesystem::path& path, std::string_view bytes,
                            std::string* error, const AtomicWriteFaults* faults = nullptr);
 
+// Whether `path` names a regular file that reading may open; else `error`
+// says why ("cannot open PATH: ..."). A folder or a device would otherwise
+// be read as an empty or endless file.
+bool check_regular_file(const std::filesystem::path& path, std::string& error);
+
 }  // namespace veloquin

@@ -215,16 +215,8 @@ void read_calibration_text(Calibration& cal, std::string_view text, Edition edit
 
 bool load_calibration_text(const std::filesystem::path& path, std::string& text,
                            std::string& error) {
+    if (!check_regular_file(path, error)) return false;
     std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (ec) {
-        error = "cannot open " + path.string() + ": " + ec.message();
-        return false;
-    }
-    if (!std::filesystem::is_regular_file(status)) {
-        error = "cannot open " + path.string() + ": not a regular file";
-        return false;
-    }
     const auto size = std::filesystem::file_size(path, ec);
     if (!ec && size > kMaxCalibrationFileBytes) {
         error = path.string() + " is too large to be a calibration file";

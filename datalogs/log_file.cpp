@@ -204,22 +204,14 @@ LogReadLimit mazda_read_limit() {
 
 bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::string& error,
                     LogReadLimit limit, bool* stopped_at_bytes) {
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (ec) {
-        error = "cannot open " + path.string() + ": " + ec.message();
-        return false;
-    }
-    if (!std::filesystem::is_regular_file(status)) {
-        error = "cannot open " + path.string() + ": not a regular file";
-        return false;
-    }
+    if (!check_regular_file(path, error)) return false;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         error = "cannot open " + path.string() + ": " + describe_errno(errno);
         return false;
     }
     std::string data;
+    std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     if (!ec) data.reserve(std::min<std::uintmax_t>(size, limit.bytes + kReadChunk));
     std::array<char, kReadChunk> chunk{};
