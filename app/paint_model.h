@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -69,6 +70,11 @@ enum class FontId {
 // anchor is the centre of the turned text's baseline side, as the original's
 // centred escapement text).
 enum class Align { left, center, right };
+
+// The width a text takes in one of the shared fonts, in pixels. The fonts
+// share Arial's advances, so digits, signs and points come out exact; other
+// letters are a fair average. For deciding which labels fit beside each other.
+int text_width(std::string_view text, FontId font);
 
 struct Point {
     int x = 0, y = 0;

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <chrono>
 
+#include "app/commands.h"
 #include "app/live_panel.h"
 #include "app/startup.h"
 #include "editors/editor_mouse.h"
@@ -166,7 +167,7 @@ std::optional<std::string> MainWindow::choose_file(const FileDialogRequest& requ
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     QStringList filters;
     for (const auto& [text, pattern] : request.filters) {
-        filters << qstr(text) + QStringLiteral(" (") + qstr(pattern) + QStringLiteral(")");
+        filters << qstr(dialog_filter_label(text, pattern));
     }
     dialog.setNameFilters(filters);
     if (!request.default_extension.empty()) {

@@ -79,6 +79,12 @@ TEST_F(CompareGuiTest, MarksAreExactlyTheListedCellsAndStopRemovesEveryMark) {
     const Comparison& c = window->app().state().comparison;
     ASSERT_TRUE(c.active);
     EXPECT_TRUE(window->differences()->isVisible());
+    // Placed over or beside the main window, below its menu bar.
+    const QRect list_frame = window->differences()->frameGeometry();
+    EXPECT_TRUE(list_frame.intersects(window->frameGeometry()) ||
+                list_frame.left() > window->frameGeometry().right());
+    EXPECT_GE(list_frame.top(),
+              window->menuBar()->mapToGlobal(QPoint(0, 0)).y() + window->menuBar()->height());
     ASSERT_EQ(window->differences()->list()->count(), 4);
     EXPECT_EQ(window->differences()->list()->item(0)->text(),
               QStringLiteral("SPD_DIV: %1 -> 77").arg(spd_in_file));

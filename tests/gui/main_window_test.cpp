@@ -61,6 +61,22 @@ TEST_F(MainWindowTest, TypedParameterSurvivesAPageRoundTripOnScreen) {
     EXPECT_EQ(cal().param(hw::SPD_DIV), 321);
 }
 
+TEST_F(MainWindowTest, LongLowerStatusIsShortenedAtAWordWithTheWholeTextInItsTooltip) {
+    open();
+    const std::string why =
+        "COM1: FAILED (/dev/ttyUSB0: permission denied; add yourself to the dialout group "
+        "and log in again, or choose another port from the list of serial ports)";
+    window->set_lower_status(why);
+    gui::LivePanelWidget* panel = window->live_panel();
+    EXPECT_EQ(panel->lower_status().toStdString(), why);
+    const QString shown = panel->lower_status_shown();
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026)));
+    EXPECT_TRUE(QString::fromStdString(why).startsWith(shown.chopped(1)));
+    EXPECT_EQ(panel->lower_status_tooltip().toStdString(), why);
+    window->set_lower_status("COM1: FAILED (busy)");
+    EXPECT_EQ(panel->lower_status_shown(), QStringLiteral("COM1: FAILED (busy)"));
+}
+
 TEST_F(MainWindowTest, ListParameterOutsideItsListSurvivesAPageSwitch) {
     open();
     cal().param(hw::MAP_FILTER) = 20;
