@@ -33,6 +33,7 @@ struct LearnFilters {
     // Every sample passes and every reached cell is proposed: the replay of
     // live automapping as it would have run.
     static LearnFilters none();
+    friend bool operator==(const LearnFilters&, const LearnFilters&) = default;
 };
 
 // Why a sample is left out; a sample several filters name counts under the first.

@@ -242,6 +242,11 @@ int run_log_learn(Args args) {
     Calibration cal;
     set_start_values(cal);
     if (!read_calibration_file(cal, cal_path, kEdition, &error)) return fail(error);
+    // The file keeps the map's pressure range in hundredths of a bar; the
+    // program derives the MAP counts of rows 0 and 23 from them when it reads
+    // its parameter page back, and its live box, so its learning, uses those.
+    cal.param(hw::MAP_LO) = low16(bar100_to_counts(cal, cal.param(hw::MAP_BAR_LO)));
+    cal.param(hw::MAP_HI) = low16(bar100_to_counts(cal, cal.param(hw::MAP_BAR_HI)));
     LearnResult learnt = learn_from_log(cal, log, a.map, a.filters);
     if (!learnt.ok) return fail(log_path + ": " + learnt.error);
     if (a.json) {
