@@ -119,8 +119,7 @@ bool MainWindow::enter_pressed() {
 }
 
 void MainWindow::repaint_page() {
-    update_editor_buttons();
-    if (QWidget* w = page_widget(app_.state().main_page)) w->update();
+    refresh_screen();
 }
 
 void MainWindow::refill_pages() {
@@ -135,7 +134,6 @@ void MainWindow::refresh_live_panel() {
         ++live_records_shown_;
         live_panel_->set_upper_status(QStringLiteral("connected"));
     }
-    if (s.main_page == Page::dashboard) repaint_page();
 }
 
 void MainWindow::set_connect_enabled(bool enabled) {

@@ -47,6 +47,20 @@ TEST_F(MainWindowTest, TypedValuesEnterAtThePageSwitchAndTheSecondTick) {
     EXPECT_EQ(cal().param(hw::SPD_DIV), 321);
 }
 
+TEST_F(MainWindowTest, TypedParameterSurvivesAPageRoundTripOnScreen) {
+    open();
+    QLineEdit* speed = field(Page::parameters, "SPD_DIV");
+    const QImage before = on_screen(speed);
+    type_into(Page::parameters, "SPD_DIV", "321");
+    window->focus_main_window();
+    const QImage typed = on_screen(speed);
+    EXPECT_NE(typed, before);
+    press(Page::maf_emulation);
+    press(Page::parameters);
+    EXPECT_EQ(on_screen(speed), typed);
+    EXPECT_EQ(cal().param(hw::SPD_DIV), 321);
+}
+
 TEST_F(MainWindowTest, ListParameterOutsideItsListSurvivesAPageSwitch) {
     open();
     cal().param(hw::MAP_FILTER) = 20;
@@ -105,7 +119,7 @@ TEST_F(MainWindowTest, InPlaceEditorTakesTheDigitAndStoresOnEnter) {
             EXPECT_EQ(cal().cell(MapId::map_2_maf, r, col), 4095);
     }
     key(Qt::Key_Delete);
-    QTest::keyClicks(window->cell_editor(), "2.5");
+    type("2.5");
     key(Qt::Key_Enter);
     EXPECT_EQ(cal().cell(MapId::map_2_maf, 4, 3), 2048);
     EXPECT_EQ(window->focusWidget(), window->surface());
