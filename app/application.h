@@ -125,6 +125,8 @@ class Application {
     // is loaded; each entry shows the learnt map's page.
     void learn_from_log();
     bool learn_from_file(const std::string& path);
+    // "Other log...": a file asked for, whatever is loaded.
+    void learn_from_other_log();
     void change_learning(LearnMap map, const LearnFilters& filters);
     // The proposal written into the calibration, all of it or the cells in
     // the editor selection, as one undo step; returns the words changed.

@@ -19,6 +19,10 @@ void Application::learn_from_log() {
     if (const auto path = ask_file(cmd::learn_from_log)) learn_from_file(*path);
 }
 
+void Application::learn_from_other_log() {
+    if (const auto path = ask_file(cmd::learn_from_log)) learn_from_file(*path);
+}
+
 bool Application::learn_from_file(const std::string& path) {
     auto log = std::make_unique<LogBuffer>();
     const LogReadResult read = load_log_by_name(*log, path);

@@ -24,25 +24,6 @@ namespace {
 using testing::FakePlatform;
 using testing::TempDir;
 
-// A drive over much of both maps, lean at high rpm, written as a log file.
-void write_drive(const Calibration& cal, const std::filesystem::path& path) {
-    LogBuffer log;
-    int rpm = 1500;
-    int map = cal.param(hw::MAP_LO) + 300;
-    std::uint32_t seed = 99;
-    for (int i = 0; i < 6000; ++i) {
-        seed = seed * 1103515245U + 12345U;
-        rpm = std::clamp(rpm + static_cast<int>((seed >> 8) % 61) - 30, 1200, 6500);
-        map = std::clamp(map + static_cast<int>((seed >> 16) % 21) - 10, 700, 2600);
-        testing::append_record(log, cal,
-                               testing::live_record(rpm, map, map / 2 + rpm / 4, 1500 + map / 4));
-        LogSample& s = log.samples[static_cast<std::size_t>(i)];
-        s.temperature = 30;
-        s.afr = rpm > 4000 ? 15.1F : 13.9F;
-    }
-    ASSERT_TRUE(log_write_file(log, path).ok);
-}
-
 class LearnApp : public ::testing::Test {
   protected:
     // The program starts on the tuned calibration (its workmap), so start-up
@@ -54,7 +35,7 @@ class LearnApp : public ::testing::Test {
         std::filesystem::copy_file(cal_path, dir.path() / kWorkmapFile);
         app.start(working_folders(base_folder(dir.path().string())), dir.path());
         app.create_main_window();
-        write_drive(testing::learning_calibration(), log_path);
+        testing::write_drive_log(testing::learning_calibration(), log_path);
         ASSERT_TRUE(app.open_calibration(cal_path.string()));
         app.select_page(Page::maf_emulation);
         ASSERT_TRUE(app.load_log(log_path.string()));
@@ -181,7 +162,7 @@ TEST(LearnUpload, AppliedLearningGoesToTheDeviceWithTheNextUpload) {
         app.poll_tick();
     ASSERT_TRUE(app.state().link.connected);
     const auto drive = dir / "drive.log";
-    write_drive(app.state().cal, drive);
+    testing::write_drive_log(app.state().cal, drive);
     ASSERT_TRUE(app.load_log(drive.string()));
     app.command(cmd::learn_from_log);
     for (int i = 0; i < 60; ++i)

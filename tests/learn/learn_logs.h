@@ -2,10 +2,13 @@
 // Logs made as the recorder makes them: live records through
 // fill_sample_from_live, one every 20 ms.
 
+#include <algorithm>
+#include <filesystem>
 #include <vector>
 
 #include "calibration/conversions.h"
 #include "datalogs/live_sample.h"
+#include "datalogs/log_file.h"
 #include "datalogs/log_sample.h"
 #include "device/live_record.h"
 #include "tests/editors/editor_fixture.h"
@@ -50,6 +53,25 @@ inline int map_counts_of_row(const Calibration& cal, int row) {
 inline int throttle_counts_of_row(const Calibration& cal, int row) {
     const int lo = cal.param(hw::THROTTLE_LO);
     return lo + (cal.param(hw::THROTTLE_HI) - lo) * row / 23;
+}
+
+// A drive over much of both maps, lean at high rpm, written as a log file.
+inline void write_drive_log(const Calibration& cal, const std::filesystem::path& path) {
+    LogBuffer log;
+    int rpm = 1500;
+    int map = cal.param(hw::MAP_LO) + 300;
+    std::uint32_t seed = 99;
+    for (int i = 0; i < 6000; ++i) {
+        seed = seed * 1103515245U + 12345U;
+        rpm = std::clamp(rpm + static_cast<int>((seed >> 8) % 61) - 30, 1200, 6500);
+        map = std::clamp(map + static_cast<int>((seed >> 16) % 21) - 10, 700, 2600);
+        testing::append_record(log, cal,
+                               testing::live_record(rpm, map, map / 2 + rpm / 4, 1500 + map / 4));
+        LogSample& s = log.samples[static_cast<std::size_t>(i)];
+        s.temperature = 30;
+        s.afr = rpm > 4000 ? 15.1F : 13.9F;
+    }
+    log_write_file(log, path);
 }
 
 }  // namespace veloquin::testing
