@@ -265,20 +265,27 @@ LogReadResult log_read_file(LogBuffer& log, const std::filesystem::path& path) {
     return read_log_file_with(log, path, read_log_text, log_file_read_limit());
 }
 
-std::string format_log_file(const LogBuffer& log) {
-    std::string out;
-    // A typical line is about 120 characters.
-    out.reserve(200 + static_cast<std::size_t>(log.count) * 128);
+void append_log_header(std::string& out) {
     out.append(kLogFileFirstLine);
     out.append("\r\n");
     for (const LogColumn& column : kColumns)
         out.append(column.title);
     out.append("\r\n");
-    for (const LogSample& sample : log.valid()) {
-        for (const LogColumn& column : kColumns)
-            append_field(out, column, sample);
-        out.append("\r\n");
-    }
+}
+
+void append_log_line(std::string& out, const LogSample& sample) {
+    for (const LogColumn& column : kColumns)
+        append_field(out, column, sample);
+    out.append("\r\n");
+}
+
+std::string format_log_file(const LogBuffer& log) {
+    std::string out;
+    // A typical line is about 120 characters.
+    out.reserve(200 + static_cast<std::size_t>(log.count) * 128);
+    append_log_header(out);
+    for (const LogSample& sample : log.valid())
+        append_log_line(out, sample);
     return out;
 }
 

@@ -56,6 +56,12 @@ LogReadResult log_read_file(LogBuffer& log, const std::filesystem::path& path);
 // The smoothing every load applies to speed, boost, injector duty and ECU ignition.
 void smooth_log(LogBuffer& log);
 
+// The version-5 header (first line and column titles) and one sample's line:
+// a file is the header and then the lines, so it can be written as a
+// recording goes.
+void append_log_header(std::string& out);
+void append_log_line(std::string& out, const LogSample& sample);
+
 // Samples 0 to count - 1 as a version-5 log file.
 std::string format_log_file(const LogBuffer& log);
 

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -64,6 +65,16 @@ MainWindow::MainWindow(Edition edition, const PortTable& ports)
     poll_timer_.setTimerType(Qt::PreciseTimer);
     connect(&poll_timer_, &QTimer::timeout, this,
             [this] { run_guarded([this] { app_.poll_tick(); }); });
+    if (const QString stats = qEnvironmentVariable("VELOQUIN_FRAME_STATS"); !stats.isEmpty()) {
+        frame_stats_timer_.setInterval(1000);
+        connect(&frame_stats_timer_, &QTimer::timeout, this, [this, stats] {
+            QFile file(stats);
+            if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+                file.write(QByteArray::number(frames_painted()) + '\n');
+            }
+        });
+        frame_stats_timer_.start();
+    }
     second_timer_.setInterval(1000);
     connect(&second_timer_, &QTimer::timeout, this,
             [this] { run_guarded([this] { app_.second_tick(); }); });
@@ -201,6 +212,13 @@ void MainWindow::run_guarded(const std::function<void()>& work) {
     if (app_.busy() || closing_) return;
     work();
     after_entry();
+}
+
+long long MainWindow::frames_painted() const {
+    long long frames = log_viewer_->paint_count() + dashboard_->paint_count();
+    for (const auto& [kind, e] : editors_)
+        frames += e->paint_count();
+    return frames;
 }
 
 void MainWindow::refresh_screen() {

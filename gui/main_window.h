@@ -115,6 +115,9 @@ class MainWindow : public QMainWindow, public Platform {
 
     // Live records shown since start while connected (the screenshots wait for a few).
     int live_records_shown() const { return live_records_shown_; }
+    // Frames the painted widgets have drawn since start (the benchmarks'
+    // frame rate; VELOQUIN_FRAME_STATS=FILE writes it there every second).
+    long long frames_painted() const;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -149,6 +152,7 @@ class MainWindow : public QMainWindow, public Platform {
     bool probing_enter_ = false;
     bool enter_seen_ = false;
     int live_records_shown_ = 0;
+    QTimer frame_stats_timer_;
 };
 
 }  // namespace veloquin::gui

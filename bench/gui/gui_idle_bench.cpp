@@ -1,8 +1,9 @@
-// What the desktop program costs while it sits connected and idle on its
-// first page: CPU over ten seconds and resident memory. The built program
-// runs as a child with its simulated device (so the figures include the
-// device's serving thread, which lives in the same process), off screen, in a
-// folder of its own.
+// What the desktop program costs while it sits connected on one page: CPU
+// over ten seconds, frames painted per second, wake-ups and resident memory.
+// The built program runs as a child with its simulated device (so the
+// figures include the device's serving thread, which lives in the same
+// process) on the X display this benchmark runs on (scripts/bench.sh starts
+// a virtual one), in a folder of its own; xdotool clicks the page's button.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -13,6 +14,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -87,8 +90,57 @@ class ScratchFolder {
     fs::path path_;
 };
 
-// The program with its simulated device, off screen, in `folder`, its output
-// into a log there. Returns -1 when it could not be started.
+// Context switches of every thread of the process: each is a wake-up.
+long long context_switches(const fs::path& proc) {
+    long long total = 0;
+    std::error_code ec;
+    for (const auto& task : fs::directory_iterator(proc / "task", ec)) {
+        const double v = proc_value(task.path() / "status", "voluntary_ctxt_switches");
+        const double n = proc_value(task.path() / "status", "nonvoluntary_ctxt_switches");
+        if (v > 0) total += static_cast<long long>(v);
+        if (n > 0) total += static_cast<long long>(n);
+    }
+    return total;
+}
+
+long long frames_in(const fs::path& stats_file) {
+    std::ifstream in(stats_file);
+    long long frames = -1;
+    in >> frames;
+    return frames;
+}
+
+std::string output_of(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
+            out += buffer;
+        ::pclose(pipe);
+    }
+    return out;
+}
+
+// Clicks the navigation button of page `number` in the program's window.
+bool show_page(pid_t pid, int number) {
+    std::string window = output_of("xdotool search --onlyvisible --pid " + std::to_string(pid) +
+                                   " --name Tarvex 2>/dev/null");
+    window = window.substr(0, window.find('\n'));
+    if (window.empty()) return false;
+    // The window's fixed area of 708 pixels sits below its menu bar; the
+    // buttons stand 26 pixels apart in it.
+    const std::string shell = output_of("xdotool getwindowgeometry --shell " + window);
+    const auto at = shell.find("HEIGHT=");
+    if (at == std::string::npos) return false;
+    const int surface_top = std::atoi(shell.c_str() + at + 7) - 708;
+    const int y = surface_top + 16 + 26 * (number - 1) + 12;
+    return std::system(
+               ("xdotool mousemove --window " + window + " 100 " + std::to_string(y) + " click 1")
+                   .c_str()) == 0;
+}
+
+// The program with its simulated device, in `folder`, its output into a
+// log there. Returns -1 when it could not be started.
 pid_t start_program(const fs::path& folder) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -98,8 +150,9 @@ pid_t start_program(const fs::path& folder) {
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
 
-    // This process draws nothing itself, so its own environment can carry the setting.
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // This process draws nothing itself, so its own environment can carry the settings.
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    ::setenv("VELOQUIN_FRAME_STATS", (folder / "frames").c_str(), 1);
     std::string program = VELOQUIN_PROGRAM_PATH;
     std::string simulate = "--simulate";
     char* argv[] = {program.data(), simulate.data(), nullptr};
@@ -129,8 +182,9 @@ bool stop_program(pid_t pid) {
     return false;
 }
 
-void BM_IdleConnectedOnFirstPage(benchmark::State& state) {
+void BM_ConnectedOnPage(benchmark::State& state) {
     const double ticks_per_second = static_cast<double>(::sysconf(_SC_CLK_TCK));
+    const int page = static_cast<int>(state.range(0));
     for (auto _ : state) {
         ScratchFolder folder;
         const pid_t pid = start_program(folder.path());
@@ -140,23 +194,27 @@ void BM_IdleConnectedOnFirstPage(benchmark::State& state) {
         }
         const fs::path proc = "/proc/" + std::to_string(pid);
         std::this_thread::sleep_for(kConnectTime);
+        const bool shown = page == 1 || show_page(pid, page);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
         const auto start = Clock::now();
         const auto process_start = cpu_ticks(proc / "stat");
         const auto gui_start = cpu_ticks(proc / "task" / std::to_string(pid) / "stat");
-        const double written_start = proc_value(proc / "io", "wchar");
+        const long long frames_start = frames_in(folder.path() / "frames");
+        const long long switches_start = context_switches(proc);
         std::this_thread::sleep_for(kIdleWindow);
         const auto process_end = cpu_ticks(proc / "stat");
         const auto gui_end = cpu_ticks(proc / "task" / std::to_string(pid) / "stat");
-        const double written_end = proc_value(proc / "io", "wchar");
+        const long long frames_end = frames_in(folder.path() / "frames");
+        const long long switches_end = context_switches(proc);
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         const double rss_kib = proc_value(proc / "status", "VmRSS");
-        const double hwm_kib = proc_value(proc / "status", "VmHWM");
         const bool alive = still_running(pid);
         const bool ended_on_sigterm = alive && stop_program(pid);
 
-        if (!alive || !process_start || !process_end || !gui_start || !gui_end) {
-            const std::string why =
-                "the program ended early; its output:\n" + read_text(folder.path() / "program.log");
+        if (!alive || !shown || !process_start || !process_end || !gui_start || !gui_end) {
+            const std::string why = std::string(shown ? "" : "the page button was not found; ") +
+                                    "the program's output:\n" +
+                                    read_text(folder.path() / "program.log");
             state.SkipWithError(why.c_str());
             break;
         }
@@ -164,15 +222,21 @@ void BM_IdleConnectedOnFirstPage(benchmark::State& state) {
         auto percent = [&](long long ticks) { return 100.0 * ticks / ticks_per_second / seconds; };
         state.counters["cpu_pct"] = percent(*process_end - *process_start);
         state.counters["gui_thread_cpu_pct"] = percent(*gui_end - *gui_start);
+        state.counters["frames_per_s"] = (frames_end - frames_start) / seconds;
+        state.counters["wakeups_per_s"] = (switches_end - switches_start) / seconds;
         state.counters["rss_MiB"] = rss_kib / 1024.0;
-        state.counters["hwm_MiB"] = hwm_kib / 1024.0;
-        // Bytes written by the process: the program's requests and the
-        // simulated device's replies, so the live poll at work shows here.
-        state.counters["line_bytes_per_s"] = (written_end - written_start) / seconds;
         if (!ended_on_sigterm) state.SetLabel("killed: SIGTERM did not end it within 5 s");
     }
 }
-BENCHMARK(BM_IdleConnectedOnFirstPage)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
+// Page 1 (fields only), page 2 (the MAF emulation map with its live
+// markers) and page 12 (the dashboard, every record moves a needle).
+BENCHMARK(BM_ConnectedOnPage)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(12)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(1);
 
 }  // namespace
 
