@@ -17,6 +17,7 @@ struct ProgramOptions {
     bool simulate = false;
     std::string screenshots_dir;
     std::string compare;  // --compare FILE: compare with it from the start
+    std::string workdir;  // --workdir DIR: the start files and folders in DIR
     bool help = false;
     bool version = false;
     std::string error;  // nonempty: the command line could not be understood
