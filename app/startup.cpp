@@ -100,6 +100,15 @@ FileLocations locate_files(const FolderEnvironment& env) {
     return f;
 }
 
+bool make_start_folder(const FileLocations& files, std::string& error) {
+    std::error_code ec;
+    std::filesystem::create_directories(files.start_folder, ec);
+    if (std::filesystem::is_directory(files.start_folder)) return true;
+    error = without_trailing_slash(files.start_folder.string()) +
+            ": not a folder that can be made" + (ec ? " (" + ec.message() + ")" : std::string());
+    return false;
+}
+
 std::string describe_file_locations(const FileLocations& files) {
     std::error_code ignored;
     const bool factory_found = std::filesystem::is_regular_file(files.factory_calibration, ignored);

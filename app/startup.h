@@ -66,6 +66,10 @@ bool is_installed_program(const FolderEnvironment& env);
 std::string choose_base(const FolderEnvironment& env);
 FileLocations locate_files(const FolderEnvironment& env);
 
+// Makes the start folder if it is missing; false with the reason when it is
+// not a folder that can be made (a file of that name, no permission).
+bool make_start_folder(const FileLocations& files, std::string& error);
+
 // Where the files are, in a few lines for --help and the About box; a missing
 // factory calibration is said so.
 std::string describe_file_locations(const FileLocations& files);

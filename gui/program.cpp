@@ -104,6 +104,11 @@ int run_program(int argc, char** argv, Edition edition) {
         return 0;
     }
 
+    if (std::string error; !options.workdir.empty() && !make_start_folder(files, error)) {
+        std::fprintf(stderr, "%s: --workdir %s\n", name, error.c_str());
+        return 2;
+    }
+
     QApplication qapp(argc, argv);
     apply_program_look();
     QApplication::setApplicationName(QString::fromUtf8(name));

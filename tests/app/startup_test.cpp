@@ -116,6 +116,15 @@ TEST(StartUp, FoldersAreMadeAndExistingOnesPassedOver) {
     for (const auto* p : {&f.maps, &f.settings, &f.logs, &f.firmware}) {
         EXPECT_TRUE(std::filesystem::is_directory(*p)) << *p;
     }
+    FileLocations files;
+    std::string error;
+    files.start_folder = dir / "new" / "work";
+    EXPECT_TRUE(make_start_folder(files, error));
+    EXPECT_TRUE(std::filesystem::is_directory(files.start_folder));
+    testing::write_file(dir / "a-file", "");
+    files.start_folder = dir / "a-file";
+    EXPECT_FALSE(make_start_folder(files, error));
+    EXPECT_NE(error.find("a-file: not a folder"), std::string::npos) << error;
 }
 
 TEST(StartUp, WorkmapWinsOverDefaultAndBothOverStartValues) {
