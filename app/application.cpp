@@ -230,6 +230,12 @@ void Application::run_command(int id) {
         case cmd::stop_comparing:
             stop_comparing();
             return;
+        case cmd::learn_from_log:
+            learn_from_log();
+            return;
+        case cmd::show_hit_counts:
+            toggle_hit_counts();
+            return;
         case cmd::open_cell_editor:
             // Ctrl+E always addresses the MAF emulation map's editor.
             open_cell_editor(Page::maf_emulation);

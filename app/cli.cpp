@@ -17,6 +17,8 @@ ProgramOptions parse_program_options(const std::vector<std::string>& args) {
             o.version = true;
         } else if (a == "--simulate") {
             o.simulate = true;
+        } else if (a == "--learn") {
+            o.learn = true;
         } else if (a == "--port" || a == "--screenshots" || a == "--compare" || a == "--workdir") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
                 o.error = a + " wants a value";
@@ -57,6 +59,7 @@ std::string program_usage(std::string_view program_name) {
            "  --compare FILE     compare the calibration with FILE from the start\n"
            "  --workdir DIR      keep default.cfg, workmap.cfg and the maps, settings,\n"
            "                     logs and firmware folders in DIR\n"
+           "  --learn            learn the maps from the log FILE (Tools > Learn from log)\n"
            "  --screenshots DIR  write a PNG of every page into DIR, then quit\n"
            "  --version          show the version\n"
            "  --help             show this help\n";

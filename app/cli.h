@@ -18,6 +18,7 @@ struct ProgramOptions {
     std::string screenshots_dir;
     std::string compare;  // --compare FILE: compare with it from the start
     std::string workdir;  // --workdir DIR: the start files and folders in DIR
+    bool learn = false;   // --learn: "Learn from log..." on the log FILE from the start
     bool help = false;
     bool version = false;
     std::string error;  // nonempty: the command line could not be understood
