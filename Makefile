@@ -4,7 +4,7 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps build release run test unit sanitize fuzz format-check format tidy bench clean
+.PHONY: all deps build release package package-test run test unit sanitize fuzz format-check format tidy bench clean
 
 all: build
 
@@ -21,6 +21,15 @@ release: deps
 
 run: release
 	@bash scripts/run.sh
+
+# The Debian package of the release build: build/release/package/veloquin_*.deb.
+package: release
+	rm -f build/release/package/*.deb
+	cmake --build --preset release -j $(JOBS) --target package
+
+# The package unpacked and run as a user gets it (scripts/test-package.sh).
+package-test: package
+	bash scripts/test-package.sh build/release
 
 unit: build
 	cd build/default && ctest --output-on-failure -j $(JOBS)
@@ -47,7 +56,7 @@ tidy: build
 bench: release
 	bash scripts/bench.sh build/release
 
-test: format-check unit tidy release sanitize fuzz
+test: format-check unit tidy package-test sanitize fuzz
 	@echo "make test: all stages passed"
 
 clean:

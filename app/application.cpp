@@ -10,6 +10,7 @@
 #include "datalogs/mazda_import.h"
 #include "device/connection.h"
 #include "device/firmware.h"
+#include "device/serial_access.h"
 #include "editors/cursor_keys.h"
 #include "editors/editor_commands.h"
 #include "editors/page_rules.h"
@@ -79,10 +80,18 @@ Application::Application(Platform& platform, Edition edition)
 
 void Application::start(const WorkingFolders& folders,
                         const std::filesystem::path& working_directory) {
-    state_.folders = folders;
-    state_.working_directory = working_directory;
-    create_working_folders(folders);
-    load_start_files(state_.cal, working_directory, state_.edition);
+    FileLocations files;
+    files.start_folder = working_directory;
+    files.folders = folders;
+    start(files);
+}
+
+void Application::start(const FileLocations& files) {
+    state_.files = files;
+    state_.folders = files.folders;
+    state_.working_directory = files.start_folder;
+    create_working_folders(files.folders);
+    load_start_files(state_.cal, files.start_folder, state_.edition, files.factory_calibration);
     history_.reset(state_.cal);
 }
 
@@ -207,6 +216,10 @@ void Application::run_command(int id) {
             return;
         case cmd::about:
             platform_.show_about();
+            return;
+        case cmd::serial_port_access:
+            platform_.message_box(serial_access_text(query_serial_access()), "Serial port access",
+                                  MessageButtons::ok);
             return;
         case cmd::compare_with_calibration:
             if (const auto path = ask_file(id)) compare_with(*path);

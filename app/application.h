@@ -39,7 +39,8 @@ struct ProgramState {
     DeviceLink link;
     EditorState editor;
     PageControls controls;
-    WorkingFolders folders;
+    FileLocations files;     // where the program keeps its files, as found at start
+    WorkingFolders folders;  // the file dialogs' folders, following the last choice
     std::filesystem::path working_directory;  // where default.cfg and workmap.cfg live
     std::string calibration_path;             // the file "Save" writes to; empty: none yet
     std::string calibration_name;
@@ -66,6 +67,9 @@ class Application {
     // Start-up before the window: working folders (made on disk) and the start
     // files from `working_directory`.
     void start(const WorkingFolders& folders, const std::filesystem::path& working_directory);
+    // The same where the program found its files: the installed factory
+    // calibration stands in for a missing default.cfg.
+    void start(const FileLocations& files);
     // What creating the main window does besides the widgets: the port probe,
     // the first fill of the pages and of the live panel, page 1.
     void create_main_window();

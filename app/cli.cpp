@@ -19,7 +19,7 @@ ProgramOptions parse_program_options(const std::vector<std::string>& args) {
             o.simulate = true;
         } else if (a == "--learn") {
             o.learn = true;
-        } else if (a == "--port" || a == "--screenshots" || a == "--compare") {
+        } else if (a == "--port" || a == "--screenshots" || a == "--compare" || a == "--workdir") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
                 o.error = a + " wants a value";
                 return o;
@@ -28,6 +28,8 @@ ProgramOptions parse_program_options(const std::vector<std::string>& args) {
                 o.ports.push_back(args[++i]);
             } else if (a == "--compare") {
                 o.compare = args[++i];
+            } else if (a == "--workdir") {
+                o.workdir = args[++i];
             } else {
                 o.screenshots_dir = args[++i];
             }
@@ -55,6 +57,8 @@ std::string program_usage(std::string_view program_name) {
            "  --port PATH        try this serial device first (may be repeated)\n"
            "  --simulate         start a simulated device and connect to it\n"
            "  --compare FILE     compare the calibration with FILE from the start\n"
+           "  --workdir DIR      keep default.cfg, workmap.cfg and the maps, settings,\n"
+           "                     logs and firmware folders in DIR\n"
            "  --learn            learn the maps from the log FILE (Tools > Learn from log)\n"
            "  --screenshots DIR  write a PNG of every page into DIR, then quit\n"
            "  --version          show the version\n"

@@ -41,7 +41,11 @@ constexpr std::array<MenuEntry, 15> kToolsMenu = {{
     {"Stop comparing", cmd::stop_comparing},
 }};
 
-constexpr std::array<MenuEntry, 1> kHelpMenu = {{{"&About ...", cmd::about}}};
+constexpr std::array<MenuEntry, 3> kHelpMenu = {{
+    {"Serial port access...", cmd::serial_port_access},
+    {"", 0},
+    {"&About ...", cmd::about},
+}};
 
 constexpr std::array<Menu, 4> kMenuBar = {{
     {"&File", kFileMenu},

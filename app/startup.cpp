@@ -30,12 +30,102 @@ WorkingFolders working_folders(std::string_view base) {
     return {b + "maps/", b + "settings/", b + "logs/", b + "firmware/"};
 }
 
-std::string choose_base(const FolderEnvironment& env) {
-    if (env.program_folder_writable) return base_folder(split_path(env.program_path).folder);
-    std::string data = env.xdg_data_home;
+namespace {
+
+std::string without_trailing_slash(std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+std::string as_folder(const std::string& folder) {
+    return !folder.empty() && folder.back() == '/' ? folder : folder + "/";
+}
+
+std::string absolute_folder(const std::string& folder, const std::string& current_directory) {
+    std::filesystem::path p(folder);
+    if (p.is_relative()) p = std::filesystem::path(current_directory) / p;
+    return without_trailing_slash(p.lexically_normal().string());
+}
+
+std::string user_data_folder(const FolderEnvironment& env) {
     // A relative XDG_DATA_HOME is invalid by the standard and is ignored.
-    if (data.empty() || data.front() != '/') data = env.home + "/.local/share";
-    return base_folder(data + "/veloquin");
+    if (!env.xdg_data_home.empty() && env.xdg_data_home.front() == '/') {
+        return without_trailing_slash(env.xdg_data_home) + "/veloquin";
+    }
+    const std::string home = env.home.empty() ? env.current_directory : env.home;
+    return without_trailing_slash(home) + "/.local/share/veloquin";
+}
+
+std::string_view mode_text(FileMode mode) {
+    switch (mode) {
+        case FileMode::portable:
+            return "portable: the program's folder is writable";
+        case FileMode::installed:
+            return "installed: the user's data folder";
+        case FileMode::chosen:
+            return "chosen with --workdir";
+    }
+    return {};
+}
+
+}  // namespace
+
+bool is_installed_program(const FolderEnvironment& env) {
+    if (!env.program_folder_writable) return true;
+    return split_path(split_path(env.program_path).folder).file == "bin";
+}
+
+std::string choose_base(const FolderEnvironment& env) {
+    // The short-folder rule of base_folder is about the program's own folder;
+    // a chosen or data folder always takes the "/".
+    if (!env.workdir.empty()) return as_folder(absolute_folder(env.workdir, env.current_directory));
+    if (is_installed_program(env)) return as_folder(user_data_folder(env));
+    return base_folder(split_path(env.program_path).folder);
+}
+
+FileLocations locate_files(const FolderEnvironment& env) {
+    FileLocations f;
+    f.mode = !env.workdir.empty()        ? FileMode::chosen
+             : is_installed_program(env) ? FileMode::installed
+                                         : FileMode::portable;
+    f.base = choose_base(env);
+    f.folders = working_folders(f.base);
+    f.start_folder = f.mode == FileMode::portable ? std::filesystem::path(env.current_directory)
+                                                  : std::filesystem::path(f.base);
+    const std::filesystem::path program_folder = split_path(env.program_path).folder;
+    f.factory_calibration =
+        (program_folder / ".." / kFactoryCalibrationFolder / kDefaultCalibrationFile)
+            .lexically_normal();
+    return f;
+}
+
+bool make_start_folder(const FileLocations& files, std::string& error) {
+    std::error_code ec;
+    std::filesystem::create_directories(files.start_folder, ec);
+    if (std::filesystem::is_directory(files.start_folder)) return true;
+    error = without_trailing_slash(files.start_folder.string()) +
+            ": not a folder that can be made" + (ec ? " (" + ec.message() + ")" : std::string());
+    return false;
+}
+
+std::string describe_file_locations(const FileLocations& files) {
+    std::error_code ignored;
+    const bool factory_found = std::filesystem::is_regular_file(files.factory_calibration, ignored);
+    std::string start = without_trailing_slash(files.start_folder.string()) + "/";
+    if (files.mode == FileMode::portable) start += " (the current folder)";
+    std::string text = "Files (" + std::string(mode_text(files.mode)) + "):\n";
+    text += "  default.cfg and workmap.cfg in " + start + "\n";
+    text += "  maps/, settings/, logs/ and firmware/ in " + files.base + "\n";
+    text += "  factory calibration, read when there is no default.cfg:\n    " +
+            files.factory_calibration.string() + (factory_found ? "" : " (not found)") + "\n";
+    return text;
+}
+
+std::string about_text(std::string_view version, const FileLocations& files) {
+    const std::string_view title = kTitleBase.substr(0, kTitleBase.find_last_not_of(' ') + 1);
+    return std::string(title) + "\nMAF emulator and boost controller\n\nVeloquin " +
+           std::string(version) + "\n\n" + describe_file_locations(files);
 }
 
 void create_working_folders(const WorkingFolders& folders) {
@@ -46,9 +136,13 @@ void create_working_folders(const WorkingFolders& folders) {
     }
 }
 
-void load_start_files(Calibration& cal, const std::filesystem::path& directory, Edition edition) {
+void load_start_files(Calibration& cal, const std::filesystem::path& directory, Edition edition,
+                      const std::filesystem::path& factory_calibration) {
     set_start_values(cal);
-    read_calibration_file(cal, directory / kDefaultCalibrationFile, edition);
+    if (!read_calibration_file(cal, directory / kDefaultCalibrationFile, edition) &&
+        !factory_calibration.empty()) {
+        read_calibration_file(cal, factory_calibration, edition);
+    }
     read_calibration_file(cal, directory / kWorkmapFile, edition);
 }
 

@@ -250,17 +250,27 @@ bool read_calibration_file(Calibration& cal, const std::filesystem::path& path, 
     return true;
 }
 
-std::string write_calibration_text(const Calibration& cal, Edition edition) {
+namespace {
+
+void append_key_line(std::string& out, const Calibration& cal, const ConfigKey& key) {
+    const std::string name(key.name);
+    if (key.encoding == KeyEncoding::volts) {
+        append_format(out, "%s:%0.3f\r\n", name.c_str(),
+                      static_cast<double>(counts_to_volts(cal.param(key.word))));
+    } else {
+        append_format(out, "%s:%d\r\n", name.c_str(), cal.param(key.word));
+    }
+}
+
+std::string calibration_text(const Calibration& cal, Edition edition, bool with_map_axis) {
     std::string out;
     out.reserve(24 * 1024);
     for (const ConfigKey& key : config_keys()) {
         if (!key.written) continue;
-        const std::string name(key.name);
-        if (key.encoding == KeyEncoding::volts) {
-            append_format(out, "%s:%0.3f\r\n", name.c_str(),
-                          static_cast<double>(counts_to_volts(cal.param(key.word))));
-        } else {
-            append_format(out, "%s:%d\r\n", name.c_str(), cal.param(key.word));
+        append_key_line(out, cal, key);
+        if (with_map_axis && key.word == hw::MAP_BAR_HI) {
+            append_key_line(out, cal, *config_key_for_word(hw::MAP_LO));
+            append_key_line(out, cal, *config_key_for_word(hw::MAP_HI));
         }
     }
     for (const CalibrationSection& s : kSections) {
@@ -285,6 +295,16 @@ std::string write_calibration_text(const Calibration& cal, Edition edition) {
         out += "[end]\r\n\r\n";
     }
     return out;
+}
+
+}  // namespace
+
+std::string write_calibration_text(const Calibration& cal, Edition edition) {
+    return calibration_text(cal, edition, false);
+}
+
+std::string write_calibration_text_with_map_axis(const Calibration& cal, Edition edition) {
+    return calibration_text(cal, edition, true);
 }
 
 bool write_calibration_file(const Calibration& cal, const std::filesystem::path& path,

@@ -58,6 +58,13 @@ bool read_calibration_file(Calibration& cal, const std::filesystem::path& path, 
 // The whole calibration as file text, byte for byte, with CR LF line ends.
 std::string write_calibration_text(const Calibration& cal, Edition edition);
 
+// The same with MAP_LO and MAP_HI, the map pressure axis in sensor counts,
+// after MAP_BAR_HI. The program never writes them: it derives them from the
+// limits when the Parameters page is read back. A file meant to be opened
+// fresh, such as the factory calibration, carries them so that the map's rows
+// mean the pressures of its limits from the first look.
+std::string write_calibration_text_with_map_axis(const Calibration& cal, Edition edition);
+
 // Saves without ever destroying the previous file: the text goes to a
 // temporary file in the same folder, is flushed to disk, and only then
 // replaces the target. Returns false with the reason when anything failed;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "calibration/calibration.h"
+#include "calibration/factory_calibration.h"
 
 namespace veloquin::devsim {
 
@@ -35,13 +36,8 @@ int rev_div_index(int device_value);
 // The solenoid frequency in Hz for a BOOST_HZ index.
 int boost_hz_device_value(int index);
 
-// The intake air temperature sender: an NTC whose voltage falls as the air
-// warms. The plausible calibration's IAT curve describes this same sender.
-double iat_sender_celsius(double volts);
-double iat_sender_volts(double celsius);
-
-// A calibration a tuner could drive on: sensible sensor curves, a MAP-2-MAF map
-// that rises with load and speed, a boost duty map, all derived words filled.
+// The factory calibration (whose sensors the engine model simulates) with the
+// extra parts the simulated car has switched on, all derived words filled.
 Calibration plausible_calibration();
 
 // The six blocks as the device holds them after an upload of this calibration.

@@ -85,6 +85,8 @@ MessageAnswer MainWindow::message_box(std::string_view text, std::string_view ca
                                       MessageButtons buttons) {
     QMessageBox box(caption == "Error" ? QMessageBox::Warning : QMessageBox::Information,
                     qstr(caption), qstr(text), QMessageBox::NoButton, this);
+    // A command or a path in the text can be copied from it.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     switch (buttons) {
         case MessageButtons::ok:
             box.setStandardButtons(QMessageBox::Ok);
@@ -182,9 +184,7 @@ std::optional<std::string> MainWindow::choose_file(const FileDialogRequest& requ
 
 void MainWindow::show_about() {
     QMessageBox::about(this, QStringLiteral("About"),
-                       qstr(kTitleBase).trimmed() +
-                           QStringLiteral("\nMAF emulator and boost controller\n\nVeloquin ") +
-                           QStringLiteral(VELOQUIN_VERSION));
+                       qstr(about_text(VELOQUIN_VERSION, app_.state().files)));
 }
 
 void MainWindow::open_cell_editor(Page page, std::string_view typed) {

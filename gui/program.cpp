@@ -1,9 +1,9 @@
 #include "gui/program.h"
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QSessionManager>
 #include <clocale>
 #include <cstdio>
@@ -13,6 +13,7 @@
 
 #include "app/cli.h"
 #include "app/commands.h"
+#include "app/startup.h"
 #include "devsim/simulator.h"
 #include "gui/main_window.h"
 #include "gui/screenshots.h"
@@ -28,14 +29,28 @@ std::string env(const char* name) {
     return v == nullptr ? std::string() : std::string(v);
 }
 
-WorkingFolders folders_for(const QString& program_path) {
+std::string home_folder() {
+    std::string home = env("HOME");
+    if (home.empty()) {
+        const passwd* pw = ::getpwuid(::getuid());
+        if (pw != nullptr && pw->pw_dir != nullptr) home = pw->pw_dir;
+    }
+    return home;
+}
+
+// Where this program keeps its files, from what the system says about it.
+FileLocations file_locations(const char* argv0, const std::string& workdir) {
     FolderEnvironment e;
-    e.program_path = program_path.toStdString();
-    e.program_folder_writable =
-        ::access(QFileInfo(program_path).absolutePath().toLocal8Bit().constData(), W_OK) == 0;
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    e.program_path = error ? std::string(argv0) : self.string();
+    const std::string folder = split_path(e.program_path).folder;
+    e.program_folder_writable = ::access(folder.empty() ? "." : folder.c_str(), W_OK) == 0;
     e.xdg_data_home = env("XDG_DATA_HOME");
-    e.home = env("HOME");
-    return working_folders(choose_base(e));
+    e.home = home_folder();
+    e.current_directory = std::filesystem::current_path(error).string();
+    e.workdir = workdir;
+    return locate_files(e);
 }
 
 void write_workmap(Application& app) {
@@ -80,13 +95,19 @@ int run_program(int argc, char** argv, Edition edition) {
                      program_usage(name).c_str());
         return 2;
     }
+    const FileLocations files = file_locations(argv[0], options.workdir);
     if (options.help) {
-        std::printf("%s", program_usage(name).c_str());
+        std::printf("%s\n%s", program_usage(name).c_str(), describe_file_locations(files).c_str());
         return 0;
     }
     if (options.version) {
         std::printf("%s %s\n", name, VELOQUIN_VERSION);
         return 0;
+    }
+
+    if (std::string error; !options.workdir.empty() && !make_start_folder(files, error)) {
+        std::fprintf(stderr, "%s: --workdir %s\n", name, error.c_str());
+        return 2;
     }
 
     QApplication qapp(argc, argv);
@@ -104,8 +125,7 @@ int run_program(int argc, char** argv, Edition edition) {
     ports.discover();
 
     MainWindow window(edition, ports);
-    window.app().start(folders_for(QCoreApplication::applicationFilePath()),
-                       std::filesystem::current_path());
+    window.app().start(files);
     window.create();
     window.resize(window.sizeHint());
     window.show();

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-liberation xvfb xauth xdotool imagemagick
+  dpkg-dev file lintian appstream librsvg2-bin desktop-file-utils
 )
 
 missing=()

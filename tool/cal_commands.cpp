@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "calfile/atomic_file.h"
 #include "calfile/calibration_diff.h"
 #include "calfile/calibration_file.h"
 #include "calibration/config_keys.h"
 #include "calibration/conversions.h"
+#include "calibration/factory_calibration.h"
 #include "tool/commands.h"
 #include "tool/edition.h"
 
@@ -127,15 +129,27 @@ int show(Args args) {
     return kExitOk;
 }
 
+// The factory calibration with every section, for either program: the lite
+// program passes over the AFR protect section.
+int factory(Args args) {
+    if (args.size() != 1) return fail("usage: veloquin-tool cal factory OUT");
+    std::string error;
+    const std::string text =
+        write_calibration_text_with_map_axis(factory_calibration(), Edition::full);
+    if (!write_file_atomically(args[0], text, &error)) return fail(error);
+    return kExitOk;
+}
+
 }  // namespace
 
 int run_cal(Args args) {
-    if (args.empty()) return fail("usage: veloquin-tool cal normalize|diff|show ...");
+    if (args.empty()) return fail("usage: veloquin-tool cal normalize|diff|show|factory|op ...");
     const std::string& command = args[0];
     const Args rest = args.subspan(1);
     if (command == "normalize") return normalize(rest);
     if (command == "diff") return diff(rest);
     if (command == "show") return show(rest);
+    if (command == "factory") return factory(rest);
     if (command == "op") return run_cal_op(rest);
     return fail("unknown cal command '" + command + "'");
 }

@@ -26,7 +26,7 @@ struct Group {
 // One line per command group; each group lists its own commands on `help`.
 constexpr Group kGroups[] = {
     {"cal", run_cal,
-     "cal normalize IN OUT | cal diff A B | cal show IN [--json] |\n"
+     "cal normalize IN OUT | cal diff A B | cal show IN [--json] | cal factory OUT |\n"
      "         cal op smooth|extrapolate|replicate-fuel IN OUT |\n"
      "         cal op knock-from-log --log LOG IN OUT |\n"
      "         cal op interpolate --table TABLE (--rows A:B --cols C:D | --points A:B) IN OUT"},

@@ -232,5 +232,12 @@ TEST_F(ApplicationTest, WorkmapHoldsTheCalibrationAsItIsNow) {
     EXPECT_EQ(back.param(hw::SPD_DIV), 4321);
 }
 
+TEST_F(ApplicationTest, SerialPortAccessExplainsTheGroupForThisUser) {
+    app.command(cmd::serial_port_access);
+    ASSERT_EQ(platform.messages.size(), 1U);
+    EXPECT_EQ(platform.messages[0].caption, "Serial port access");
+    EXPECT_NE(platform.messages[0].text.find("\"dialout\""), std::string::npos);
+}
+
 }  // namespace
 }  // namespace veloquin

@@ -107,7 +107,8 @@ TEST(Commands, MenuTextsAndDialogs) {
     EXPECT_EQ(menu_bar()[0].entries.front().text, "Open calibration...\tCtrl-O");
     EXPECT_EQ(menu_bar()[0].entries.back().text, "E&xit");
     EXPECT_EQ(menu_bar()[1].title, "&Edit");
-    EXPECT_EQ(menu_bar()[3].entries.front().text, "&About ...");
+    EXPECT_EQ(menu_bar()[3].entries.front().text, "Serial port access...");
+    EXPECT_EQ(menu_bar()[3].entries.back().text, "&About ...");
     const FileDialogInfo* log = file_dialog_for(cmd::load_log_file);
     ASSERT_NE(log, nullptr);
     EXPECT_EQ(log->filters.size(), 2U);

@@ -27,15 +27,85 @@ TEST(StartUp, FoldersBesideTheProgramFollowTheBaseRule) {
     EXPECT_EQ(working_folders(base_folder("")).logs, "logs/");
 }
 
-TEST(StartUp, UnwritableProgramFolderMovesTheFoldersToTheUsersDataFolder) {
-    FolderEnvironment e{"/usr/bin/veloquin", false, "", "/home/tuner"};
-    EXPECT_EQ(choose_base(e), "/home/tuner/.local/share/veloquin/");
-    e.xdg_data_home = "/data";
-    EXPECT_EQ(choose_base(e), "/data/veloquin/");
+TEST(StartUp, InstalledProgramKeepsEveryFileInTheUsersDataFolder) {
+    FolderEnvironment e;
+    e.program_path = "/usr/bin/veloquin";
+    e.home = "/home/tuner";
+    e.current_directory = "/home/tuner/Desktop";
+    FileLocations f = locate_files(e);
+    EXPECT_EQ(f.mode, FileMode::installed);
+    EXPECT_EQ(f.start_folder, "/home/tuner/.local/share/veloquin/");
+    EXPECT_EQ(f.folders.maps, "/home/tuner/.local/share/veloquin/maps/");
+    EXPECT_EQ(f.folders.firmware, "/home/tuner/.local/share/veloquin/firmware/");
+    EXPECT_EQ(f.factory_calibration, "/usr/share/veloquin/default.cfg");
+
+    e.xdg_data_home = "/data/";
+    EXPECT_EQ(locate_files(e).start_folder, "/data/veloquin/");
     e.xdg_data_home = "relative/is/ignored";
-    EXPECT_EQ(choose_base(e), "/home/tuner/.local/share/veloquin/");
+    EXPECT_EQ(locate_files(e).start_folder, "/home/tuner/.local/share/veloquin/");
+    // Root may write to /usr/bin, and a package unpacked into a folder of
+    // one's own is writable too: a "bin" folder still means installed.
     e.program_folder_writable = true;
-    EXPECT_EQ(choose_base(e), "/usr/bin/");
+    e.program_path = "/tmp/root/usr/bin/veloquin";
+    f = locate_files(e);
+    EXPECT_EQ(f.mode, FileMode::installed);
+    EXPECT_EQ(f.start_folder, "/home/tuner/.local/share/veloquin/");
+    EXPECT_EQ(f.factory_calibration, "/tmp/root/usr/share/veloquin/default.cfg");
+}
+
+TEST(StartUp, BuildTreeStaysPortableAndWorkdirChoosesTheFolder) {
+    FolderEnvironment e;
+    e.program_path = "/src/build/release/gui/veloquin";
+    e.program_folder_writable = true;
+    e.home = "/home/tuner";
+    e.current_directory = "/src";
+    FileLocations f = locate_files(e);
+    EXPECT_EQ(f.mode, FileMode::portable);
+    EXPECT_EQ(f.start_folder, "/src");
+    EXPECT_EQ(f.folders.logs, "/src/build/release/gui/logs/");
+    EXPECT_EQ(f.factory_calibration, "/src/build/release/share/veloquin/default.cfg");
+
+    for (const auto& [workdir, folder] :
+         {std::pair{"tune/", "/src/tune/"}, {"/abs/dir", "/abs/dir/"}, {"../x", "/x/"}}) {
+        e.workdir = workdir;
+        f = locate_files(e);
+        EXPECT_EQ(f.mode, FileMode::chosen);
+        EXPECT_EQ(f.start_folder, folder) << workdir;
+        EXPECT_EQ(f.folders.settings, std::string(folder) + "settings/") << workdir;
+    }
+    e.program_folder_writable = false;
+    EXPECT_EQ(locate_files(e).start_folder, "/x/");
+}
+
+TEST(StartUp, HelpAndAboutSayWhereTheFilesAre) {
+    TempDir dir;
+    FolderEnvironment e;
+    e.program_path = (dir / "usr/bin/veloquin").string();
+    e.home = "/home/tuner";
+    const FileLocations installed = locate_files(e);
+    std::string text = describe_file_locations(installed);
+    EXPECT_NE(text.find("installed"), std::string::npos) << text;
+    EXPECT_NE(text.find("default.cfg and workmap.cfg in /home/tuner/.local/share/veloquin/\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(installed.factory_calibration.string() + " (not found)"), std::string::npos)
+        << text;
+    std::filesystem::create_directories(installed.factory_calibration.parent_path());
+    testing::write_file(installed.factory_calibration, "SPD_DIV:1\r\n");
+    EXPECT_EQ(describe_file_locations(installed).find("not found"), std::string::npos);
+
+    const std::string about = about_text("1.2.3", installed);
+    EXPECT_EQ(about.rfind("Tarvex 7.01\nMAF emulator and boost controller\n\nVeloquin 1.2.3\n", 0),
+              0U)
+        << about;
+    EXPECT_NE(about.find(describe_file_locations(installed)), std::string::npos);
+
+    e.program_folder_writable = true;
+    e.program_path = "/src/build/gui/veloquin";
+    e.current_directory = "/src";
+    text = describe_file_locations(locate_files(e));
+    EXPECT_NE(text.find("in /src/ (the current folder)"), std::string::npos) << text;
+    EXPECT_NE(text.find("firmware/ in /src/build/gui/"), std::string::npos) << text;
 }
 
 TEST(StartUp, FoldersAreMadeAndExistingOnesPassedOver) {
@@ -46,6 +116,15 @@ TEST(StartUp, FoldersAreMadeAndExistingOnesPassedOver) {
     for (const auto* p : {&f.maps, &f.settings, &f.logs, &f.firmware}) {
         EXPECT_TRUE(std::filesystem::is_directory(*p)) << *p;
     }
+    FileLocations files;
+    std::string error;
+    files.start_folder = dir / "new" / "work";
+    EXPECT_TRUE(make_start_folder(files, error));
+    EXPECT_TRUE(std::filesystem::is_directory(files.start_folder));
+    testing::write_file(dir / "a-file", "");
+    files.start_folder = dir / "a-file";
+    EXPECT_FALSE(make_start_folder(files, error));
+    EXPECT_NE(error.find("a-file: not a folder"), std::string::npos) << error;
 }
 
 TEST(StartUp, WorkmapWinsOverDefaultAndBothOverStartValues) {
@@ -56,11 +135,19 @@ TEST(StartUp, WorkmapWinsOverDefaultAndBothOverStartValues) {
     load_start_files(cal, dir.path(), Edition::full);
     EXPECT_EQ(cal.header, start.header);
 
+    // The factory calibration stands in for a missing default.cfg only.
+    const auto factory = dir / "factory.cfg";
+    testing::write_file(factory, "SPD_DIV:150\r\nACC_DECAY:9\r\n");
+    load_start_files(cal, dir.path(), Edition::full, factory);
+    EXPECT_EQ(cal.param(hw::SPD_DIV), 150);
+
     testing::write_file(dir / "default.cfg", "SPD_DIV:111\r\nKNOCKFUEL:7\r\n");
     testing::write_file(dir / "workmap.cfg", "SPD_DIV:222\r\n");
-    load_start_files(cal, dir.path(), Edition::full);
-    EXPECT_EQ(cal.param(hw::SPD_DIV), 222);
-    EXPECT_EQ(cal.param(hw::KNOCKFUEL), 7);
+    Calibration again;
+    load_start_files(again, dir.path(), Edition::full, factory);
+    EXPECT_EQ(again.param(hw::SPD_DIV), 222);
+    EXPECT_EQ(again.param(hw::KNOCKFUEL), 7);
+    EXPECT_EQ(again.param(hw::ACC_DECAY), 0);
 }
 
 TEST(StartUp, TitleIsTheBaseAndTheIdentificationAtMost255Characters) {
@@ -72,14 +159,16 @@ TEST(StartUp, TitleIsTheBaseAndTheIdentificationAtMost255Characters) {
 TEST(CommandLine, OptionsFileAndErrors) {
     const ProgramOptions o =
         parse_program_options({"--port", "/dev/ttyUSB3", "--simulate", "--port", "/dev/x", "a.emu",
-                               "--compare", "b.emu"});
+                               "--compare", "b.emu", "--workdir", "tune"});
     EXPECT_EQ(o.ports, (std::vector<std::string>{"/dev/ttyUSB3", "/dev/x"}));
     EXPECT_TRUE(o.simulate);
     EXPECT_EQ(o.file, "a.emu");
     EXPECT_EQ(o.compare, "b.emu");
+    EXPECT_EQ(o.workdir, "tune");
     EXPECT_TRUE(o.error.empty());
     EXPECT_FALSE(parse_program_options({"a.emu", "--compare"}).error.empty());
     EXPECT_FALSE(parse_program_options({"--port"}).error.empty());
+    EXPECT_FALSE(parse_program_options({"--workdir"}).error.empty());
     EXPECT_FALSE(parse_program_options({"--bogus"}).error.empty());
     EXPECT_FALSE(parse_program_options({"a.emu", "b.emu"}).error.empty());
     EXPECT_TRUE(names_a_log("/x/pull.log"));

@@ -130,5 +130,19 @@ TEST(ProgramProcess, HelpVersionAndBadOptions) {
     EXPECT_FALSE(std::filesystem::exists(dir / "workmap.cfg"));
 }
 
+TEST(ProgramProcess, WorkdirHoldsTheStartFilesAndTheFolders) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "work");
+    write_file(dir / "work" / "default.cfg", "SPD_DIV:4321\r\n");
+    const pid_t pid = start(VELOQUIN_PROGRAM_PATH, dir.path(),
+                            {"--workdir", "work", "--screenshots", (dir / "shots").string()});
+    ASSERT_EQ(wait_for(pid, std::chrono::seconds(30)), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "workmap.cfg"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "work" / "logs"));
+    Calibration back;
+    ASSERT_TRUE(read_calibration_file(back, dir / "work" / "workmap.cfg", Edition::full));
+    EXPECT_EQ(back.param(hw::SPD_DIV), 4321);
+}
+
 }  // namespace
 }  // namespace veloquin::testing
