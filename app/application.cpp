@@ -96,8 +96,8 @@ void Application::start(const FileLocations& files) {
 }
 
 void Application::create_main_window() {
-    probe_ports(state_.link, platform_);
-    start_search_at_first_found_port(state_.link);
+    remember_chosen_port();
+    start_search(state_.link, platform_);
     platform_.set_title_line("");
     fill_all_pages();
     platform_.refresh_live_panel();
@@ -216,6 +216,9 @@ void Application::run_command(int id) {
             return;
         case cmd::about:
             platform_.show_about();
+            return;
+        case cmd::serial_port:
+            choose_serial_port();
             return;
         case cmd::serial_port_access:
             platform_.message_box(serial_access_text(query_serial_access()), "Serial port access",

@@ -90,6 +90,10 @@ class Application {
     // A menu command, accelerator or popup entry.
     void command(int id);
     void connect_pressed();
+    // "Serial port...": the port table with each port's state; the port
+    // chosen is remembered in the working folder and tried first
+    // (application_ports.cpp).
+    void choose_serial_port();
 
     // The in-place value editor of a map editor.
     void open_cell_editor(Page editor_page);
@@ -163,6 +167,8 @@ class Application {
     void record_log(bool pass_mode);
     void update_firmware();
     void report_file_error(const std::string& what, const std::string& why);
+    // The port chosen in an earlier run, read from the working folder.
+    void remember_chosen_port();
     void compare_with_last_file();
     void begin_learning(const std::string& log_name);
 

@@ -23,7 +23,7 @@ constexpr std::array<MenuEntry, 2> kEditMenu = {{
     {"Redo\tCtrl-Shift-Z", cmd::redo},
 }};
 
-constexpr std::array<MenuEntry, 15> kToolsMenu = {{
+constexpr std::array<MenuEntry, 17> kToolsMenu = {{
     {"Start Log record\tF7", cmd::start_log_record},
     {"Start Record Pass\tF8", cmd::start_record_pass},
     {"", 0},
@@ -39,6 +39,8 @@ constexpr std::array<MenuEntry, 15> kToolsMenu = {{
     {"Compare with calibration...", cmd::compare_with_calibration},
     {"Compare with last file", cmd::compare_with_last_file},
     {"Stop comparing", cmd::stop_comparing},
+    {"", 0},
+    {"Serial port...", cmd::serial_port},
 }};
 
 constexpr std::array<MenuEntry, 3> kHelpMenu = {{

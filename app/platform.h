@@ -34,9 +34,26 @@ class SerialLine {
     virtual void purge_input() = 0;
 };
 
+// Whether a serial port can be had now, as the port list shows it.
+enum class PortAccess { free, busy, no_permission, missing, unusable };
+
 struct SerialOpenResult {
-    std::unique_ptr<SerialLine> line;  // null when the open failed
-    std::string error;                 // why, in words a Linux user can act on
+    std::unique_ptr<SerialLine> line;          // null when the open failed
+    std::string error;                         // why, in words a Linux user can act on
+    PortAccess access = PortAccess::unusable;  // what kind of failure (free when it opened)
+};
+
+// One port of the platform's port table: port n is entry n - 1.
+struct SerialPortEntry {
+    std::string path;
+    std::string by_id;  // the name under /dev/serial/by-id, where the system gives one
+};
+
+// A port as the "Serial port..." list offers it.
+struct SerialPortChoice {
+    int number = 0;
+    SerialPortEntry port;
+    std::string state;  // "free", "busy", "no permission", "connected", or why it cannot be used
 };
 
 // A file dialog as the file commands ask for it.
@@ -66,6 +83,13 @@ class Platform {
     virtual SerialOpenResult open_serial(int port_number, TimeoutSet timeouts) = 0;
     // The name shown for a port number (a path, with its by-id name where known).
     virtual std::string port_name(int port_number) = 0;
+    // The port table made anew from the serial devices there are now (the
+    // ports named on the command line first); nullopt from a platform whose
+    // port numbers are fixed.
+    virtual std::optional<std::vector<SerialPortEntry>> rescan_ports() { return std::nullopt; }
+    // True once after a serial device appeared (or its permissions changed)
+    // since the last call; asked on every tick.
+    virtual bool serial_ports_changed() { return false; }
 
     virtual void set_upper_status(std::string_view text) = 0;
     virtual void set_lower_status(std::string_view text) = 0;
@@ -103,6 +127,10 @@ class Platform {
         return std::nullopt;
     }
     virtual void show_about() {}
+    // The "Serial port..." list; the number of the port chosen, nullopt when cancelled.
+    virtual std::optional<int> choose_serial_port(const std::vector<SerialPortChoice>& /*ports*/) {
+        return std::nullopt;
+    }
     // The in-place value editor over the cursor cell of the page's map editor,
     // with `typed` already in it; and closing it without storing anything.
     virtual void open_cell_editor(Page /*page*/, std::string_view /*typed*/) {}

@@ -1,13 +1,16 @@
 #pragma once
-// The keep-alive poll: searches the found ports for the device, identifies it,
+// The keep-alive poll: searches the ports for the device, identifies it,
 // downloads its calibration, then asks for a live record on every tick and
-// uploads changes about once a second. Gives up with "Not connected" after a
-// pass over the ports without an answer and with "Disconnected" after three
-// missed live records; the Connect button starts it again.
+// uploads changes about once a second. The search never gives up: after a
+// pass over the ports without an answer ("Not connected"), or three missed
+// live records ("Disconnected"), it goes on quietly, a pass a second with the
+// port table made anew, and reconnects by itself. The Connect button, or a
+// serial device appearing on the machine, starts a pass at once.
 
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "app/platform.h"
 #include "calibration/calibration.h"
@@ -24,6 +27,7 @@ struct PollHooks {
 
 inline constexpr int kIdentificationSize = 12;
 inline constexpr int kRetryTicks = 5;
+inline constexpr int kQuietPassTicks = 50;  // a second between passes that found nothing
 inline constexpr int kLiveRequestAttempts = 3;
 inline constexpr int kUploadEveryTicks = 50;  // uploads on the tick after 50 connected ones
 
@@ -31,8 +35,13 @@ inline constexpr int kUploadEveryTicks = 50;  // uploads on the tick after 50 co
 // payload; empty when the payload does not begin with "KVX".
 std::string identification_line(std::span<const std::uint8_t> payload);
 
+// The first pass: the port table made anew, the ports probed quietly, the
+// preferred ports put first.
+void start_search(DeviceLink& link, Platform& platform);
+
 // Identifies the device on the current port and downloads its calibration;
-// moves the search to the next found port unless that succeeded.
+// moves the search to the next found port unless that succeeded. The same
+// device come back keeps the blocks with changes it was not sent yet.
 void connection_attempt(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition);
 
 // One tick of the 20 ms timer.
@@ -40,5 +49,13 @@ void poll_tick(DeviceLink& link, Calibration& cal, Platform& platform, Edition e
                const PollHooks& hooks);
 
 void connect_button_pressed(DeviceLink& link, Platform& platform);
+
+// The port table made anew with each port's state ("free", "busy", "no
+// permission", "connected", or why it cannot be used), for the port list. A
+// connected device keeps its line.
+std::vector<SerialPortChoice> list_serial_ports(DeviceLink& link, Platform& platform);
+// The port the user chose is tried first from now on; choosing another port
+// than the connected one leaves the device and searches there at once.
+void choose_port(DeviceLink& link, const SerialPortChoice& choice);
 
 }  // namespace veloquin

@@ -107,24 +107,43 @@ void close_port(DeviceLink& link) {
 }
 
 void probe_ports(DeviceLink& link, Platform& platform) {
-    const int remembered = link.port_number;
+    const bool keep_line = link.connected && link.is_open();
+    if (!keep_line) close_port(link);
     link.found_count = 0;
-    link.probe_quiet = true;
+    const int count =
+        link.ports ? std::min(static_cast<int>(link.ports->size()), DeviceLink::kMaxFoundPorts)
+                   : DeviceLink::kMaxFoundPorts;
     for (int port = 1; port <= DeviceLink::kMaxFoundPorts; ++port) {
-        link.port_number = port;
-        if (!open_port(link, platform)) continue;
-        close_port(link);
-        // Some USB adapters need a moment after a close before they open again.
-        platform.sleep_ms(50);
+        PortProbe& probe = link.probed[static_cast<std::size_t>(port - 1)];
+        probe = {};
+        if (port > count) continue;
+        if (keep_line && port == link.port_number) {
+            probe.access = PortAccess::busy;
+        } else {
+            SerialOpenResult opened = platform.open_serial(port, link.timeouts);
+            probe = {opened.line ? PortAccess::free : opened.access, opened.error};
+            if (!opened.line) continue;
+            opened.line.reset();
+            // Some USB adapters need a moment after a close before they open again.
+            platform.sleep_ms(50);
+        }
         link.found_ports[static_cast<std::size_t>(link.found_count++)] = port;
     }
-    link.port_number = remembered;
-    link.probe_quiet = false;
 }
 
 void start_search_at_first_found_port(DeviceLink& link) {
     link.cycle_position = 0;
     link.port_number = link.found_count > 0 ? link.found_ports[0] : 0;
+}
+
+std::string port_identity(const SerialPortEntry& port) {
+    return port.by_id.empty() ? port.path : port.by_id;
+}
+
+std::string port_identity(const DeviceLink& link, Platform& platform, int port) {
+    if (!link.ports) return port >= 1 ? platform.port_name(port) : std::string();
+    if (port < 1 || port > static_cast<int>(link.ports->size())) return {};
+    return port_identity((*link.ports)[static_cast<std::size_t>(port - 1)]);
 }
 
 bool send_command(DeviceLink& link, std::uint8_t code, std::uint8_t value) {

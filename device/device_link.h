@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "app/platform.h"
@@ -39,20 +41,50 @@ inline constexpr std::uint8_t kReplyStart0 = 0x11;
 inline constexpr std::uint8_t kReplyStart1 = 0x12;
 inline constexpr std::uint8_t kStatusNoReply = 0xFF;
 
+// What the status lines say about a search that found nothing; each is shown
+// once when the search comes to it, so texts shown meanwhile are not
+// overwritten every second.
+enum class SearchNote { none, not_connected, no_port, no_access, lost };
+
+// The connection search between ticks. It never gives up: after a pass over
+// the ports without an answer it goes on quietly, a pass a second, each pass
+// with the port table made anew.
+struct SearchState {
+    bool pass_due = false;     // the next attempt starts a pass: table anew, ports probed
+    bool quiet = false;        // no "Search COM%d..." texts and no open failures shown
+    bool device_lost = false;  // a connected device stopped answering: "Reconnected" when back
+    SearchNote shown = SearchNote::none;
+    std::string last_port;    // identity of the port of the last connection, tried first
+    std::string chosen_port;  // identity of the port chosen by the user, tried next
+    // The identification line of the device whose calibration the program
+    // took; a device answering with the same line is the same device come back.
+    std::string device_identity;
+};
+
+// How one port fared when the ports were last probed.
+struct PortProbe {
+    PortAccess access = PortAccess::missing;
+    std::string error;
+};
+
 struct DeviceLink {
     static constexpr std::size_t kFrameBufferSize = 12800;
     static constexpr int kMaxFoundPorts = 16;
 
     int port_number = 1;  // 0 when the probe found nothing: every open then fails
     std::unique_ptr<SerialLine> line;
-    bool probe_quiet = false;
+    bool probe_quiet = false;  // a failed open shows nothing (the probe, a quiet search)
     std::array<int, kMaxFoundPorts> found_ports{};
     int found_count = 0;
     int cycle_position = 0;
     int search_cycles = 0;
     bool connected = false;
-    bool stopped = false;
     int retry_countdown = 0;
+    // The platform's port table as the last rescan gave it; nullopt while the
+    // platform's port numbers are fixed.
+    std::optional<std::vector<SerialPortEntry>> ports;
+    std::array<PortProbe, kMaxFoundPorts> probed{};  // by port number - 1
+    SearchState search;
     TimeoutSet timeouts = TimeoutSet::normal;
     // Holds one request or one reply at a time: a reply lands on the request
     // that provoked it, so callers copy a payload out before the next exchange.
@@ -102,10 +134,20 @@ class ReplyReceiver {
 // lower status line unless the probe is running quietly.
 bool open_port(DeviceLink& link, Platform& platform);
 void close_port(DeviceLink& link);
-// Fills the found ports with every port 1..16 that opens, pausing 50 ms after each.
+// Fills the found ports with every port of the table (1..16 without one) that
+// opens, pausing 50 ms after each; notes how every port fared. The line of a
+// connected device is left open and its port counted as found.
 void probe_ports(DeviceLink& link, Platform& platform);
 // After the probe: the search starts at the first found port (0 when none).
 void start_search_at_first_found_port(DeviceLink& link);
+
+// What identifies a port across rescans, where its number may change: the
+// by-id name, which a USB adapter keeps on whatever node it comes back as,
+// else the device path.
+std::string port_identity(const SerialPortEntry& port);
+// The same for a port number: from the table, or the platform's name for it
+// where port numbers are fixed. Empty for a number the table does not have.
+std::string port_identity(const DeviceLink& link, Platform& platform, int port);
 
 // True when the whole frame was written.
 bool send_command(DeviceLink& link, std::uint8_t code, std::uint8_t value);

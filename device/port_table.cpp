@@ -56,9 +56,15 @@ std::string by_id_name(const fs::path& dev_root, const std::string& path) {
 
 }  // namespace
 
+// A by-id link or a symlink made for a simulated device names the same port
+// as the node it points to: the table lists it once.
 bool PortTable::contains(const std::string& path) const {
-    return std::any_of(entries_.begin(), entries_.end(),
-                       [&](const Entry& e) { return e.path == path; });
+    std::error_code ec;
+    const fs::path target = fs::weakly_canonical(path, ec);
+    return std::any_of(entries_.begin(), entries_.end(), [&](const Entry& e) {
+        std::error_code entry_ec;
+        return e.path == path || (!ec && fs::weakly_canonical(e.path, entry_ec) == target);
+    });
 }
 
 void PortTable::add(const std::string& path, const fs::path& dev_root) {
@@ -67,11 +73,37 @@ void PortTable::add(const std::string& path, const fs::path& dev_root) {
 
 bool PortTable::add_explicit(const std::string& path, const fs::path& dev_root) {
     if (path.empty() || size() >= kMaxPorts || contains(path)) return false;
+    dev_root_ = dev_root;
     add(path, dev_root);
+    named_.push_back(path);
     return true;
 }
 
+void PortTable::rescan() {
+    entries_.clear();
+    for (const std::string& path : named_) {
+        if (size() < kMaxPorts && !contains(path)) add(path, dev_root_);
+    }
+    if (discovering_) discover(dev_root_, sys_tty_root_);
+}
+
+std::vector<SerialPortEntry> PortTable::entries() const {
+    std::vector<SerialPortEntry> out;
+    out.reserve(entries_.size());
+    for (const Entry& e : entries_)
+        out.push_back({e.path, e.by_id});
+    return out;
+}
+
+bool is_serial_device_name(const std::string& name) {
+    return std::any_of(std::begin(kFamilies), std::end(kFamilies),
+                       [&](const char* family) { return unit_number(name, family) >= 0; });
+}
+
 void PortTable::discover(const fs::path& dev_root, const fs::path& sys_tty_root) {
+    discovering_ = true;
+    dev_root_ = dev_root;
+    sys_tty_root_ = sys_tty_root;
     std::vector<std::pair<long, std::string>> found[std::size(kFamilies)];
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(dev_root, ec)) {

@@ -25,12 +25,19 @@ class PortTable {
     // Links in dev_root/serial/by-id give the display names.
     void discover(const std::filesystem::path& dev_root = "/dev",
                   const std::filesystem::path& sys_tty_root = "/sys/class/tty");
+    // The table made anew: the named ports again, then what discover() finds
+    // now where the table was ever discovered (a table of named ports only
+    // stays so). A device plugged in since the last look gets its place.
+    void rescan();
+    bool discovers() const { return discovering_; }
+    const std::filesystem::path& dev_root() const { return dev_root_; }
 
     // The device path of port 1..16; empty when the number has none.
     std::string path(int port) const;
     // The path, followed by its by-id name in brackets where one is known.
     std::string display_name(int port) const;
     int size() const { return static_cast<int>(entries_.size()); }
+    std::vector<SerialPortEntry> entries() const;
 
     // Opens the port's device, or explains why there is none.
     SerialOpenResult open(int port, TimeoutSet timeouts) const;
@@ -44,6 +51,14 @@ class PortTable {
     void add(const std::string& path, const std::filesystem::path& dev_root);
 
     std::vector<Entry> entries_;
+    std::vector<std::string> named_;
+    bool discovering_ = false;
+    std::filesystem::path dev_root_ = "/dev";
+    std::filesystem::path sys_tty_root_ = "/sys/class/tty";
 };
+
+// Whether a device name is one of the serial families the table looks for
+// ("ttyUSB0", "ttyACM3", "rfcomm1", "ttyS2").
+bool is_serial_device_name(const std::string& name);
 
 }  // namespace veloquin

@@ -190,6 +190,27 @@ std::string open_error_text(int err) {
     }
 }
 
+PortAccess open_error_access(int err) {
+    switch (err) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+            return PortAccess::missing;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return PortAccess::busy;
+        case EACCES:
+        case EPERM:
+            return PortAccess::no_permission;
+        default:
+            return PortAccess::unusable;
+    }
+}
+
+SerialOpenResult open_failure(int err) {
+    return {nullptr, open_error_text(err), open_error_access(err)};
+}
+
 bool configure_line(int fd) {
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) return false;
@@ -216,24 +237,25 @@ SerialTimeouts serial_timeouts(TimeoutSet set) {
 }
 
 SerialOpenResult open_posix_serial(const std::string& path, TimeoutSet timeouts) {
-    if (path.empty()) return {nullptr, "no such device"};
+    if (path.empty()) return open_failure(ENOENT);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return {nullptr, open_error_text(errno)};
+    if (fd < 0) return open_failure(errno);
     auto fail = [fd](const std::string& why) {
         ::close(fd);
-        return SerialOpenResult{nullptr, why};
+        return SerialOpenResult{nullptr, why, PortAccess::unusable};
     };
     if (!::isatty(fd)) return fail("not a serial port");
     // Programs that honour the advisory lock see the port as busy; TIOCEXCL
     // then keeps the rest out while we have it.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int err = errno;
-        return fail(open_error_text(err == EWOULDBLOCK ? EBUSY : err));
+        const int err = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd);
+        return open_failure(err);
     }
     if (!configure_line(fd)) return fail("cannot set the line to 115200 baud 8N1");
     ::ioctl(fd, TIOCEXCL);
     ::tcflush(fd, TCIOFLUSH);
-    return {std::make_unique<PosixSerialLine>(fd, serial_timeouts(timeouts)), {}};
+    return {std::make_unique<PosixSerialLine>(fd, serial_timeouts(timeouts)), {}, PortAccess::free};
 }
 
 }  // namespace veloquin

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <utility>
 
 #include "calibration/conversions.h"
 
@@ -179,16 +180,39 @@ void download_block(DeviceLink& link, Calibration& cal, Platform& platform, Edit
     platform.set_lower_status("");
 }
 
-void download_all_blocks(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition) {
+BlockSet unsent_blocks(Calibration& cal) {
+    update_sums(cal);
+    BlockSet unsent{};
+    for (std::size_t i = 0; i < unsent.size(); ++i)
+        unsent[i] = cal.sums[i].current != cal.sums[i].synced;
+    return unsent;
+}
+
+void download_all_blocks(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition,
+                         const BlockSet& keep) {
     if (!link.connected) return;
+    // The blocks go into a copy in the transfer order, so each is converted
+    // against the same neighbours as it would be in place (the header's
+    // derived words use the curves held when it arrives).
+    Calibration incoming = cal;
     for (const Block b : kBlockOrder) {
-        download_block(link, cal, platform, edition, b);
-        if (!link.connected) return;
+        download_block(link, incoming, platform, edition, b);
+        if (!link.connected) {
+            platform.set_lower_status("Download failed: " + std::string(block_name(b)));
+            return;
+        }
+    }
+    for (const Block b : kBlockOrder) {
+        if (keep[static_cast<std::size_t>(b)]) continue;
+        const std::span<const std::int16_t> from = block_words(std::as_const(incoming), b);
+        std::copy(from.begin(), from.end(), block_words(cal, b).begin());
     }
     update_sums(cal);
     platform.refill_pages();
-    for (BlockSums& sums : cal.sums)
-        sums.synced = sums.current;
+    for (const Block b : kBlockOrder) {
+        BlockSums& sums = cal.block_sums(b);
+        if (!keep[static_cast<std::size_t>(b)]) sums.synced = sums.current;
+    }
 }
 
 }  // namespace veloquin

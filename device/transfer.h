@@ -3,6 +3,7 @@
 // of them downloaded at every connection (the device wins), and every block
 // whose byte sum changed uploaded by the keep-alive poll.
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -40,8 +41,20 @@ void upload_changed_blocks(DeviceLink& link, Calibration& cal, Platform& platfor
 void download_block(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition,
                     Block b);
 
-// Downloads all six blocks while link.connected holds, then refills the pages
-// and marks every block synced. Stops at the first failure with connected clear.
-void download_all_blocks(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition);
+// Blocks by their place in the transfer order.
+using BlockSet = std::array<bool, kBlockCount>;
+
+// The blocks whose current sum differs from their synced sum: changes the
+// device has not been sent yet.
+BlockSet unsent_blocks(Calibration& cal);
+
+// Downloads all six blocks while link.connected holds. Nothing is taken
+// until every block has arrived: a download cut off leaves the calibration
+// as it was, says "Download failed: <block>" and ends with connected clear.
+// Then every block but those in `keep` is taken and marked synced, and the
+// pages are refilled; a kept block stays changed, so the next upload sends
+// the program's values over the device's.
+void download_all_blocks(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition,
+                         const BlockSet& keep = {});
 
 }  // namespace veloquin

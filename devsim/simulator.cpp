@@ -113,6 +113,8 @@ bool Simulator::start(std::string* error) {
         return false;
     };
     if (running_.load()) return true;
+    // Started again after stop(): the device is plugged in anew, whatever it did before.
+    vanished_.store(false);
     master_fd_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_fd_ < 0) return failed(errno_text("posix_openpt"));
     if (::grantpt(master_fd_) != 0 || ::unlockpt(master_fd_) != 0) {

@@ -90,7 +90,9 @@ class Simulator {
 
     // Opens the pseudo-terminal and starts serving; false with the reason on failure.
     bool start(std::string* error = nullptr);
-    // Stops serving and closes the terminal; returns promptly and joins the thread.
+    // Stops serving and closes the terminal; returns promptly and joins the
+    // thread. A later start() plugs the device in again, with its store, on a
+    // new pseudo-terminal (whose path may differ; `link` follows it).
     void stop();
 
     const std::string& slave_path() const { return slave_path_; }

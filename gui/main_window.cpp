@@ -41,8 +41,7 @@ int page_height(Page page) {
 
 }  // namespace
 
-MainWindow::MainWindow(Edition edition, const PortTable& ports)
-    : app_(*this, edition), ports_(ports) {
+MainWindow::MainWindow(Edition edition, PortTable& ports) : app_(*this, edition), ports_(ports) {
     setObjectName(QStringLiteral("VELOQUIN"));
     surface_ = new QWidget(this);
     surface_->setObjectName(QStringLiteral("surface"));
@@ -167,6 +166,7 @@ void MainWindow::update_editor_buttons() {
 }
 
 void MainWindow::create() {
+    if (ports_.discovers()) port_watch_ = std::make_unique<SerialDeviceWatch>(ports_.dev_root());
     app_.create_main_window();
     select_page(Page::parameters);
     poll_timer_.start();

@@ -15,6 +15,7 @@
 
 #include "app/application.h"
 #include "device/port_table.h"
+#include "device/port_watch.h"
 #include "editors/graph_editors.h"
 
 class QGroupBox;
@@ -39,7 +40,9 @@ inline constexpr int kSurfaceHeight = 708;
 class MainWindow : public QMainWindow, public Platform {
     Q_OBJECT
   public:
-    MainWindow(Edition edition, const PortTable& ports);
+    // A table that discovers the machine's ports is made anew by the
+    // connection search, and its device folder is watched for new ports.
+    MainWindow(Edition edition, PortTable& ports);
     ~MainWindow() override;
 
     Application& app() { return app_; }
@@ -91,6 +94,8 @@ class MainWindow : public QMainWindow, public Platform {
     void sleep_ms(std::uint32_t ms) override;
     SerialOpenResult open_serial(int port_number, TimeoutSet timeouts) override;
     std::string port_name(int port_number) override;
+    std::optional<std::vector<SerialPortEntry>> rescan_ports() override;
+    bool serial_ports_changed() override;
     void set_upper_status(std::string_view text) override;
     void set_lower_status(std::string_view text) override;
     void set_title_line(std::string_view line) override;
@@ -107,6 +112,7 @@ class MainWindow : public QMainWindow, public Platform {
     void show_page(Page page) override;
     std::optional<std::string> choose_file(const FileDialogRequest& request) override;
     void show_about() override;
+    std::optional<int> choose_serial_port(const std::vector<SerialPortChoice>& ports) override;
     void open_cell_editor(Page page, std::string_view typed) override;
     void close_cell_editor() override;
     std::string cell_editor_text() override;
@@ -130,7 +136,8 @@ class MainWindow : public QMainWindow, public Platform {
     void update_editor_buttons();
 
     Application app_;
-    const PortTable& ports_;
+    PortTable& ports_;
+    std::unique_ptr<SerialDeviceWatch> port_watch_;
     std::map<int, std::string> open_errors_;
     QWidget* surface_ = nullptr;
     std::map<Page, QGroupBox*> pages_;

@@ -17,6 +17,7 @@
 #include "gui/live_panel_widget.h"
 #include "gui/main_window.h"
 #include "gui/parameter_pages.h"
+#include "gui/serial_port_dialog.h"
 
 namespace veloquin::gui {
 namespace {
@@ -67,6 +68,16 @@ SerialOpenResult MainWindow::open_serial(int port_number, TimeoutSet timeouts) {
 
 std::string MainWindow::port_name(int port_number) {
     return ports_.display_name(port_number);
+}
+
+std::optional<std::vector<SerialPortEntry>> MainWindow::rescan_ports() {
+    ports_.rescan();
+    open_errors_.clear();  // the numbers may name other ports now
+    return ports_.entries();
+}
+
+bool MainWindow::serial_ports_changed() {
+    return port_watch_ && port_watch_->serial_device_appeared();
 }
 
 void MainWindow::set_upper_status(std::string_view text) {
@@ -185,6 +196,12 @@ std::optional<std::string> MainWindow::choose_file(const FileDialogRequest& requ
 void MainWindow::show_about() {
     QMessageBox::about(this, QStringLiteral("About"),
                        qstr(about_text(VELOQUIN_VERSION, app_.state().files)));
+}
+
+std::optional<int> MainWindow::choose_serial_port(const std::vector<SerialPortChoice>& ports) {
+    SerialPortDialog dialog(ports, this);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.chosen_port();
 }
 
 void MainWindow::open_cell_editor(Page page, std::string_view typed) {

@@ -53,7 +53,7 @@ class FirstPaint : public QObject {
 };
 
 void BM_StartupToFirstPaint(benchmark::State& state) {
-    const PortTable no_ports;
+    PortTable no_ports;
     double construct_ms = 0;
     double create_ms = 0;
     // The process's first window also loads fonts, style and caches, as the

@@ -25,6 +25,7 @@ struct ScriptedDevice {
     std::vector<std::uint8_t> live = std::vector<std::uint8_t>(24, 0x22);
     int live_misses = 0;         // live requests left unanswered before answering again
     int answer_downloads = 100;  // download requests answered before going silent
+    bool unplugged = false;      // answers nothing at all
     std::vector<std::uint8_t> upload_codes;
 
     void attach(ScriptedLine::Script& script) {
@@ -34,7 +35,7 @@ struct ScriptedDevice {
     }
 
     void respond(ScriptedLine::Script& s, const std::vector<std::uint8_t>& frame) {
-        if (frame.size() < 4) return;
+        if (frame.size() < 4 || unplugged) return;
         const std::uint8_t code = frame[2];
         if (code == cmd::identify) {
             s.feed(reply_frame(identification));

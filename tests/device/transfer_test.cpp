@@ -239,23 +239,49 @@ TEST_F(TransferFixture, UnprogrammedDeviceLeavesCalibrationAndStaysConnected) {
     EXPECT_EQ(cal.curves, before.curves);
 }
 
-TEST_F(TransferFixture, DownloadStopsAtTheFirstSilentBlock) {
+TEST_F(TransferFixture, DownloadCutOffTakesNothingAndSaysWhichBlockFailed) {
     for (const Block b : kBlockOrder)
         device.downloads[download_code(b)] = encode_block(cal, b);
     device.downloads[download_code(Block::e_map)] = Bytes(960, 0x01);
+    device.downloads[download_code(Block::header)] = Bytes(364, 0x02);
     device.answer_downloads = 2;
     mark_all_unsynced(cal);
+    const Calibration before = cal;
     link.connected = true;
     download_all_blocks(link, cal, platform, Edition::full);
     EXPECT_FALSE(link.connected);
     EXPECT_EQ(written_codes(), (std::vector<int>{0x13, 0x14, 0x15}));
-    EXPECT_EQ(cal.cell(MapId::map_2_maf, 0, 0), 0x0101);  // blocks already taken stay
+    // The header and e-map that did arrive are not taken: no mix of the two.
+    EXPECT_EQ(cal.header, before.header);
+    EXPECT_EQ(cal.maps, before.maps);
+    EXPECT_EQ(cal.curves, before.curves);
     EXPECT_EQ(platform.refills, 0);
     EXPECT_EQ(cal.block_sums(Block::e_map).synced, kNeverSynced);
+    EXPECT_EQ(platform.last_lower(), "Download failed: f-map");
 
     link.connected = false;
     download_all_blocks(link, cal, platform, Edition::full);
     EXPECT_EQ(written_codes().size(), 3u);  // not connected: nothing asked
+}
+
+TEST_F(TransferFixture, KeptBlocksAreAskedForButStayTheProgramsAndChanged) {
+    Calibration device_cal = sample_calibration();
+    device_cal.cell(MapId::map_2_maf, 3, 4) = 1234;
+    device_cal.cell(MapId::boost_duty, 5, 5) = 77;
+    for (const Block b : kBlockOrder)
+        device.downloads[download_code(b)] = encode_block(device_cal, b);
+    mark_synced(cal);
+    cal.cell(MapId::boost_duty, 5, 5) = 12;  // the tuner's edit, not sent yet
+    const BlockSet unsent = unsent_blocks(cal);
+    EXPECT_EQ(unsent, (BlockSet{false, false, false, false, true, false}));
+    link.connected = true;
+    download_all_blocks(link, cal, platform, Edition::full, unsent);
+    EXPECT_TRUE(link.connected);
+    EXPECT_EQ(written_codes(), (std::vector<int>{0x13, 0x14, 0x15, 0x17, 0x18, 0x16}));
+    EXPECT_EQ(cal.cell(MapId::map_2_maf, 3, 4), 1234);
+    EXPECT_EQ(cal.cell(MapId::boost_duty, 5, 5), 12);
+    EXPECT_NE(cal.block_sums(Block::boost_map).synced, cal.block_sums(Block::boost_map).current);
+    EXPECT_EQ(cal.block_sums(Block::e_map).synced, cal.block_sums(Block::e_map).current);
 }
 
 }  // namespace

@@ -64,23 +64,24 @@ TEST(LinkSearch, PassWithoutAnswerEndsNotConnected) {
     rig.add_device(3, dead);
     rig.add_device(5, dead);
     EXPECT_FALSE(rig.connect());
-    EXPECT_TRUE(rig.link.stopped);
     EXPECT_EQ(rig.platform.last_upper(), "Not connected");
     EXPECT_EQ(rig.link.port_number, 3);
 }
 
-TEST(LinkSearch, DeviceThatRefusesTheFirstDownloadIsNotConnectedUntilItAnswers) {
+TEST(LinkSearch, DeviceThatRefusesTheFirstDownloadIsConnectedAtTheNextPass) {
     LinkRig rig;
     SimulatorOptions o;
     o.refuse_downloads = 1;
     devsim::Simulator& sim = rig.add_device(1, o);
-    rig.add_found_port(2);  // a second port, so the first failure does not end the pass
+    rig.add_found_port(2);  // a second port, with nothing behind it
     rig.tick();
     EXPECT_FALSE(rig.link.connected);
     EXPECT_EQ(sim.log().codes(), (std::vector<std::uint8_t>{0x10, 0x13}));
-    // Port 2 has nothing behind it; the search stays on it, so give it port 1's device.
-    rig.paths[2] = sim.slave_path();
-    ASSERT_TRUE(rig.connect());
+    EXPECT_EQ(rig.platform.last_lower(), "Download failed: header");
+    EXPECT_FALSE(rig.connect());  // port 2 ends the first pass
+    rig.ticks(kQuietPassTicks);
+    EXPECT_TRUE(rig.link.connected);
+    EXPECT_EQ(rig.link.port_number, 1);
 }
 
 TEST(LinkSearch, NoiseBeforeEveryReplyIsSkipped) {
@@ -90,7 +91,7 @@ TEST(LinkSearch, NoiseBeforeEveryReplyIsSkipped) {
     rig.add_device(1, o);
     ASSERT_TRUE(rig.connect());
     rig.ticks(5);
-    EXPECT_FALSE(rig.link.stopped);
+    EXPECT_TRUE(rig.link.connected);
     EXPECT_GT(rig.link.live.rpm(), 500);
 }
 
@@ -121,7 +122,7 @@ TEST(LinkTransfer, OneBoostDutyCellEditUploadsOnlyTheBoostMap) {
     rig.ticks(kUploadEveryTicks + 1);  // a second round finds nothing left to send
     EXPECT_EQ(sim.log().uploaded_blocks(), std::vector<Block>{Block::boost_map});
     EXPECT_EQ(sim.store().block(Block::boost_map), encode_block(rig.cal, Block::boost_map));
-    EXPECT_FALSE(rig.link.stopped);
+    EXPECT_TRUE(rig.link.connected);
 }
 
 TEST(LinkTransfer, FileLoadUploadsAllSixBlocksInOrder) {
@@ -196,7 +197,6 @@ TEST(LinkTransfer, UnprogrammedDeviceLeavesTheCalibrationAndStaysConnected) {
     EXPECT_EQ(rig.cal.curves, before.curves);
     rig.ticks(5);
     EXPECT_TRUE(rig.link.connected);
-    EXPECT_FALSE(rig.link.stopped);
     // Nothing changed since the download, so nothing is written over the blank unit.
     rig.ticks(kUploadEveryTicks);
     EXPECT_TRUE(sim.log().uploads.empty());
@@ -209,31 +209,31 @@ TEST(LinkLive, TwoMissedRequestsAreForgivenThreeAreADisconnect) {
     sim.miss_live_requests(2);
     rig.tick();
     EXPECT_TRUE(rig.link.connected);
-    EXPECT_FALSE(rig.link.stopped);
     EXPECT_GT(rig.link.live.rpm(), 0);
     sim.miss_live_requests(3);
     rig.tick();
-    EXPECT_TRUE(rig.link.stopped);
+    EXPECT_FALSE(rig.link.connected);
     EXPECT_EQ(rig.platform.last_upper(), "Disconnected");
 }
 
-TEST(LinkLive, UnplugEndsInDisconnectedWithoutACrash) {
+TEST(LinkLive, VanishedDeviceEndsInDisconnectedAndTheSearchGoesOn) {
     LinkRig rig;
     SimulatorOptions o;
     o.vanish_after = 7 + 4;  // identification, six downloads, four live requests
     devsim::Simulator& sim = rig.add_device(1, o);
     ASSERT_TRUE(rig.connect());
-    for (int i = 0; i < 20 && !rig.link.stopped; ++i)
+    for (int i = 0; i < 20 && rig.link.connected; ++i)
         rig.tick();
     EXPECT_TRUE(sim.vanished());
-    EXPECT_TRUE(rig.link.stopped);
-    EXPECT_EQ(rig.platform.last_upper(), "Disconnected");
-    // Pressing Connect again searches a port whose device node is gone: the
-    // open fails and the search keeps trying it.
-    connect_button_pressed(rig.link, rig.platform);
-    rig.ticks(10);
     EXPECT_FALSE(rig.link.connected);
-    EXPECT_EQ(rig.platform.last_lower().rfind("COM1: FAILED", 0), 0U) << rig.platform.last_lower();
+    EXPECT_EQ(rig.platform.last_upper(), "Disconnected");
+    EXPECT_EQ(rig.platform.last_lower(), "Device lost - retrying");
+    // Passes over a port whose device node is gone: nothing opens, nothing breaks.
+    const std::size_t opens = rig.platform.opens.size();
+    rig.ticks(3 * kQuietPassTicks);
+    EXPECT_FALSE(rig.link.connected);
+    EXPECT_GT(rig.platform.opens.size(), opens);
+    EXPECT_EQ(rig.platform.last_lower(), "Device lost - retrying");
 }
 
 TEST(LinkLive, StreamRunsUntilTheIdentificationRequestEndsIt) {
@@ -260,7 +260,7 @@ TEST(LinkLive, StreamRunsUntilTheIdentificationRequestEndsIt) {
     wait_until([] { return false; }, 20);
     rig.link.line->purge_input();
     rig.tick();
-    EXPECT_FALSE(rig.link.stopped);
+    EXPECT_TRUE(rig.link.connected);
     EXPECT_GT(rig.link.live.rpm(), 0);
 }
 

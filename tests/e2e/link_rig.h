@@ -77,11 +77,11 @@ class LinkRig {
     }
 
     void tick(const PollHooks& hooks = {}) { poll_tick(link, cal, platform, Edition::full, hooks); }
-    // Ticks until the poll connects or gives up; true when connected.
+    // Ticks until the poll connects or the first pass ends; true when connected.
     bool connect(int max_ticks = 100) {
-        for (int i = 0; i < max_ticks && !link.connected && !link.stopped; ++i)
+        for (int i = 0; i < max_ticks && !link.connected && !link.search.quiet; ++i)
             tick();
-        return link.connected && !link.stopped;
+        return link.connected;
     }
     void ticks(int n) {
         for (int i = 0; i < n; ++i)

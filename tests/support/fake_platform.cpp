@@ -31,9 +31,12 @@ SerialOpenResult FakePlatform::open_serial(int port_number, TimeoutSet timeouts)
     auto it = ports.find(port_number);
     if (it == ports.end()) {
         auto err = open_errors.find(port_number);
-        return {nullptr, err == open_errors.end() ? "no such device" : err->second};
+        auto access = open_access.find(port_number);
+        PortAccess kind = err == open_errors.end() ? PortAccess::missing : PortAccess::unusable;
+        if (access != open_access.end()) kind = access->second;
+        return {nullptr, err == open_errors.end() ? "no such device" : err->second, kind};
     }
-    return {std::make_unique<ScriptedLine>(it->second), {}};
+    return {std::make_unique<ScriptedLine>(it->second), {}, PortAccess::free};
 }
 
 MessageAnswer FakePlatform::message_box(std::string_view text, std::string_view caption,

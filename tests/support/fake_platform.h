@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,7 @@ class FakePlatform : public Platform {
     // Port number -> script of the line that opens there; a port without a script fails.
     std::map<int, ScriptedLine::Script> ports;
     std::map<int, std::string> open_errors;  // the failure text for a port without a script
+    std::map<int, PortAccess> open_access;   // and its kind (missing when neither is given)
     std::vector<std::pair<int, TimeoutSet>> opens;
     // When set, open_serial is delegated (the end-to-end tests open real lines).
     std::function<SerialOpenResult(int, TimeoutSet)> opener;
@@ -76,6 +78,22 @@ class FakePlatform : public Platform {
     }
     SerialOpenResult open_serial(int port_number, TimeoutSet timeouts) override;
     std::string port_name(int port_number) override { return "COM" + std::to_string(port_number); }
+    // The port table a rescan gives; nullopt: port numbers are fixed.
+    std::optional<std::vector<SerialPortEntry>> port_table;
+    std::function<void()> on_rescan;  // runs first in every rescan (a device plugged in meanwhile)
+    int rescans = 0;
+    std::optional<std::vector<SerialPortEntry>> rescan_ports() override {
+        ++rescans;
+        if (on_rescan) on_rescan();
+        return port_table;
+    }
+    bool ports_changed = false;        // reported once by serial_ports_changed()
+    std::function<bool()> port_watch;  // asked as well when set (a real watcher)
+    bool serial_ports_changed() override {
+        const bool changed = ports_changed || (port_watch && port_watch());
+        ports_changed = false;
+        return changed;
+    }
     void set_upper_status(std::string_view text) override { upper_status.emplace_back(text); }
     void set_lower_status(std::string_view text) override { lower_status.emplace_back(text); }
     void set_title_line(std::string_view line) override { titles.emplace_back(line); }
@@ -113,6 +131,12 @@ class FakePlatform : public Platform {
         return choice;
     }
     void show_about() override { ++abouts; }
+    std::vector<std::vector<SerialPortChoice>> port_lists;  // every port list shown
+    std::optional<int> port_choice;                         // the number chosen; cancel when empty
+    std::optional<int> choose_serial_port(const std::vector<SerialPortChoice>& list) override {
+        port_lists.push_back(list);
+        return port_choice;
+    }
     void open_cell_editor(Page page, std::string_view typed) override {
         cell_editors_opened.emplace_back(page, std::string(typed));
     }
