@@ -37,6 +37,7 @@ constexpr int kMapFuelCorrectionMin = -75;
 constexpr int kMapFuelCorrectionMax = 200;
 constexpr int kBoostDutyMax = 100;
 constexpr int kEraseAfterEditor = 2;
+constexpr std::string_view kStopRecordingFirst = "Recording: press Enter to stop it first";
 constexpr int kEraseAfterFile = 2;
 
 std::string& folder_of(WorkingFolders& folders, FolderId id) {
@@ -73,10 +74,13 @@ std::optional<int> cell_value(Page page, std::string_view typed) {
 }  // namespace
 
 Application::Application(Platform& platform, Edition edition)
-    : platform_(platform), state_(edition), recording_{platform,      state_.link,
-                                                       state_.cal,    state_.log,
-                                                       edition,       {},
-                                                       "default.log", 0} {}
+    : platform_(platform),
+      state_(edition),
+      recording_{.platform = platform,
+                 .link = state_.link,
+                 .calibration = state_.cal,
+                 .log = state_.log,
+                 .edition = edition} {}
 
 void Application::start(const WorkingFolders& folders,
                         const std::filesystem::path& working_directory) {
@@ -117,6 +121,12 @@ void Application::select_page(Page page) {
 void Application::poll_tick() {
     if (busy()) return;
     BusyScope scope(*this);
+    if (recording()) {
+        // The stream has the line: the tick takes what arrived instead of polling.
+        RecordingEnd why = RecordingEnd::stream_silent;
+        if (!recording_session_.take_arrived(why)) stop_recording(why);
+        return;
+    }
     if (!state_.editor.automapping) record_automapping_run();
     CalibrationWords seen = calibration_words(state_.cal);
     PollHooks hooks;
@@ -141,6 +151,12 @@ void Application::second_tick() {
 
 KeyRoute Application::key_press(const KeyPress& key, bool main_window_focused) {
     if (busy()) return {};
+    // Enter stops a recording however briefly it is pressed, and Escape too,
+    // wherever the focus is.
+    if (recording() && (key.code == keycode::enter || key.code == keycode::escape)) {
+        stop_recording();
+        return {KeyAction::command, 0};
+    }
     const KeyRoute route =
         route_key(key, state_.main_page, main_window_focused, state_.cell_editor_open);
     switch (route.action) {
@@ -174,6 +190,7 @@ void Application::command(int id) {
 }
 
 void Application::run_command(int id) {
+    if (refused_while_recording(id)) return;
     switch (id) {
         case cmd::open_calibration:
         case cmd::load_partial_settings:
@@ -194,9 +211,17 @@ void Application::run_command(int id) {
         case cmd::exit:
             platform_.close_main_window();
             return;
+        case cmd::stop_recording:
+            stop_recording();
+            return;
         case cmd::start_log_record:
         case cmd::start_record_pass:
-            if (recording_allowed_now()) record_log(id == cmd::start_record_pass);
+            // F7 or F8 while recording stops it, as Enter does.
+            if (recording()) {
+                stop_recording();
+            } else if (recording_allowed_now()) {
+                record_log(id == cmd::start_record_pass);
+            }
             return;
         case cmd::load_log_file:
             if (const auto path = ask_file(id)) load_log(*path);
@@ -249,6 +274,10 @@ void Application::run_command(int id) {
 }
 
 void Application::connect_pressed() {
+    if (recording()) {
+        platform_.set_lower_status(kStopRecordingFirst);
+        return;
+    }
     connect_button_pressed(state_.link, platform_);
 }
 
@@ -463,10 +492,39 @@ std::optional<std::string> Application::ask_file(int command) {
 }
 
 void Application::record_log(bool pass_mode) {
+    if (!state_.link.connected) {
+        // Without a device a recording would only empty the log.
+        platform_.set_lower_status("Not connected: no log recorded");
+        return;
+    }
     recording_.logs_folder = state_.folders.logs;
+    if (!recording_session_.start(pass_mode)) {
+        platform_.set_lower_status("The device did not take the stream command: no log recorded");
+        return;
+    }
     reset_log_view_zoom(state_.log_view);
-    record(recording_, pass_mode);
+    platform_.repaint_page();
+}
+
+void Application::stop_recording(RecordingEnd why) {
+    if (!recording()) return;
+    last_recording_ = recording_session_.finish(why);
     recorded_once_ = true;
+    reset_log_view_zoom(state_.log_view);
+}
+
+bool Application::refused_while_recording(int command) {
+    if (!recording()) return false;
+    switch (command) {
+        case cmd::update_firmware:
+        case cmd::load_log_file:
+        case cmd::crop_log_file:
+        case cmd::calibrate_knock_by_log:
+            platform_.set_lower_status(kStopRecordingFirst);
+            return true;
+        default:
+            return false;
+    }
 }
 
 void Application::update_firmware() {

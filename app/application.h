@@ -123,6 +123,15 @@ class Application {
     bool busy() const { return busy_ > 0; }
     // Whether a recording may start now (the guard only counts after one ended).
     bool recording_allowed_now();
+    // A recording runs from the poll timer; the window stays free meanwhile.
+    bool recording() const { return recording_session_.active(); }
+    // Ends a running recording as a stop asked for by the user, or because
+    // the program is closing; nothing when none runs.
+    void stop_recording(RecordingEnd why = RecordingEnd::enter_pressed);
+    // The last recording's result (its file, what ended it).
+    const RecordingResult& last_recording() const { return last_recording_; }
+    // Recordings keep at most this many samples in their file; 0: no limit.
+    void set_recording_sample_limit(int samples) { recording_.sample_limit = samples; }
 
     // "Learn from log..." and the hit counts (application_learn.cpp). The
     // review learns from the loaded log, or from a file asked for when none
@@ -161,6 +170,8 @@ class Application {
     bool read_file_into_calibration(const std::string& path, bool whole_calibration);
     std::optional<std::string> ask_file(int command);
     void record_log(bool pass_mode);
+    // A command that would disturb a running stream is refused with a word why.
+    bool refused_while_recording(int command);
     void update_firmware();
     void report_file_error(const std::string& what, const std::string& why);
     void compare_with_last_file();
@@ -169,6 +180,8 @@ class Application {
     Platform& platform_;
     ProgramState state_;
     RecordingContext recording_;
+    RecordingSession recording_session_{recording_};
+    RecordingResult last_recording_;
     bool recorded_once_ = false;
     int busy_ = 0;
     CalibrationHistory history_;

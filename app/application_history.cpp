@@ -103,6 +103,9 @@ void Application::undo_or_redo(bool undoing) {
 
 std::optional<MenuEntryState> Application::menu_entry_state(int command_id) const {
     if (auto learn = learn_menu_entry(command_id, state_.learn)) return learn;
+    if (command_id == cmd::stop_recording) {
+        return MenuEntryState{"Stop recording\tEnter", recording()};
+    }
     return edit_menu_entry(command_id, history_,
                            automapping_changed_ ? kAutomappingStepName : std::string_view{});
 }

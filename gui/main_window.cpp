@@ -261,6 +261,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     closing_ = true;
     poll_timer_.stop();
     second_timer_.stop();
+    // A recording is ended the proper way: the stream stopped, its log kept.
+    app_.stop_recording(RecordingEnd::closing);
     // Every way of closing ends here: the calibration as it is now, uploaded
     // or not, goes to "workmap.cfg".
     std::string error;
