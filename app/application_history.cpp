@@ -51,16 +51,20 @@ void Application::undoable(const std::string& what, const std::function<void()>&
     history_.record(after, what, std::move(file));
 }
 
-void Application::commit_typed_fields(const std::function<void()>& read_back) {
-    // A read-back of untouched fields may still move a word (a shown value
-    // that reads back a little differently); that is no step of the tuner's.
-    const std::string what = fields_step_name(state_.controls, committed_controls_);
+void Application::commit_typed_fields(const std::function<void()>& read_back, int skip) {
+    // The field still being typed into is neither read nor counted as committed.
+    const auto index = static_cast<std::size_t>(skip);
+    PageControls typed = state_.controls;
+    if (skip >= 0) typed.values[index] = committed_controls_.values[index];
+    const std::string what = fields_step_name(typed, committed_controls_);
     if (what.empty()) {
         read_back();
     } else {
         undoable(what, read_back);
     }
+    const ControlValue kept = skip >= 0 ? committed_controls_.values[index] : ControlValue{};
     committed_controls_ = state_.controls;
+    if (skip >= 0) committed_controls_.values[index] = kept;
 }
 
 void Application::record_automapping_run() {

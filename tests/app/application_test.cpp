@@ -4,7 +4,10 @@
 #include "app/commands.h"
 #include "app/live_panel.h"
 #include "calfile/calibration_file.h"
+#include "datalogs/log_file.h"
+#include "device/transfer.h"
 #include "editors/page_rules.h"
+#include "tests/device/scripted_device.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/temp_dir.h"
 
@@ -33,6 +36,18 @@ class ApplicationTest : public ::testing::Test {
         c.map_cursor_row = row;
         c.map_cursor_col = col;
     }
+    // A device on port 1 that answers with the program's own calibration.
+    void connect_device() {
+        device.attach(platform.ports[1]);
+        for (const Block b : kBlockOrder)
+            device.downloads[download_code(b)] = encode_block(cal(), b);
+        DeviceLink& link = app.state().link;
+        link.found_ports[0] = 1;
+        link.found_count = 1;
+        start_search_at_first_found_port(link);
+        app.poll_tick();
+        ASSERT_TRUE(link.connected);
+    }
     void commit(Page page, const char* typed) {
         app.state().main_page = page;
         app.key_press({'7', "7"}, true);
@@ -42,6 +57,7 @@ class ApplicationTest : public ::testing::Test {
 
     TempDir dir;
     FakePlatform platform;
+    testing::ScriptedDevice device;
     Application app{platform, Edition::full};
 };
 
@@ -130,9 +146,17 @@ TEST_F(ApplicationTest, DigitsOpenTheVisibleEditorAndNoCommandRunsWhileItIsOpen)
     EXPECT_TRUE(platform.dialogs.empty());
     app.key_press({keycode::escape, ""}, false);
     EXPECT_FALSE(app.state().cell_editor_open);
-    app.key_press({'E', "", true}, true);  // Ctrl+E: the MAF emulation map whatever the page
+    // Ctrl+E opens the editor of the map on show; it used to open the MAF
+    // emulation map's on a hidden page, which took the next keys and stored nothing.
+    app.state().main_page = Page::fuel_correction;
+    app.key_press({'E', "", true}, true);
     EXPECT_EQ(platform.cell_editors_opened.back(),
-              std::make_pair(Page::maf_emulation, std::string()));
+              std::make_pair(Page::fuel_correction, std::string()));
+    app.key_press({keycode::escape, ""}, false);
+    app.state().main_page = Page::parameters;
+    app.key_press({'E', "", true}, true);
+    EXPECT_EQ(platform.cell_editors_opened.size(), 2U);
+    EXPECT_FALSE(app.state().cell_editor_open);
 }
 
 TEST_F(ApplicationTest, SaveWithoutAFileAsksForOneAndRemembersIt) {
@@ -184,6 +208,7 @@ TEST_F(ApplicationTest, UnreadableCalibrationChangesNothing) {
 }
 
 TEST_F(ApplicationTest, FirstRecordingIsNotSwallowedAndASecondWithinASecondIs) {
+    connect_device();
     app.command(cmd::start_log_record);
     ASSERT_EQ(platform.pages_shown.size(), 1U);
     EXPECT_EQ(platform.pages_shown[0], Page::log_viewer);
@@ -196,16 +221,140 @@ TEST_F(ApplicationTest, FirstRecordingIsNotSwallowedAndASecondWithinASecondIs) {
     EXPECT_EQ(platform.pages_shown.size(), 2U);
 }
 
-TEST_F(ApplicationTest, CancelledFirmwareUpdateSendsNothingAndClosesThePort) {
-    platform.ports[1];
-    app.state().link.port_number = 1;
-    ASSERT_TRUE(open_port(app.state().link, platform));
+// A cancelled dialog or a refused file used to close the port, so the device
+// showed "Disconnected" until Connect was pressed.
+TEST_F(ApplicationTest, CancelledOrRefusedFirmwareUpdateKeepsTheConnection) {
+    connect_device();
+    const std::size_t written = platform.ports[1].written.size();
     app.command(cmd::update_firmware);
     EXPECT_EQ(platform.dialogs.back().title, "Open File");
-    EXPECT_TRUE(platform.ports[1].written.empty());
-    EXPECT_FALSE(app.state().link.is_open());
+    testing::write_file(dir / "short.frw", std::string(40, 'x'));
+    platform.file_choices.push_back((dir / "short.frw").string());
+    app.command(cmd::update_firmware);
+    ASSERT_EQ(platform.messages.size(), 1U);
+    EXPECT_NE(platform.messages[0].text.find("64-byte header"), std::string::npos);
+    EXPECT_EQ(platform.ports[1].written.size(), written);
+    EXPECT_TRUE(app.state().link.is_open());
     EXPECT_EQ(app.state().link.timeouts, TimeoutSet::normal);
-    EXPECT_EQ(platform.last_lower(), "");
+    app.poll_tick();
+    EXPECT_TRUE(app.state().link.connected);
+    EXPECT_FALSE(app.state().link.stopped);
+}
+
+// F7 without a device emptied the log and wrote that emptiness over default.log.
+TEST_F(ApplicationTest, RecordingWithoutADeviceSaysSoAndKeepsTheLogAndItsFile) {
+    testing::write_file(dir / "logs/default.log", "the last real recording");
+    app.state().log.count = 5;
+    app.command(cmd::start_log_record);
+    app.command(cmd::start_record_pass);
+    EXPECT_EQ(app.state().log.count, 5);
+    EXPECT_EQ(testing::read_file(dir / "logs/default.log"), "the last real recording");
+    EXPECT_TRUE(platform.pages_shown.empty());
+    EXPECT_EQ(platform.timer_stops, 0);
+    EXPECT_EQ(platform.last_lower(), "Not connected: no log recorded");
+    // The search's port errors do not wipe it; the next action does.
+    for (int i = 0; i < 10; ++i)
+        app.poll_tick();
+    EXPECT_EQ(platform.last_lower(), "Not connected: no log recorded");
+    app.key_press({'A', "a"}, true);
+    app.poll_tick();
+    EXPECT_NE(platform.last_lower(), "Not connected: no log recorded");
+}
+
+// A note of the log reader (a log cut at 60,000 samples, cut words) was
+// replaced by the search's port errors within 100 ms.
+TEST_F(ApplicationTest, LogReaderNoteStaysUntilTheNextAction) {
+    LogBuffer log;
+    log.count = 3;
+    ASSERT_TRUE(log_write_file(log, dir / "long.log").ok);
+    std::string text = testing::read_file(dir / "long.log");
+    text += std::string(40, '7') + "\r\n";
+    testing::write_file(dir / "long.log", text);
+    ASSERT_TRUE(app.load_log((dir / "long.log").string()));
+    const std::string note = platform.last_lower();
+    EXPECT_NE(note.find("31 characters"), std::string::npos) << note;
+    for (int i = 0; i < 10; ++i)
+        app.poll_tick();
+    EXPECT_EQ(platform.last_lower(), note);
+}
+
+// Random bytes and an empty file "opened" silently, and the next read-back
+// moved fields of the calibration they had not touched.
+TEST_F(ApplicationTest, FileWithoutACalibrationSaysSoAndChangesNothing) {
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i)
+        garbage += static_cast<char>((i * 7919) % 251);
+    testing::write_file(dir / "noise.emu", garbage);
+    testing::write_file(dir / "empty.emu", "");
+    const Calibration before = cal();
+    for (const char* name : {"noise.emu", "empty.emu"}) {
+        EXPECT_FALSE(app.open_calibration((dir / name).string()));
+        ASSERT_FALSE(platform.messages.empty());
+        EXPECT_NE(
+            platform.messages.back().text.find("No calibration found in " + (dir / name).string()),
+            std::string::npos);
+    }
+    EXPECT_EQ(cal().header, before.header);
+    EXPECT_TRUE(app.state().calibration_path.empty());
+    EXPECT_EQ(app.history().undo_count(), 0U);
+}
+
+// Typing "2000" into "2Step Fuel Cut RPM" sent "2" to the running engine for a second.
+TEST_F(ApplicationTest, AFieldIsCommittedWhenFinishedNeverHalfTyped) {
+    const int rpm = control_index(Page::parameters, "REV2x_RPMON");
+    const auto typing = [&](const char* text) {
+        control(Page::parameters, "REV2x_RPMON").text = text;
+        app.field_editing(rpm);
+    };
+    typing("2");
+    control(Page::parameters, "SPD_DIV").text = "321";  // finished a moment ago
+    app.second_tick();
+    EXPECT_EQ(cal().param(hw::REV2x_RPMON), 0);
+    EXPECT_EQ(cal().param(hw::SPD_DIV), 321);
+    typing("2000");
+    app.second_tick();
+    EXPECT_EQ(cal().param(hw::REV2x_RPMON), 0);
+    app.field_finished(rpm);
+    EXPECT_EQ(cal().param(hw::REV2x_RPMON), 2000);
+    EXPECT_EQ(cal().param(hw::REV2x_RPMOFF), 2000);
+    // Any command, a page switch and closing commit it as well.
+    typing("2500");
+    app.command(cmd::about);
+    EXPECT_EQ(cal().param(hw::REV2x_RPMON), 2500);
+    typing("2600");
+    app.select_page(Page::maf_emulation);
+    EXPECT_EQ(cal().param(hw::REV2x_RPMON), 2600);
+    app.select_page(Page::parameters);
+    typing("2700");
+    ASSERT_TRUE(app.write_workmap());
+    Calibration back;
+    read_calibration_file(back, dir / "workmap.cfg", Edition::full);
+    EXPECT_EQ(back.param(hw::REV2x_RPMON), 2700);
+}
+
+// A read-only working folder lost the session's edits with a line on stderr.
+TEST(ApplicationWorkmap, UnwritableFolderIsSaidAtStartAndSaveAsIsOfferedAtExit) {
+    TempDir dir;
+    FakePlatform platform;
+    Application app{platform, Edition::full};
+    app.start(working_folders(base_folder(dir.path().string())), dir / "gone");
+    app.create_main_window();
+    ASSERT_FALSE(platform.lower_status.empty());
+    EXPECT_EQ(platform.lower_status.front().rfind("workmap.cfg cannot be written", 0), 0U)
+        << platform.lower_status.front();
+    app.state().cal.param(hw::SPD_DIV) = 77;
+    platform.answers.push_back(MessageAnswer::yes);
+    platform.file_choices.push_back((dir / "maps/rescue").string());
+    app.save_at_exit();
+    ASSERT_EQ(platform.messages.size(), 1U);
+    EXPECT_NE(platform.messages[0].text.find("Save As..."), std::string::npos);
+    Calibration back;
+    ASSERT_TRUE(read_calibration_file(back, dir / "maps/rescue.emu", Edition::full));
+    EXPECT_EQ(back.param(hw::SPD_DIV), 77);
+    // A signal quits at once.
+    app.exit_at_once();
+    app.save_at_exit();
+    EXPECT_EQ(platform.messages.size(), 1U);
 }
 
 TEST_F(ApplicationTest, NothingRunsInsideACommand) {
