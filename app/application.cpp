@@ -264,9 +264,15 @@ void Application::run_command(int id) {
         case cmd::whole_log_view:
             if (reset_log_view_zoom(state_.log_view)) platform_.repaint_page();
             return;
-        case cmd::calibrate_knock_by_log:
-            calibrate_knock_by_log(state_.cal, state_.log, platform_);
+        case cmd::calibrate_knock_by_log: {
+            const int set = calibrate_knock_by_log(state_.cal, state_.log, platform_);
+            hold_notice(set == 0 ? std::string("Calibrate Knock by Log: no sample of the log lies "
+                                               "on the knock curve; nothing was set")
+                                 : "Calibrate Knock by Log: " + std::to_string(set) + " of " +
+                                       std::to_string(cv::KNOCK_POINTS + 1) +
+                                       " knock points set from the log");
             return;
+        }
         case cmd::about:
             platform_.show_about();
             return;

@@ -261,6 +261,17 @@ TEST_F(ApplicationTest, RecordingWithoutADeviceSaysSoAndKeepsTheLogAndItsFile) {
     EXPECT_NE(platform.last_lower(), "Not connected: no log recorded");
 }
 
+TEST_F(ApplicationTest, KnockByLogSaysHowManyPointsItSet) {
+    LogBuffer& log = app.state().log;
+    for (const int rpm : {1900, 2400, 3100}) {
+        log.samples[static_cast<std::size_t>(log.count)].rpm = rpm;
+        log.samples[static_cast<std::size_t>(log.count++)].knock = 1.0F;
+    }
+    app.command(cmd::calibrate_knock_by_log);
+    EXPECT_EQ(platform.last_lower(),
+              "Calibrate Knock by Log: 3 of 22 knock points set from the log");
+}
+
 // A note of the log reader (a log cut at 60,000 samples, cut words) was
 // replaced by the search's port errors within 100 ms.
 TEST_F(ApplicationTest, LogReaderNoteStaysUntilTheNextAction) {
