@@ -258,8 +258,7 @@ void Application::run_command(int id) {
             if (const auto path = ask_file(id)) save_log(*path);
             return;
         case cmd::crop_log_file:
-            log_crop(state_.log);
-            platform_.repaint_page();
+            crop_log();
             return;
         case cmd::whole_log_view:
             if (reset_log_view_zoom(state_.log_view)) platform_.repaint_page();
@@ -437,6 +436,7 @@ bool Application::load_log(const std::string& path) {
         report_file_error("The log was not loaded.", result.message);
         return false;
     }
+    history_.forget_log_steps();
     if (!result.message.empty()) hold_notice(result.message);
     reset_log_view_zoom(state_.log_view);  // a new log is shown whole
     platform_.show_page(Page::log_viewer);
@@ -541,7 +541,18 @@ std::optional<std::string> Application::ask_file(int command) {
     return chosen;
 }
 
+void Application::crop_log() {
+    auto before = std::make_shared<LogSnapshot>(take_log_snapshot(state_.log, state_.log_view));
+    if (!log_crop(state_.log)) {
+        hold_notice("Crop Log File: mark at least two samples first (drag across the log)");
+        return;
+    }
+    pending_log_ = std::move(before);
+    platform_.repaint_page();
+}
+
 void Application::record_log(bool pass_mode) {
+    history_.forget_log_steps();
     recording_.logs_folder = state_.folders.logs;
     reset_log_view_zoom(state_.log_view);
     record(recording_, pass_mode);

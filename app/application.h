@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -165,6 +166,7 @@ class Application {
     bool read_file_into_calibration(const std::string& path, bool whole_calibration);
     std::optional<std::string> ask_file(int command);
     void record_log(bool pass_mode);
+    void crop_log();
     void update_firmware();
     void report_file_error(const std::string& what, const std::string& why);
     bool fields_touched(Page page) const;
@@ -183,6 +185,8 @@ class Application {
     bool automapping_changed_ = false;
     int undo_depth_ = 0;
     bool exit_at_once_ = false;
+    // The log a crop cut, taken into the step the crop makes.
+    std::shared_ptr<LogSnapshot> pending_log_;
 };
 
 }  // namespace veloquin

@@ -261,6 +261,54 @@ TEST_F(ApplicationTest, RecordingWithoutADeviceSaysSoAndKeepsTheLogAndItsFile) {
     EXPECT_NE(platform.last_lower(), "Not connected: no log recorded");
 }
 
+// A crop after a single click kept one sample, and no crop could be undone.
+TEST_F(ApplicationTest, CropNeedsARangeAndIsUndoneWithTheView) {
+    LogBuffer& log = app.state().log;
+    for (; log.count < 300; ++log.count)
+        log.samples[static_cast<std::size_t>(log.count)].rpm = 1000 + log.count;
+    app.state().log_view.range = {50, 200};
+    app.state().log_view.zoomed_log_count = 300;
+    log.sel_first = log.sel_last = 120;
+    app.command(cmd::crop_log_file);
+    EXPECT_EQ(log.count, 300);
+    EXPECT_EQ(platform.last_lower().rfind("Crop Log File: mark at least two samples", 0), 0U);
+    log.sel_last = 169;
+    app.command(cmd::crop_log_file);
+    ASSERT_EQ(log.count, 50);
+    EXPECT_EQ(app.menu_entry_state(cmd::undo)->text, "Undo Crop Log File\tCtrl-Z");
+    app.key_press({'Z', "", true}, true);
+    ASSERT_EQ(log.count, 300);
+    EXPECT_EQ(log.samples[299].rpm, 1299);
+    EXPECT_EQ(app.state().log_view.range.first, 50);
+    EXPECT_EQ(app.state().log_view.zoomed_log_count, 300);
+    app.key_press({'Y', "", true}, true);
+    EXPECT_EQ(log.count, 50);
+    EXPECT_EQ(log.samples[0].rpm, 1120);
+    // Another log makes the crops of the old one history.
+    app.key_press({'Z', "", true}, true);
+    app.key_press({'Y', "", true}, true);
+    ASSERT_TRUE(log_write_file(log, dir / "other.log").ok);
+    ASSERT_TRUE(app.load_log((dir / "other.log").string()));
+    app.key_press({'Z', "", true}, true);
+    EXPECT_EQ(log.count, 50);
+}
+
+// Undoing a paste put the cells back but left them marked as visited.
+TEST_F(ApplicationTest, UndoingAPasteClearsItsVisitMarks) {
+    app.state().main_page = Page::maf_emulation;
+    cal().cell(MapId::map_2_maf, 2, 2) = 1111;
+    select(2, 2, 2, 2);
+    app.command(cmd::copy_cells);
+    select(5, 5, 5, 5);
+    app.command(cmd::paste_cells);
+    const VisitMarks& visits = app.state().editor.visits;
+    ASSERT_TRUE(visits.marked(5, 5));
+    app.command(cmd::undo);
+    EXPECT_EQ(visits.count(), 0);
+    app.command(cmd::redo);
+    EXPECT_TRUE(visits.marked(5, 5));
+}
+
 TEST_F(ApplicationTest, KnockByLogSaysHowManyPointsItSet) {
     LogBuffer& log = app.state().log;
     for (const int rpm : {1900, 2400, 3100}) {
