@@ -119,6 +119,7 @@ void Application::select_page(Page page) {
     cancel_cell_editor();
     commit_typed_fields([this] { commit_and_refresh_all_pages(); });
     state_.main_page = page;
+    limit_curve_for_page(state_.editor.cursor, page, state_.editor.active_temp_curve);
 }
 
 void Application::poll_tick() {

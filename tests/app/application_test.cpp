@@ -71,6 +71,12 @@ TEST_F(ApplicationTest, StartShowsParametersFilledAndThePanelEmpty) {
         EXPECT_EQ(v, "n/a");
     }
     EXPECT_EQ(switched_outputs_text(0b0101), "A.C.");
+    // A threshold of 0 counts is -12.515 % of the throttle's travel: shown
+    // as the nearest percent, and kept through page switches.
+    EXPECT_EQ(control(Page::parameters, "REV2x_OFFTHROTTLE").text, "-13");
+    app.select_page(Page::maf_emulation);
+    app.select_page(Page::parameters);
+    EXPECT_EQ(cal().param(hw::REV2x_OFFTHROTTLE), 0);
 }
 
 TEST_F(ApplicationTest, TypedValueEntersAtTheSecondTickAndAtAPageSwitchOnly) {
@@ -307,6 +313,19 @@ TEST_F(ApplicationTest, UndoingAPasteClearsItsVisitMarks) {
     EXPECT_EQ(visits.count(), 0);
     app.command(cmd::redo);
     EXPECT_TRUE(visits.marked(5, 5));
+}
+
+// After "MAF calibration" (33 points) the shared cursor past point 16 showed
+// nowhere on "AFR Protect" (17 points) and "+" and Page Up did nothing.
+TEST_F(ApplicationTest, CurveCursorIsKeptWithinTheCurveOnShow) {
+    EditorCursor& c = app.state().editor.cursor;
+    app.select_page(Page::maf_calibration);
+    c.curve_cursor = c.curve_anchor = 30;
+    app.select_page(Page::afr_protect);
+    EXPECT_EQ(c.curve_cursor, cv::AFR_PROTECT_POINTS - 1);
+    const int before = cal().curve_word(cv::AFR_PROTECT + cv::AFR_PROTECT_POINTS - 1);
+    app.key_press({0, "+"}, true);
+    EXPECT_GT(cal().curve_word(cv::AFR_PROTECT + cv::AFR_PROTECT_POINTS - 1), before);
 }
 
 TEST_F(ApplicationTest, KnockByLogSaysHowManyPointsItSet) {
