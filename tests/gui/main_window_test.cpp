@@ -64,6 +64,25 @@ TEST_F(MainWindowTest, ListParameterOutsideItsListSurvivesAPageSwitch) {
     EXPECT_EQ(cal().param(hw::MAP_FILTER), 20);
 }
 
+// "O2FB Gain (1..5)" took 99999 and stored -31073; a gain of 9 from a file
+// stays, framed, until the tuner types a value.
+TEST_F(MainWindowTest, FieldsNameTheirRangeHoldTypedValuesInsideAndFrameStoredOnesOutside) {
+    open();
+    cal().param(hw::O2FB_Gain) = 9;
+    window->refill_pages();
+    const int gain = control_index(Page::parameters, "O2FB_Gain");
+    EXPECT_TRUE(window->parameter_pages()->out_of_range_marked(gain));
+    EXPECT_EQ(field(Page::parameters, "O2FB_Gain")->toolTip(), QStringLiteral("Range: 1 to 5"));
+    press(Page::fuel_correction);
+    press(Page::parameters);
+    EXPECT_EQ(cal().param(hw::O2FB_Gain), 9);
+    type_into(Page::parameters, "O2FB_Gain", "99999");
+    key(Qt::Key_Return);
+    EXPECT_EQ(cal().param(hw::O2FB_Gain), 5);
+    EXPECT_EQ(field(Page::parameters, "O2FB_Gain")->text(), QStringLiteral("5"));
+    EXPECT_FALSE(window->parameter_pages()->out_of_range_marked(gain));
+}
+
 TEST_F(MainWindowTest, KeysFollowTheTableOfThePageAndTheFocus) {
     open();
     const int before = cal().param(hw::SPD_DIV);
