@@ -49,10 +49,12 @@ constexpr std::array<Menu, 4> kMenuBar = {{
 }};
 
 constexpr std::array<FileFilter, 1> kProfileFilter = {{{"MAF Emulator Profile [*.emu]", "*.emu"}}};
-constexpr std::array<FileFilter, 3> kCompareFilters = {{
+// "workmap.cfg" and "default.cfg" are calibrations too: opening or comparing
+// one must not need its name typed.
+constexpr std::array<FileFilter, 3> kCalibrationFilters = {{
     {"MAF Emulator Profile [*.emu]", "*.emu"},
-    {"Calibration [*.cfg]", "*.cfg"},
-    {"All Files [*]", "*"},
+    {"Calibration files [*.emu *.cfg]", "*.emu *.cfg"},
+    {"All files [*]", "*"},
 }};
 constexpr std::array<FileFilter, 1> kPartialFilter = {{{"MAF Emulator Profile [*.par]", "*.par"}}};
 constexpr std::array<FileFilter, 2> kLogOpenFilters = {{
@@ -69,7 +71,7 @@ struct DialogOfCommand {
 };
 constexpr std::array<DialogOfCommand, 7> kDialogs = {{
     {cmd::open_calibration,
-     {FileDialogKind::open, "Open File", kProfileFilter, "", FolderId::maps}},
+     {FileDialogKind::open, "Open File", kCalibrationFilters, "", FolderId::maps}},
     {cmd::load_partial_settings,
      {FileDialogKind::open, "Load parameters", kPartialFilter, "", FolderId::settings}},
     {cmd::save_as, {FileDialogKind::save, "Save As", kProfileFilter, ".emu", FolderId::maps}},
@@ -79,7 +81,7 @@ constexpr std::array<DialogOfCommand, 7> kDialogs = {{
     {cmd::update_firmware,
      {FileDialogKind::open, "Open File", kFirmwareFilter, "", FolderId::firmware}},
     {cmd::compare_with_calibration,
-     {FileDialogKind::open, "Compare with calibration", kCompareFilters, "", FolderId::maps}},
+     {FileDialogKind::open, "Compare with calibration", kCalibrationFilters, "", FolderId::maps}},
 }};
 
 }  // namespace
@@ -93,6 +95,17 @@ const FileDialogInfo* file_dialog_for(int command) {
         if (d.command == command) return &d.dialog;
     }
     return nullptr;
+}
+
+std::string dialog_filter_label(std::string_view text, std::string_view pattern) {
+    // Dialogs that show the pattern themselves get the text without its own copy.
+    std::string label(text);
+    const std::string bracketed = " [" + std::string(pattern) + "]";
+    if (label.size() >= bracketed.size() &&
+        label.compare(label.size() - bracketed.size(), bracketed.size(), bracketed) == 0) {
+        label.resize(label.size() - bracketed.size());
+    }
+    return label + " (" + std::string(pattern) + ")";
 }
 
 std::string add_default_extension(std::string_view path, std::string_view extension) {

@@ -79,6 +79,9 @@ struct FileDialogInfo {
 
 // The dialog of a file command; null for a command without one.
 const FileDialogInfo* file_dialog_for(int command);
+// A filter as a dialog that adds the pattern itself shows it:
+// "MAF Emulator Log [*.log]" becomes "MAF Emulator Log (*.log)".
+std::string dialog_filter_label(std::string_view text, std::string_view pattern);
 
 // The name a save dialog gives back, with the default extension added when
 // the chosen name has no extension at all.

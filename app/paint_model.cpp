@@ -11,6 +11,29 @@ bool drawable(int v) {
 }
 }  // namespace
 
+int text_width(std::string_view text, FontId font) {
+    // Thousandths of the em: Arial's advances of the characters labels use.
+    int thousandths = 0;
+    for (const char c : text) {
+        if (c >= '0' && c <= '9') {
+            thousandths += 556;
+        } else if (c == '.' || c == ',' || c == ' ' || c == ':') {
+            thousandths += 278;
+        } else if (c == '-') {
+            thousandths += 333;
+        } else if (c == '%') {
+            thousandths += 889;
+        } else if (c >= 'A' && c <= 'Z') {
+            thousandths += 700;
+        } else {
+            thousandths += 560;
+        }
+    }
+    // Pixel sizes of the shared fonts; the two large ones are stretched by 160 %.
+    const int em_pixels = font == FontId::small || font == FontId::small_bold ? 13 : 14 * 16 / 10;
+    return (thousandths * em_pixels + 999) / 1000;
+}
+
 void PaintModel::draw_line(int x1, int y1, int x2, int y2, Pen pen) {
     if (!drawable(x1) || !drawable(y1) || !drawable(x2) || !drawable(y2)) return;
     ops.emplace_back(LineOp{{x1, y1}, {x2, y2}, pen});

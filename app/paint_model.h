@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -72,6 +73,11 @@ enum class FontId {
 // centred escapement text).
 enum class Align { left, center, right };
 
+// The width a text takes in one of the shared fonts, in pixels. The fonts
+// share Arial's advances, so digits, signs and points come out exact; other
+// letters are a fair average. For deciding which labels fit beside each other.
+int text_width(std::string_view text, FontId font);
+
 struct Point {
     int x = 0, y = 0;
     friend constexpr bool operator==(Point, Point) = default;
@@ -80,14 +86,17 @@ struct Point {
 struct LineOp {
     Point from, to;
     Pen pen;
+    friend bool operator==(const LineOp&, const LineOp&) = default;
 };
 struct PolylineOp {
     std::vector<Point> points;
     Pen pen;
+    friend bool operator==(const PolylineOp&, const PolylineOp&) = default;
 };
 struct FillOp {  // a solid rectangle, x and y its top-left corner
     int x = 0, y = 0, w = 0, h = 0;
     Rgb color;
+    friend bool operator==(const FillOp&, const FillOp&) = default;
 };
 struct TextOp {
     Point at;
@@ -95,10 +104,12 @@ struct TextOp {
     FontId font = FontId::small;
     Rgb color;
     Align align = Align::left;
+    friend bool operator==(const TextOp&, const TextOp&) = default;
 };
 // Exclusive-or with white over the rectangle: the log viewer's marked range.
 struct InvertOp {
     int x = 0, y = 0, w = 0, h = 0;
+    friend bool operator==(const InvertOp&, const InvertOp&) = default;
 };
 
 using PaintOp = std::variant<LineOp, PolylineOp, FillOp, TextOp, InvertOp>;
@@ -120,6 +131,11 @@ struct PaintModel {
 
     // For tests: every text op, in drawing order.
     std::vector<const TextOp*> texts() const;
+
+    // Two models that compare equal put the same pixels on screen: a widget
+    // repaints only when the model of the current state differs from the
+    // one it painted last.
+    friend bool operator==(const PaintModel&, const PaintModel&) = default;
 };
 
 }  // namespace veloquin

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -37,6 +38,8 @@ constexpr int kTickLength = 10;
 constexpr int kLabelInset = 20;
 constexpr int kLabelRaise = 6;
 constexpr int kNeedleInset = 4;
+// The free corner right of the two lower gauges.
+constexpr Point kNoDataAt{705, 552};
 
 }  // namespace
 
@@ -94,7 +97,11 @@ std::string gauge_label(const Gauge& gauge, int t) {
     return text.data();
 }
 
-void draw_gauge(PaintModel& m, const Gauge& g, float value) {
+void draw_gauge(PaintModel& m, const Gauge& g, std::optional<float> value) {
+    // Without live data the dial is greyed and has no needle: a needle
+    // resting on a plausible reading would pass for one.
+    const Pen dial_pen = value ? pens::black_thick : Pen{colors::light_grey, 2};
+    const Rgb text_color = value ? colors::black : colors::text_grey;
     m.fill(g.x, g.y, g.w, g.h, colors::white);
     const int r = g.w / 2;
     const int cx = g.x + r;
@@ -104,33 +111,40 @@ void draw_gauge(PaintModel& m, const Gauge& g, float value) {
     dial.reserve(kDialPoints);
     for (int i = 0; i < kDialPoints; ++i)
         dial.push_back(dial_point(cx, cy, kStartDegrees + i * 0.02 * kSweepDegrees, r));
-    m.polyline(std::move(dial), pens::black_thick);
+    m.polyline(std::move(dial), dial_pen);
 
-    m.draw_text(cx, cy + g.h / 6 - 10, std::string(g.caption), FontId::small, colors::black,
+    m.draw_text(cx, cy + g.h / 6 - 10, std::string(g.caption), FontId::small, text_color,
                 Align::center);
 
     for (int t = 0; t <= g.intervals; ++t) {
         const double a = static_cast<double>(t) / g.intervals * kSweepDegrees + kStartDegrees;
         const Point outer = dial_point(cx, cy, a, r);
         const Point inner = dial_point(cx, cy, a, r - kTickLength);
-        m.draw_line(outer.x, outer.y, inner.x, inner.y, pens::black_thick);
+        m.draw_line(outer.x, outer.y, inner.x, inner.y, dial_pen);
         const Point label = dial_point(cx, cy, a, r - kLabelInset);
-        m.draw_text(label.x, label.y - kLabelRaise, gauge_label(g, t), FontId::small, colors::black,
+        m.draw_text(label.x, label.y - kLabelRaise, gauge_label(g, t), FontId::small, text_color,
                     Align::center);
     }
 
-    const Point tip = dial_point(cx, cy, needle_angle(value, g.lo, g.hi), r - kNeedleInset);
+    if (!value) return;
+    const Point tip = dial_point(cx, cy, needle_angle(*value, g.lo, g.hi), r - kNeedleInset);
     m.draw_line(cx, cy, tip.x, tip.y, pens::red_thick);
 }
 
-PaintModel paint_dashboard(const LiveRecord& record, const Calibration& cal, int width,
+PaintModel paint_dashboard(const LiveRecord& record, const Calibration& cal, bool live, int width,
                            int height) {
     PaintModel m;
     m.width = width;
     m.height = height;
     m.background = colors::white;
-    for (const Gauge& gauge : kGauges)
-        draw_gauge(m, gauge, gauge_value(gauge, record, cal));
+    for (const Gauge& gauge : kGauges) {
+        draw_gauge(m, gauge,
+                   live ? std::optional<float>(gauge_value(gauge, record, cal)) : std::nullopt);
+    }
+    if (!live) {
+        m.draw_text(kNoDataAt.x, kNoDataAt.y, std::string(kNoLiveDataText), FontId::horizontal,
+                    colors::black, Align::center);
+    }
     return m;
 }
 

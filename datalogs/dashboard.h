@@ -4,6 +4,7 @@
 // clockwise on screen; the dial runs from 30 to 330 degrees and leaves a gap
 // of 60 degrees at the bottom.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -51,13 +52,18 @@ Point dial_point(int cx, int cy, double degrees, int radius);
 // The label of tick t (0 to N).
 std::string gauge_label(const Gauge& gauge, int t);
 
-void draw_gauge(PaintModel& m, const Gauge& gauge, float value);
+// A gauge with its needle at `value`; greyed and without a needle when
+// there is no value.
+void draw_gauge(PaintModel& m, const Gauge& gauge, std::optional<float> value);
+
+inline constexpr std::string_view kNoLiveDataText = "No live data";
 
 // The whole dashboard. The window's white background stands in for the
 // erase of the whole area: the picture is drawn whole every time (the widget
 // is double-buffered), so the old rule that erased only now and then has
-// nothing left to decide.
-PaintModel paint_dashboard(const LiveRecord& record, const Calibration& cal, int width = 800,
-                           int height = 678);
+// nothing left to decide. `live` is false while no device is connected: the
+// record then holds nothing worth showing.
+PaintModel paint_dashboard(const LiveRecord& record, const Calibration& cal, bool live = true,
+                           int width = 800, int height = 678);
 
 }  // namespace veloquin

@@ -1,6 +1,7 @@
 #include "datalogs/log_viewer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "datalogs/log_zoom.h"
@@ -15,6 +16,10 @@ constexpr int kTopMargin = 10;
 // Under each band a gap for the band below's read-out.
 constexpr int kBandGap = 20;
 constexpr int kGridLines = 6;
+// Label tops closer than this run the digits of the small font into each
+// other (their cells overlap a little sooner, but the cells' blank edges
+// may).
+constexpr int kLabelTextHeight = 11;
 
 struct MenuSlot {
     bool separator;
@@ -200,25 +205,55 @@ void refresh_curves(LogViewerCache& cache, const LogBuffer& log, std::span<const
     }
 }
 
+// Which of a column of labels (text tops in `text_y`) can be drawn without
+// touching each other: the first and the last, then those between that
+// fit, so a short band keeps its ends readable instead of a smudge.
+template <std::size_t N>
+std::vector<int> labels_that_fit(const std::array<int, N>& text_y) {
+    std::vector<int> order{0, static_cast<int>(N) - 1};
+    for (int k = 1; k + 1 < static_cast<int>(N); ++k)
+        order.push_back(k);
+    std::vector<int> drawn;
+    for (const int k : order) {
+        const int y = text_y[static_cast<std::size_t>(k)];
+        const bool clear = std::none_of(drawn.begin(), drawn.end(), [&](int other) {
+            return std::abs(text_y[static_cast<std::size_t>(other)] - y) < kLabelTextHeight;
+        });
+        if (clear) drawn.push_back(k);
+    }
+    std::sort(drawn.begin(), drawn.end());
+    return drawn;
+}
+
 void draw_value_grid(PaintModel& m, const LogBand& band, const BandScale& scale,
                      const BandRect& r) {
     const std::array<std::string, kGridLines> labels = band_labels(band, scale);
+    std::array<int, kGridLines> text_y{};
     for (int k = 0; k < kGridLines; ++k) {
         const int line_y = r.y + r.h - (k * r.h) / 5;
         m.draw_line(r.x, line_y, r.x + r.w, line_y, pens::grey);
-        const int text_y = band.labels_on_lines ? line_y - 6 : r.y + r.h - (k * (r.h - 9)) / 5 - 11;
-        m.draw_text(r.x - 4, text_y, labels[static_cast<std::size_t>(k)], FontId::small,
-                    colors::label_grey, Align::right);
+        text_y[static_cast<std::size_t>(k)] =
+            band.labels_on_lines ? line_y - 6 : r.y + r.h - (k * (r.h - 9)) / 5 - 11;
+    }
+    for (const int k : labels_that_fit(text_y)) {
+        m.draw_text(r.x - 4, text_y[static_cast<std::size_t>(k)],
+                    labels[static_cast<std::size_t>(k)], FontId::small, colors::label_grey,
+                    Align::right);
     }
 }
 
 void draw_switch_grid(PaintModel& m, const BandRect& r) {
+    std::array<int, kSwitchRows> text_y{};
     for (int row = 0; row < kSwitchRows; ++row) {
         const int top = r.y + (row * r.h) / kSwitchRows;
         const int bottom = r.y + ((row + 1) * r.h) / kSwitchRows;
         if (row > 0) m.draw_line(r.x, top, r.x + r.w, top, pens::grey);
-        m.draw_text(r.x - 4, (top + bottom) / 2 - 7, std::string(1, static_cast<char>('A' + row)),
-                    FontId::small, colors::label_grey, Align::right);
+        text_y[static_cast<std::size_t>(row)] = (top + bottom) / 2 - 7;
+    }
+    for (const int row : labels_that_fit(text_y)) {
+        m.draw_text(r.x - 4, text_y[static_cast<std::size_t>(row)],
+                    std::string(1, static_cast<char>('A' + row)), FontId::small, colors::label_grey,
+                    Align::right);
     }
 }
 
@@ -412,7 +447,11 @@ PaintModel paint_log_viewer(LogBuffer& log, const LogView& view, LogViewerCache&
     m.width = view.width;
     m.height = view.height;
     m.background = colors::white;
-    if (log.count == 0) return m;
+    if (log.count == 0) {
+        m.draw_text(view.width / 2, view.height / 2 - 8, std::string(kEmptyLogViewerText),
+                    FontId::horizontal, colors::text_grey, Align::center);
+        return m;
+    }
 
     const LogViewerLayout layout = log_viewer_layout(log, view);
     if (layout.draws_bands) {

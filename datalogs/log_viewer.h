@@ -112,6 +112,10 @@ struct LogViewerCache {
     int curve_builds = 0;               // band curves computed so far
 };
 
+// What an empty viewer says instead of a blank page.
+inline constexpr std::string_view kEmptyLogViewerText =
+    "No log loaded: F7 records one, Ctrl+L loads one";
+
 // The whole picture. Writes the derived values of the Inj.Pulse and R/S bands
 // into the log when those bands are shown, as the viewer always has.
 PaintModel paint_log_viewer(LogBuffer& log, const LogView& view, LogViewerCache& cache);

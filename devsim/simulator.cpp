@@ -97,6 +97,7 @@ Simulator::Simulator(SimulatorOptions options)
       engine_(options_.seed),
       noise_state_(options_.seed * 2654435761U + 1U) {
     silent_.store(options_.silent);
+    if (options_.start_at_ms > 0) engine_.step(options_.start_at_ms, store_);
 }
 
 Simulator::~Simulator() {

@@ -40,6 +40,9 @@ struct SimulatorOptions {
     int vanish_after = 0;           // the device disappears after N requests
     double stream_rate = 0.0;       // live records per second; 0 = the full line rate
     int stream_limit = 0;           // a stream stops by itself after N records, as if cut off
+    // The drive cycle starts this far in (6000: the full-throttle pull begins
+    // at once), for demos and tests that want the engine moving.
+    std::uint32_t start_at_ms = 0;
 
     // Called from the device's thread with a line per request, for a verbose console.
     std::function<void(const std::string&)> trace;

@@ -190,9 +190,21 @@ void draw_grid(PaintModel& m, const CurveLayout& l, const Plot& p, const Calibra
     auto text_of = [&](int index) {
         return (l.alternating && index % 2 != 0) ? kOddLabel : colors::black;
     };
+    // Labels stand right-aligned just past their line. A minor (grey) label
+    // that would touch a neighbour is left out: "9500" beside "10000".
+    auto label_right = [&](int j) { return scaled(j, p.width, l.vertical_steps) + 50 + 8; };
+    auto label_left = [&](int j) {
+        return label_right(j) - text_width(vertical_label(l.kind, cal, j), FontId::small);
+    };
+    constexpr int kLabelGap = 3;
     for (int j = 0; j <= l.vertical_steps; ++j) {
         const int x = scaled(j, p.width, l.vertical_steps) + 50;
         m.draw_line(x, 0, x, p.height, pen_of(j));
+        const bool minor = l.alternating && j % 2 != 0;
+        const bool crowded =
+            (j > 0 && label_left(j) < label_right(j - 1) + kLabelGap) ||
+            (j < l.vertical_steps && label_left(j + 1) < label_right(j) + kLabelGap);
+        if (minor && crowded) continue;
         m.draw_text(x + 8, p.band_top + 10, vertical_label(l.kind, cal, j), FontId::small,
                     text_of(j), Align::right);
     }

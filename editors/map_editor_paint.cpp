@@ -1,6 +1,8 @@
 #include "editors/map_editor_paint.h"
 
 #include <algorithm>
+#include <array>
+#include <string>
 
 #include "calibration/conversions.h"
 #include "editors/cursor_keys.h"
@@ -75,11 +77,14 @@ void draw_row_lines(PaintModel& m, const MapGrid& g) {
     }
 }
 
-// Each row's label stands at the top of its own band.
+// Each row's label stands at the top of its own band, clear of the live
+// load marker's ">" between it and the grid.
+constexpr int kRowLabelRight = 51;
 template <typename LabelOf>
 void draw_row_labels(PaintModel& m, const MapGrid& g, LabelOf label_of) {
     for (int r = 0; r < g.rows; ++r) {
-        m.draw_text(54, row_top(g, r) + 4, label_of(r), FontId::small, colors::black, Align::right);
+        m.draw_text(kRowLabelRight, row_top(g, r) + 4, label_of(r), FontId::small, colors::black,
+                    Align::right);
     }
 }
 
@@ -210,10 +215,24 @@ void draw_column_section(PaintModel& m, const Sections& s, const Calibration& ca
     const int left = s.width + 90;
     const int lo = param(cal, hw::MAP_LO);
     const int span = param(cal, hw::MAP_HI) - lo;
+    // Pressures in PSI are a digit wider than in bar: when neighbours would
+    // run together, every other one is labelled. The last label keeps inside
+    // the window.
+    std::array<std::string, 11> labels;
+    int widest = 0;
+    for (int k = 0; k <= 10; ++k) {
+        labels[static_cast<std::size_t>(k)] = format_map(cal, lo + scaled(k, span, 10));
+        widest = std::max(widest, text_width(labels[static_cast<std::size_t>(k)], FontId::small));
+    }
+    constexpr int kLabelGap = 4;
+    const int step = widest + kLabelGap > scaled(1, s.width, 10) ? 2 : 1;
     for (int k = 0; k <= 10; ++k) {
         const int x = left + scaled(k, s.width, 10);
         m.draw_line(x, s.top, x, s.bottom, pens::grey);
-        m.draw_text(x, s.bottom + 4, format_map(cal, lo + scaled(k, span, 10)), FontId::small,
+        if (k % step != 0) continue;
+        const std::string& label = labels[static_cast<std::size_t>(k)];
+        const int overhang = x + text_width(label, FontId::small) / 2 - (m.width - 2);
+        m.draw_text(overhang > 0 ? x - overhang : x, s.bottom + 4, label, FontId::small,
                     colors::text_grey, Align::center);
     }
     for (int i = 0; i < kSectionLevels; ++i) {

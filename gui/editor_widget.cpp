@@ -68,11 +68,10 @@ void EditorWidget::update_buttons() {
     }
 }
 
-PaintModel EditorWidget::model() {
+void EditorWidget::build_model(PaintModel& model) {
     ProgramState& s = window_.app().state();
     const Calibration* compared = s.comparison.active ? &s.comparison.other : nullptr;
-    paint_editor(kind_, {width(), height(), s.cal, s.editor, s.link.live, compared}, model_);
-    return model_;
+    paint_editor(kind_, {width(), height(), s.cal, s.editor, s.link.live, compared}, model);
 }
 
 MouseEvent EditorWidget::mouse_event(const QMouseEvent& e) const {

@@ -25,7 +25,7 @@ class EditorWidget : public PaintWidget {
     QPushButton* trace_button() const { return trace_; }
 
   protected:
-    PaintModel model() override;
+    void build_model(PaintModel& model) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -37,7 +37,6 @@ class EditorWidget : public PaintWidget {
 
     EditorKind kind_;
     MainWindow& window_;
-    PaintModel model_;
     QPushButton* automap_ = nullptr;
     QPushButton* trace_ = nullptr;
 };

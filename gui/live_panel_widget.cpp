@@ -1,5 +1,6 @@
 #include "gui/live_panel_widget.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 
 #include "gui/paint_widget.h"
@@ -46,9 +47,27 @@ void LivePanelWidget::set_upper_status(const QString& text) {
 }
 
 void LivePanelWidget::set_lower_status(const QString& text) {
-    if (lower_->text() == text) return;
-    lower_->setText(text);
-    lower_->setToolTip(text);
+    if (lower_full_ == text) return;
+    lower_full_ = text;
+    // A port failure can run longer than the two lines the panel has: it is
+    // shortened at a word to what fits, the whole text in the tooltip.
+    const QFontMetrics metrics(lower_->font());
+    const QRect room(0, 0, lower_->width(), lower_->height());
+    auto fits = [&](const QString& t) {
+        return metrics.boundingRect(room, Qt::AlignCenter | Qt::TextWordWrap, t).height() <=
+               room.height();
+    };
+    QString shown = text;
+    if (!fits(shown)) {
+        const QString ellipsis(QChar(0x2026));
+        while (!shown.isEmpty() && !fits(shown + ellipsis)) {
+            const int space = shown.lastIndexOf(QLatin1Char(' '));
+            shown.truncate(space > 0 ? space : shown.size() - 1);
+        }
+        shown += ellipsis;
+    }
+    lower_->setText(shown);
+    lower_->setToolTip(shown == text ? QString() : text);
 }
 
 QString LivePanelWidget::value_text(int field) const {
@@ -60,7 +79,15 @@ QString LivePanelWidget::upper_status() const {
 }
 
 QString LivePanelWidget::lower_status() const {
+    return lower_full_;
+}
+
+QString LivePanelWidget::lower_status_shown() const {
     return lower_->text();
+}
+
+QString LivePanelWidget::lower_status_tooltip() const {
+    return lower_->toolTip();
 }
 
 }  // namespace veloquin::gui

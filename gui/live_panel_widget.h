@@ -22,12 +22,16 @@ class LivePanelWidget : public QGroupBox {
 
     QString value_text(int field) const;
     QString upper_status() const;
+    // The lower line as set, and as shown (shortened to fit when long).
     QString lower_status() const;
+    QString lower_status_shown() const;
+    QString lower_status_tooltip() const;
 
   private:
     std::array<QLabel*, kLiveFieldCount> values_{};
     QLabel* upper_ = nullptr;
     QLabel* lower_ = nullptr;
+    QString lower_full_;
 };
 
 }  // namespace veloquin::gui

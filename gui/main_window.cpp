@@ -209,7 +209,19 @@ void MainWindow::run_guarded(const std::function<void()>& work) {
     after_entry();
 }
 
+void MainWindow::refresh_screen() {
+    update_editor_buttons();
+    for (auto& [kind, e] : editors_)
+        e->refresh();
+    log_viewer_->refresh();
+    dashboard_->refresh();
+}
+
 void MainWindow::after_entry() {
+    // Whatever the entry changed reaches the screen here, whether or not the
+    // core asked for a repaint: only widgets that are shown and whose
+    // picture changed repaint.
+    refresh_screen();
     differences_->sync();
     if (close_pending_ && !app_.busy()) {
         close_pending_ = false;

@@ -71,6 +71,9 @@ class MainWindow : public QMainWindow, public Platform {
     DashboardWidget* dashboard() const { return dashboard_; }
     DifferencesWidget* differences() const { return differences_; }
 
+    // Brings every shown painted widget up to date with the program's state.
+    void refresh_screen();
+
     // A key pressed in the window; true when it was taken (not for the focused control).
     bool handle_key(const KeyPress& key);
 

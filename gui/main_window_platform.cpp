@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <chrono>
 
+#include "app/commands.h"
 #include "app/live_panel.h"
 #include "app/startup.h"
 #include "editors/editor_mouse.h"
@@ -119,8 +120,7 @@ bool MainWindow::enter_pressed() {
 }
 
 void MainWindow::repaint_page() {
-    update_editor_buttons();
-    if (QWidget* w = page_widget(app_.state().main_page)) w->update();
+    refresh_screen();
 }
 
 void MainWindow::refill_pages() {
@@ -135,7 +135,6 @@ void MainWindow::refresh_live_panel() {
         ++live_records_shown_;
         live_panel_->set_upper_status(QStringLiteral("connected"));
     }
-    if (s.main_page == Page::dashboard) repaint_page();
 }
 
 void MainWindow::set_connect_enabled(bool enabled) {
@@ -168,7 +167,7 @@ std::optional<std::string> MainWindow::choose_file(const FileDialogRequest& requ
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     QStringList filters;
     for (const auto& [text, pattern] : request.filters) {
-        filters << qstr(text) + QStringLiteral(" (") + qstr(pattern) + QStringLiteral(")");
+        filters << qstr(dialog_filter_label(text, pattern));
     }
     dialog.setNameFilters(filters);
     if (!request.default_extension.empty()) {

@@ -69,6 +69,34 @@ const QStaticText& ModelPainter::text(const std::string& s, FontId font) {
     return *it;
 }
 
+QRect ModelPainter::bounds(const PaintOp& op) {
+    // Pens up to three pixels wide and antialiased glyph edges reach this far
+    // past the geometry.
+    constexpr int kMargin = 3;
+    QRect r;
+    if (const auto* line = std::get_if<LineOp>(&op)) {
+        r = QRect(QPoint(line->from.x, line->from.y), QPoint(line->to.x, line->to.y)).normalized();
+    } else if (const auto* poly = std::get_if<PolylineOp>(&op)) {
+        for (const Point& pt : poly->points)
+            r |= QRect(pt.x, pt.y, 1, 1);
+    } else if (const auto* fill = std::get_if<FillOp>(&op)) {
+        return QRect(fill->x, fill->y, fill->w, fill->h);
+    } else if (const auto* t = std::get_if<TextOp>(&op)) {
+        const QSizeF size = text(t->text, t->font).size();
+        const int w = static_cast<int>(size.width()) + 1;
+        const int h = static_cast<int>(size.height()) + 1;
+        int dx = 0;
+        if (t->align == Align::center) dx = -w / 2 - 1;
+        if (t->align == Align::right) dx = -w;
+        // The vertical font turns the text a quarter left about its anchor.
+        r = t->font == FontId::vertical ? QRect(t->at.x, t->at.y - dx - w, h, w)
+                                        : QRect(t->at.x + dx, t->at.y, w, h);
+    } else if (const auto* inv = std::get_if<InvertOp>(&op)) {
+        return QRect(inv->x, inv->y, inv->w, inv->h);
+    }
+    return r.adjusted(-kMargin, -kMargin, kMargin, kMargin);
+}
+
 void ModelPainter::paint(QPainter& p, const PaintModel& model) {
     p.fillRect(0, 0, model.width, model.height, qcolor(model.background));
     for (const PaintOp& op : model.ops) {
@@ -117,12 +145,58 @@ PaintWidget::PaintWidget(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::NoFocus);
 }
 
+void PaintWidget::build_at_size(PaintModel& model) {
+    build_model(model);
+    if (model.width == 0) model.width = width();
+    if (model.height == 0) model.height = height();
+}
+
+bool PaintWidget::refresh() {
+    // A hidden widget is brought up to date when it is shown: its first
+    // paint builds the model afresh.
+    if (!isVisible()) {
+        painted_ = false;
+        return false;
+    }
+    build_at_size(next_);
+    if (painted_ && next_ == shown_) return false;
+    const QRegion changed = painted_ ? changed_region(shown_, next_) : QRegion(rect());
+    std::swap(shown_, next_);
+    painted_ = true;
+    update(changed);
+    return true;
+}
+
+QRegion PaintWidget::changed_region(const PaintModel& before, const PaintModel& after) {
+    if (before.ops.size() != after.ops.size() || before.width != after.width ||
+        before.height != after.height || before.background != after.background) {
+        return rect();
+    }
+    // Beyond a few dozen pieces a region costs more than it saves.
+    constexpr int kMostRects = 48;
+    QRegion region;
+    QRect box;
+    int pieces = 0;
+    for (std::size_t i = 0; i < before.ops.size(); ++i) {
+        if (before.ops[i] == after.ops[i]) continue;
+        const QRect r = painter_.bounds(before.ops[i]) | painter_.bounds(after.ops[i]);
+        box |= r;
+        if (++pieces <= kMostRects) region += r;
+    }
+    return pieces <= kMostRects ? region : QRegion(box);
+}
+
 void PaintWidget::paintEvent(QPaintEvent* /*event*/) {
+    // The first paint after showing, and a paint at a new size, draw the
+    // state as it is now; every other paint draws what the last refresh
+    // found, so that what is on screen and `shown_` never part.
+    if (!painted_ || shown_.width != width() || shown_.height != height()) {
+        build_at_size(shown_);
+        painted_ = true;
+    }
+    ++paint_count_;
     QPainter p(this);
-    PaintModel m = model();
-    if (m.width == 0) m.width = width();
-    if (m.height == 0) m.height = height();
-    painter_.paint(p, m);
+    painter_.paint(p, shown_);
 }
 
 }  // namespace veloquin::gui

@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QHash>
+#include <QRegion>
 #include <QStaticText>
 #include <QWidget>
 
@@ -20,6 +21,9 @@ QFont shared_font(FontId id);
 class ModelPainter {
   public:
     void paint(QPainter& painter, const PaintModel& model);
+    // The pixels an operation may touch, with a margin for pen widths and
+    // antialiased text edges.
+    QRect bounds(const PaintOp& op);
 
   private:
     const QStaticText& text(const std::string& s, FontId font);
@@ -29,18 +33,36 @@ class ModelPainter {
     bool fonts_ready_ = false;
 };
 
+// The painted widgets keep the model they last put on screen. `refresh`
+// computes the model of the current state and asks for a repaint of what
+// differs, so the main window can call it after every change without the
+// cost of a frame when nothing visible moved.
 class PaintWidget : public QWidget {
     Q_OBJECT
   public:
     explicit PaintWidget(QWidget* parent);
 
+    // True when a repaint was asked for.
+    bool refresh();
+    // Frames painted so far (benchmarks and tests count them).
+    int paint_count() const { return paint_count_; }
+
   protected:
     // The model of the current state at the widget's size.
-    virtual PaintModel model() = 0;
+    virtual void build_model(PaintModel& model) = 0;
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    // What changed between the two models; the whole widget when their
+    // operations do not pair up one to one.
+    QRegion changed_region(const PaintModel& before, const PaintModel& after);
+    void build_at_size(PaintModel& model);
+
     ModelPainter painter_;
+    PaintModel shown_;  // as last painted
+    PaintModel next_;   // scratch of a refresh, kept for its capacity
+    bool painted_ = false;
+    int paint_count_ = 0;
 };
 
 }  // namespace veloquin::gui

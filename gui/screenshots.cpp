@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QScreen>
 #include <cstdio>
 
 #include "app/cli.h"
@@ -17,6 +18,21 @@ namespace {
 constexpr int kPollMs = 50;
 constexpr int kDeviceWaitMs = 5000;
 constexpr int kLiveRecordsWanted = 5;
+
+// What the window system shows of `w` once the queue has run: the pictures
+// are the screen's own, never a painting made for them.
+QImage on_screen(QWidget* w) {
+    for (int i = 0; i < 3; ++i) {
+        QApplication::sendPostedEvents();
+        QApplication::processEvents();
+    }
+    QWidget* top = w->window();
+    const QImage whole = top->screen()->grabWindow(top->winId()).toImage();
+    QImage part = whole.copy(QRect(w->mapTo(top, QPoint(0, 0)), w->size()))
+                      .convertToFormat(QImage::Format_RGB32);
+    part.setDevicePixelRatio(1.0);
+    return part;
+}
 
 }  // namespace
 
@@ -68,16 +84,10 @@ void Screenshots::take_all() {
     const bool comparing = window_.app().state().comparison.active;
     for (const Page page : page_order(edition)) {
         window_.select_page(page);
-        QApplication::processEvents();
-        QWidget* surface = window_.surface();
-        QImage image(surface->size(), QImage::Format_RGB32);
-        image.setDevicePixelRatio(1.0);
-        image.fill(Qt::black);
-        surface->render(&image);
-        save(image, comparing ? comparison_screenshot_file_name(page)
-                              : screenshot_file_name(page, edition));
+        save(on_screen(window_.surface()), comparing ? comparison_screenshot_file_name(page)
+                                                     : screenshot_file_name(page, edition));
     }
-    if (comparing) save(window_.differences()->grab().toImage(), "compare-differences.png");
+    if (comparing) save(on_screen(window_.differences()), "compare-differences.png");
     window_.request_close();
 }
 

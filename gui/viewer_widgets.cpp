@@ -41,8 +41,8 @@ LogView& LogViewerWidget::zoom_state() {
     return v;
 }
 
-PaintModel LogViewerWidget::model() {
-    return paint_log_viewer(window_.app().state().log, view(), cache_);
+void LogViewerWidget::build_model(PaintModel& model) {
+    model = paint_log_viewer(window_.app().state().log, view(), cache_);
 }
 
 void LogViewerWidget::mousePressEvent(QMouseEvent* event) {
@@ -50,7 +50,7 @@ void LogViewerWidget::mousePressEvent(QMouseEvent* event) {
     const QPoint global = event->globalPosition().toPoint();
     window_.run_guarded([&] {
         LogBuffer& log = window_.app().state().log;
-        if (event->button() == Qt::LeftButton && log_viewer_press(log, view(), x)) update();
+        if (event->button() == Qt::LeftButton) log_viewer_press(log, view(), x);
         if (event->button() == Qt::RightButton) show_menu(global);
         if (event->button() == Qt::MiddleButton) {
             panning_ = true;
@@ -66,9 +66,9 @@ void LogViewerWidget::mouseMoveEvent(QMouseEvent* event) {
     window_.run_guarded([&] {
         LogBuffer& log = window_.app().state().log;
         if ((event->buttons() & Qt::LeftButton) != 0) {
-            if (log_viewer_drag(log, view(), x)) update();
+            log_viewer_drag(log, view(), x);
         } else if (panning_ && (event->buttons() & Qt::MiddleButton) != 0) {
-            if (pan_log_view(zoom_state(), log.count, pan_from_, x - pan_start_x_)) update();
+            pan_log_view(zoom_state(), log.count, pan_from_, x - pan_start_x_);
         }
     });
 }
@@ -91,23 +91,18 @@ void LogViewerWidget::wheelEvent(QWheelEvent* event) {
     window_.run_guarded([&] {
         const int count = window_.app().state().log.count;
         LogView& v = zoom_state();
-        bool changed = false;
         if (pan) {
             const auto dx = static_cast<int>(notches * kPanSharePerNotch * log_plot_width(v));
-            changed = pan_log_view(v, count, shown_range(v, count), dx);
+            pan_log_view(v, count, shown_range(v, count), dx);
         } else {
-            changed = zoom_log_view(v, count, x, notches);
+            zoom_log_view(v, count, x, notches);
         }
-        if (changed) update();
     });
 }
 
 void LogViewerWidget::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
-    window_.run_guarded([&] {
-        log_viewer_double_click(window_.app().state().log, view());
-        update();
-    });
+    window_.run_guarded([&] { log_viewer_double_click(window_.app().state().log, view()); });
 }
 
 void LogViewerWidget::show_menu(const QPoint& global) {
@@ -127,7 +122,8 @@ void LogViewerWidget::show_menu(const QPoint& global) {
         a->setChecked(e.checked);
         const int id = e.command_id;
         connect(a, &QAction::triggered, this, [this, id] {
-            if (log_viewer_command(window_.app().state().log, view(), id)) window_.repaint_page();
+            window_.run_guarded(
+                [this, id] { log_viewer_command(window_.app().state().log, view(), id); });
         });
     }
     menu.exec(global);
@@ -139,9 +135,9 @@ DashboardWidget::DashboardWidget(MainWindow& window, QWidget* parent)
     setGeometry(kViewerRect);
 }
 
-PaintModel DashboardWidget::model() {
+void DashboardWidget::build_model(PaintModel& model) {
     const ProgramState& s = window_.app().state();
-    return paint_dashboard(s.link.live, s.cal, width(), height());
+    model = paint_dashboard(s.link.live, s.cal, s.link.connected, width(), height());
 }
 
 }  // namespace veloquin::gui

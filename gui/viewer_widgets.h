@@ -19,7 +19,7 @@ class LogViewerWidget : public PaintWidget {
     void set_decimate(bool on) { decimate_ = on; }
 
   protected:
-    PaintModel model() override;
+    void build_model(PaintModel& model) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -46,7 +46,7 @@ class DashboardWidget : public PaintWidget {
     DashboardWidget(MainWindow& window, QWidget* parent);
 
   protected:
-    PaintModel model() override;
+    void build_model(PaintModel& model) override;
 
   private:
     MainWindow& window_;

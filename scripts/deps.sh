@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev clang-format clang-tidy
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  fonts-liberation xvfb xauth
+  fonts-liberation xvfb xauth xdotool imagemagick
 )
 
 missing=()

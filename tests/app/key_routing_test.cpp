@@ -162,6 +162,13 @@ TEST(Commands, MenuTextsAndDialogs) {
     ASSERT_NE(log, nullptr);
     EXPECT_EQ(log->filters.size(), 2U);
     EXPECT_EQ(log->filters[1].text, "Mazda Data Log [*.mdl]");
+    EXPECT_EQ(dialog_filter_label(log->filters[1].text, log->filters[1].pattern),
+              "Mazda Data Log (*.mdl)");
+    const auto open = file_dialog_for(cmd::open_calibration)->filters;
+    ASSERT_EQ(open.size(), 3U);
+    EXPECT_EQ(dialog_filter_label(open[1].text, open[1].pattern),
+              "Calibration files (*.emu *.cfg)");
+    EXPECT_EQ(dialog_filter_label(open[2].text, open[2].pattern), "All files (*)");
     EXPECT_EQ(file_dialog_for(cmd::save_as)->default_extension, ".emu");
     EXPECT_EQ(file_dialog_for(cmd::load_partial_settings)->title, "Load parameters");
     EXPECT_EQ(file_dialog_for(cmd::crop_log_file), nullptr);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,17 @@ TEST(DashboardPaint, NineGaugesEachWithCaptionTicksAndNeedle) {
     }
     EXPECT_EQ(needles, 9);
     EXPECT_EQ(ticks, 11 + 15 + 13 + 11 * 6);
+
+    // Not connected: no needle rests on a made-up reading, and the page says why.
+    const PaintModel idle = paint_dashboard(LiveRecord{}, cal, false);
+    for (const auto& op : idle.ops) {
+        if (const auto* l = std::get_if<LineOp>(&op)) {
+            EXPECT_NE(l->pen, pens::red_thick);
+        }
+    }
+    const auto texts = idle.texts();
+    EXPECT_TRUE(std::any_of(texts.begin(), texts.end(),
+                            [](const TextOp* t) { return t->text == "No live data"; }));
 }
 
 }  // namespace

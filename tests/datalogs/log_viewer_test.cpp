@@ -71,6 +71,23 @@ TEST(LogViewerLayout, SixteenBandsIn800By678) {
     EXPECT_EQ(log_band_rect(l, 15), (BandRect{50, 10 + 15 * 41, 740, 21}));
 }
 
+TEST(LogViewerLayout, ShortBandsDrawOnlyTheGridLabelsThatFit) {
+    LogBuffer log = log_of(100, [](LogSample& s, int i) { s.rpm = 1000 + 50 * i; });
+    LogViewerCache cache;
+    show_only(log, {LogChannel::rpm});
+    EXPECT_EQ(grid_labels(paint_log_viewer(log, kView, cache)).size(), 6u);
+    // Sixteen bands of 21 pixels: six labels would overlap; the ends stay.
+    log.flags.fill(true);
+    log.set_visible(LogChannel::ls_switches, false);
+    const PaintModel m = paint_log_viewer(log, kView, cache);
+    std::vector<const TextOp*> rpm_labels;
+    for (const TextOp* t : m.texts()) {
+        if (t->align == Align::right && t->at.y < 10 + 21) rpm_labels.push_back(t);
+    }
+    ASSERT_EQ(rpm_labels.size(), 2u);
+    EXPECT_GE(std::abs(rpm_labels[0]->at.y - rpm_labels[1]->at.y), 11);
+}
+
 TEST(LogViewerLayout, TimeLabelsCountHundredsOfSamples) {
     struct Case {
         int count;
@@ -98,7 +115,9 @@ TEST(LogViewerLayout, DegenerateWindowsAndShortLogsDrawNoBands) {
     LogBuffer empty;
     LogViewerCache cache;
     const PaintModel nothing = paint_log_viewer(empty, kView, cache);
-    EXPECT_TRUE(nothing.ops.empty());
+    ASSERT_EQ(nothing.texts().size(), 1u);
+    EXPECT_EQ(nothing.texts()[0]->text, "No log loaded: F7 records one, Ctrl+L loads one");
+    EXPECT_EQ(nothing.ops.size(), 1u) << "says what to do, draws nothing else";
     EXPECT_EQ(nothing.background, colors::white);
 
     LogBuffer short_log = log_of(10, [](LogSample& s, int) { s.rpm = 3000; });

@@ -202,12 +202,66 @@ TEST(MapEditorPaint, RowLabelsReadFromTheBottom) {
         const MapGrid g = e.grid(c.kind);
         std::vector<std::string> labels;
         for (int r = 0; r < g.rows; ++r) {
-            const TextOp* t = text_at(m, 54, ((g.rows - 1 - r) * g.height) / g.rows + 4);
+            const TextOp* t = text_at(m, 51, ((g.rows - 1 - r) * g.height) / g.rows + 4);
             ASSERT_NE(t, nullptr);
             labels.push_back(t->text);
         }
         EXPECT_EQ(labels, c.bottom_up);
     }
+}
+
+// The horizontal extent of a text as the shared fonts lay it out.
+std::pair<int, int> text_span(const TextOp& t) {
+    const int w = text_width(t.text, t.font);
+    if (t.align == Align::right) return {t.at.x - w, t.at.x};
+    if (t.align == Align::center) return {t.at.x - w / 2, t.at.x + (w + 1) / 2};
+    return {t.at.x, t.at.x + w};
+}
+
+// Texts on one baseline that overlap, or reach past the window's edge.
+std::vector<std::string> crowded_texts(const PaintModel& m, int y) {
+    std::vector<const TextOp*> row;
+    for (const TextOp* t : m.texts()) {
+        if (t->at.y == y) row.push_back(t);
+    }
+    std::sort(row.begin(), row.end(),
+              [](const TextOp* a, const TextOp* b) { return text_span(*a) < text_span(*b); });
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        const bool overlaps = i > 0 && text_span(*row[i]).first < text_span(*row[i - 1]).second;
+        if (overlaps || text_span(*row[i]).second > m.width) out.push_back(row[i]->text);
+    }
+    return out;
+}
+
+TEST(EditorPaint, LabelsAndMarkersNeverRunTogether) {
+    Editors e;
+    e.cal.param(hw::MAP_UNITS) = 2;  // PSI: a digit wider than bar
+    const PaintModel maf = e.paint(EditorKind::map_to_maf);
+    const MapGrid g = e.grid(EditorKind::map_to_maf);
+    const int section_labels_y = g.height + 26 + 106 + 4;
+    EXPECT_EQ(crowded_texts(maf, section_labels_y), std::vector<std::string>{});
+
+    const PaintModel knock = e.paint(EditorKind::knock);
+    const auto knock_texts = knock.texts();
+    ASSERT_FALSE(knock_texts.empty());
+    const auto ten_thousand = std::find_if(knock_texts.begin(), knock_texts.end(),
+                                           [](const TextOp* t) { return t->text == "10000"; });
+    ASSERT_NE(ten_thousand, knock_texts.end());
+    EXPECT_EQ(crowded_texts(knock, (*ten_thousand)->at.y), std::vector<std::string>{});
+
+    // At full throttle the live ">" stands beside the "100" row label, not on it.
+    e.cal.param(hw::FLM_LOAD) = 0;
+    e.live.set_word(12, static_cast<std::int16_t>(e.cal.param(hw::THROTTLE_HI)));
+    const PaintModel fuel = e.paint(EditorKind::fuel_correction);
+    const TextOp* hundred = nullptr;
+    int marker_left = 1000;
+    for (const TextOp* t : fuel.texts()) {
+        if (t->text == "100" && t->align == Align::right && t->at.x < 60) hundred = t;
+        if (t->text == ">") marker_left = std::min(marker_left, text_span(*t).first);
+    }
+    ASSERT_NE(hundred, nullptr);
+    EXPECT_LT(text_span(*hundred).second, marker_left);
 }
 
 TEST(MapToMafPaint, RowSectionHoldsCellsAboveFullScaleAtFiveVolts) {

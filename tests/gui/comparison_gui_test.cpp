@@ -49,7 +49,7 @@ class CompareGuiTest : public GuiTest {
         window->choices.push_back(file);
         action(QStringLiteral("Compare with calibration..."))->trigger();
     }
-    QImage render_map_editor() { return render(window->editor(EditorKind::map_to_maf)); }
+    QImage map_editor_on_screen() { return on_screen(window->editor(EditorKind::map_to_maf)); }
     // The inside of cell (row, col) of MAPEDIT, clear of its grid lines.
     static QRect cell_inside(int row, int col) {
         const int w = 774 - 61;
@@ -79,12 +79,18 @@ TEST_F(CompareGuiTest, MarksAreExactlyTheListedCellsAndStopRemovesEveryMark) {
     const Comparison& c = window->app().state().comparison;
     ASSERT_TRUE(c.active);
     EXPECT_TRUE(window->differences()->isVisible());
+    // Placed over or beside the main window, below its menu bar.
+    const QRect list_frame = window->differences()->frameGeometry();
+    EXPECT_TRUE(list_frame.intersects(window->frameGeometry()) ||
+                list_frame.left() > window->frameGeometry().right());
+    EXPECT_GE(list_frame.top(),
+              window->menuBar()->mapToGlobal(QPoint(0, 0)).y() + window->menuBar()->height());
     ASSERT_EQ(window->differences()->list()->count(), 4);
     EXPECT_EQ(window->differences()->list()->item(0)->text(),
               QStringLiteral("SPD_DIV: %1 -> 77").arg(spd_in_file));
 
     press(Page::maf_emulation);
-    const QImage marked = render_map_editor();
+    const QImage marked = map_editor_on_screen();
     for (int r = 0; r < kMapRows; ++r) {
         for (int col = 0; col < kMapCols; ++col) {
             const bool listed =
@@ -101,7 +107,8 @@ TEST_F(CompareGuiTest, MarksAreExactlyTheListedCellsAndStopRemovesEveryMark) {
               QStringLiteral("In base.emu: %1\nRange: 0 to 65535").arg(spd_in_file));
 
     action(QStringLiteral("Stop comparing"))->trigger();
-    EXPECT_FALSE(has_mark(render_map_editor(), render_map_editor().rect()));
+    const QImage unmarked = map_editor_on_screen();
+    EXPECT_FALSE(has_mark(unmarked, unmarked.rect()));
     EXPECT_FALSE(window->parameter_pages()->marked(spd));
     EXPECT_EQ(window->parameter_pages()->widget(spd)->toolTip(),
               QStringLiteral("Range: 0 to 65535"));
@@ -114,10 +121,12 @@ TEST_F(CompareGuiTest, DoubleClickOnALineShowsItsCellOrField) {
     QListWidget* list = window->differences()->list();
     auto double_click = [&](int row) {
         ASSERT_GE(row, 0);
-        const QRect r = list->visualItemRect(list->item(row));
+        const QPoint at =
+            list->viewport()->mapTo(list->window(), list->visualItemRect(list->item(row)).center());
         // A real double click: its first press picks the line.
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, r.center());
+        QTest::mouseClick(list->window()->windowHandle(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list->window()->windowHandle(), Qt::LeftButton, {}, at);
+        settle();
     };
     double_click(row_of(QStringLiteral("MAP-2-MAF row 17")));
     EXPECT_EQ(window->app().state().main_page, Page::maf_emulation);

@@ -1,34 +1,14 @@
 #include <QImage>
 
+#include "calibration/conversions.h"
 #include "gui/editor_widget.h"
 #include "tests/gui/gui_fixture.h"
 
 namespace veloquin::testing {
 namespace {
 
-constexpr int kW = 774 - 61;  // MAPEDIT's grid
-constexpr int kH = 670 - 185;
-
-// Pixels in the rectangle within a small distance of the colour: text is
-// antialiased, so only its core reaches the exact colour.
-int pixels_near(const QImage& image, QRect r, QColor c, int tolerance = 24) {
-    int n = 0;
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        for (int x = r.left(); x <= r.right(); ++x) {
-            const QColor p = image.pixelColor(x, y);
-            if (std::abs(p.red() - c.red()) + std::abs(p.green() - c.green()) +
-                    std::abs(p.blue() - c.blue()) <=
-                tolerance) {
-                ++n;
-            }
-        }
-    }
-    return n;
-}
-
-QRect map_cell_box(int row, int col) {
-    return {((col + 1) * kW) / 20 + 27, ((23 - row) * kH) / 24 + 3, 30, 16};
-}
+constexpr int kW = kMapGridW;
+constexpr int kH = kMapGridH;
 
 class EditorWidgetTest : public GuiTest {
   protected:
@@ -46,7 +26,8 @@ TEST_F(EditorWidgetTest, MapCellTextColourFollowsAutomapVisitAndSelection) {
     s.visits.mark(0, 3);
     s.cursor.map_cursor_row = s.cursor.map_anchor_row = 0;
     s.cursor.map_cursor_col = s.cursor.map_anchor_col = 3;
-    const QImage image = render(map_editor());
+    window->repaint_page();
+    const QImage image = on_screen(map_editor());
     // Text is antialiased against the grey box: each colour is told by the
     // pixels only it can produce.
     auto darkest = [&](int c) {
@@ -72,7 +53,8 @@ TEST_F(EditorWidgetTest, SpeedMarkerAt500RpmStandsOverTheMiddleOfColumnZero) {
     open();
     press(Page::maf_emulation);
     window->app().state().link.live.set_word(2, 500);
-    const QImage image = render(map_editor());
+    window->repaint_page();
+    const QImage image = on_screen(map_editor());
     int left = 10000, right = -1;
     for (int y = kH - 4; y < kH + 12; ++y) {
         for (int x = 60; x < 60 + kW / 10; ++x) {
@@ -94,19 +76,25 @@ TEST_F(EditorWidgetTest, ClicksLeftOfTheGridSelectColumnZeroAndDoubleClicksOffIt
     EditorCursor& c = window->app().state().editor.cursor;
     c.map_cursor_col = c.map_anchor_col = 9;
     const int row5_y = ((23 - 5) * kH) / 24 + 5;
-    QTest::mouseClick(map_editor(), Qt::LeftButton, Qt::NoModifier,
-                      QPoint(60 - kW / 20 + 1, row5_y));
+    click(map_editor(), QPoint(60 - kW / 20 + 1, row5_y));
     EXPECT_EQ(c.map_cursor_col, 0);
     EXPECT_EQ(c.map_anchor_col, 0);
     EXPECT_EQ(c.map_cursor_row, 5);
-    QTest::mouseClick(map_editor(), Qt::LeftButton, Qt::ShiftModifier,
-                      QPoint(60 + (7 * kW) / 20 + 3, row5_y));
+    click(map_editor(), QPoint(60 + (7 * kW) / 20 + 3, row5_y), Qt::LeftButton, Qt::ShiftModifier);
     EXPECT_EQ(c.map_cursor_col, 7);
     EXPECT_EQ(c.map_anchor_col, 0);
-    QTest::mouseDClick(map_editor(), Qt::LeftButton, Qt::NoModifier, QPoint(5, row5_y));
+    // Shift+click selected columns 0 to 7 of row 5, and the screen shows it.
+    const QImage selected = on_screen(map_editor());
+    for (int col = 0; col <= 7; ++col)
+        EXPECT_GT(pixels_near(selected, map_cell_box(5, col), Qt::white), 5) << col;
+    EXPECT_EQ(pixels_near(selected, map_cell_box(5, 8), Qt::white), 0);
+    QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                       in_window(map_editor(), QPoint(5, row5_y)));
+    settle();
     EXPECT_EQ(window->cell_editor(), nullptr);
-    QTest::mouseDClick(map_editor(), Qt::LeftButton, Qt::NoModifier,
-                       QPoint(60 + (3 * kW) / 20 + 3, row5_y));
+    QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                       in_window(map_editor(), QPoint(60 + (3 * kW) / 20 + 3, row5_y)));
+    settle();
     ASSERT_NE(window->cell_editor(), nullptr);
     EXPECT_EQ(c.map_cursor_col, 3);
     EXPECT_EQ(window->cell_editor()->geometry().x(), (kW * 3) / 20 + 60);
@@ -116,7 +104,7 @@ TEST_F(EditorWidgetTest, AfrProtectPointOutsideItsRangeIsRepairedWhenItsPageIsPa
     open();
     cal().curve_word(cv::AFR_PROTECT + 2) = 160;
     press(Page::afr_protect);
-    render(window->editor(EditorKind::afr_protect));
+    on_screen(window->editor(EditorKind::afr_protect));
     EXPECT_EQ(cal().curve_word(cv::AFR_PROTECT + 2), 147);
 }
 
@@ -125,13 +113,54 @@ TEST_F(EditorWidgetTest, AutomappingButtonFollowsTheEditingState) {
     press(Page::maf_emulation);
     QPushButton* automap = map_editor()->automap_button();
     EXPECT_EQ(automap->text(), QStringLiteral("Start Automaping"));
-    QTest::mouseClick(automap, Qt::LeftButton);
+    click(automap, automap->rect().center());
     EXPECT_TRUE(window->app().state().editor.automapping);
     EXPECT_EQ(automap->text(), QStringLiteral("Stop Automaping"));
     EXPECT_FALSE(map_editor()->trace_button()->isEnabled());
     press(Page::fuel_correction);
     EXPECT_FALSE(window->app().state().editor.automapping);
     EXPECT_EQ(automap->text(), QStringLiteral("Start Automaping"));
+}
+
+// What the tuner does reaches the screen on the next frame: keys, the mouse,
+// in-place entries and value steps, each read back from the window.
+TEST_F(EditorWidgetTest, ScreenFollowsKeysDragsEntriesAndValueSteps) {
+    open();
+    press(Page::maf_emulation);
+    gui::EditorWidget* editor = map_editor();
+    const QImage start = on_screen(editor);
+    EXPECT_GT(pixels_near(start, map_cell_box(0, 0), Qt::white), 5) << "the cursor starts here";
+
+    key(Qt::Key_Right);
+    key(Qt::Key_Right);
+    key(Qt::Key_Up);
+    const QImage moved = on_screen(editor);
+    EXPECT_GT(pixels_near(moved, map_cell_box(1, 2), Qt::white), 5) << "the cursor moved";
+    EXPECT_EQ(pixels_near(moved, map_cell_box(0, 0), Qt::white), 0);
+
+    key(Qt::Key_Equal);
+    const QImage stepped = on_screen(editor);
+    EXPECT_NE(stepped.copy(map_cell_box(1, 2)), moved.copy(map_cell_box(1, 2)))
+        << "the cell's new value is shown";
+    EXPECT_EQ(stepped.copy(map_cell_box(1, 3)), moved.copy(map_cell_box(1, 3)));
+
+    drag(editor, map_cell_centre(4, 4), map_cell_centre(6, 7));
+    const QImage dragged = on_screen(editor);
+    for (int row = 4; row <= 6; ++row) {
+        for (int col = 4; col <= 7; ++col)
+            EXPECT_GT(pixels_near(dragged, map_cell_box(row, col), Qt::white), 5) << row << col;
+    }
+    EXPECT_EQ(pixels_near(dragged, map_cell_box(1, 2), Qt::white), 0);
+
+    // An entry typed into the in-place editor, committed with Enter.
+    click(editor, map_cell_centre(10, 10));
+    const QImage before_entry = on_screen(editor);
+    key(Qt::Key_3);
+    ASSERT_NE(window->cell_editor(), nullptr);
+    key(Qt::Key_Return);
+    EXPECT_EQ(cal().cell(MapId::map_2_maf, 10, 10), volts_to_counts(3.0));
+    EXPECT_NE(on_screen(editor).copy(map_cell_box(10, 10)),
+              before_entry.copy(map_cell_box(10, 10)));
 }
 
 }  // namespace

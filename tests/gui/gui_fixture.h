@@ -1,6 +1,10 @@
 #pragma once
-// A main window on the offscreen platform in a fresh working folder, with
-// the dialogs answered by the test instead of a person.
+// A main window on the virtual X server in a fresh working folder, with the
+// dialogs answered by the test instead of a person. Input goes through the
+// window system's queue as a user's would, and what a test looks at is what
+// the window system was given: the window as grabbed from the screen, never a
+// widget painted afresh for the test (which would show the current state even
+// where the screen was never updated).
 
 #include <gtest/gtest.h>
 
@@ -8,7 +12,11 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
+#include <QWheelEvent>
+#include <QWindow>
+#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -21,12 +29,50 @@
 
 namespace veloquin::testing {
 
-// A widget as it paints itself, at one image pixel per logical pixel.
-inline QImage render(QWidget* w) {
-    QImage image(w->size(), QImage::Format_RGB32);
-    image.setDevicePixelRatio(1.0);
-    w->render(&image);
-    return image;
+// Runs what the queue holds: posted events, repaints and their flushes.
+inline void settle() {
+    for (int i = 0; i < 3; ++i) {
+        QApplication::sendPostedEvents();
+        QApplication::processEvents();
+    }
+}
+
+// The top-level window of `w` as the screen shows it, cropped to `w`.
+inline QImage on_screen(QWidget* w) {
+    settle();
+    QWidget* top = w->window();
+    const QImage whole = top->screen()->grabWindow(top->winId()).toImage();
+    QImage part = whole.copy(QRect(w->mapTo(top, QPoint(0, 0)), w->size()))
+                      .convertToFormat(QImage::Format_RGB32);
+    part.setDevicePixelRatio(1.0);
+    return part;
+}
+
+// Pixels in the rectangle within a small distance of the colour: text is
+// antialiased, so only its core reaches the exact colour.
+inline int pixels_near(const QImage& image, QRect r, QColor c, int tolerance = 24) {
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QColor p = image.pixelColor(x, y);
+            if (std::abs(p.red() - c.red()) + std::abs(p.green() - c.green()) +
+                    std::abs(p.blue() - c.blue()) <=
+                tolerance) {
+                ++n;
+            }
+        }
+    }
+    return n;
+}
+
+// The MAF emulation editor's grid and the text box of one of its cells.
+inline constexpr int kMapGridW = 774 - 61;
+inline constexpr int kMapGridH = 670 - 185;
+inline QRect map_cell_box(int row, int col) {
+    return {((col + 1) * kMapGridW) / 20 + 27, ((23 - row) * kMapGridH) / 24 + 3, 30, 16};
+}
+inline QPoint map_cell_centre(int row, int col) {
+    return {60 + (col * kMapGridW) / 20 + kMapGridW / 40, ((23 - row) * kMapGridH) / 24 + 10};
 }
 
 class TestWindow : public gui::MainWindow {
@@ -77,12 +123,45 @@ class GuiTest : public ::testing::Test {
         QLineEdit* f = field(page, key);
         f->setFocus();
         f->selectAll();
-        QTest::keyClicks(f, text);
+        type(text);
     }
-    void press(Page page) { QTest::mouseClick(window->nav_button(page), Qt::LeftButton); }
+    // Characters typed on the keyboard, to whatever has the focus.
+    void type(const char* text) {
+        for (const char* c = text; *c != '\0'; ++c)
+            QTest::keyClick(window->windowHandle(), *c);
+        settle();
+    }
+    void press(Page page) {
+        click(window->nav_button(page), window->nav_button(page)->rect().center());
+    }
+    // A key as the window system delivers it, to whatever has the focus.
     void key(int qt_key, Qt::KeyboardModifiers m = Qt::NoModifier) {
-        QWidget* target = QApplication::focusWidget();
-        QTest::keyClick(target != nullptr ? target : window->surface(), Qt::Key(qt_key), m);
+        QTest::keyClick(window->windowHandle(), Qt::Key(qt_key), m);
+        settle();
+    }
+    QPoint in_window(QWidget* w, QPoint p) const { return w->mapTo(window.get(), p); }
+    void click(QWidget* w, QPoint p, Qt::MouseButton b = Qt::LeftButton,
+               Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QTest::mouseClick(window->windowHandle(), b, m, in_window(w, p));
+        settle();
+    }
+    // Mouse wheel notches (negative: towards the user) over `at` in `w`.
+    void wheel(QWidget* w, QPoint at, int notches, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        const QPointF local = in_window(w, at);
+        QCoreApplication::postEvent(
+            window->windowHandle(),
+            new QWheelEvent(local, window->mapToGlobal(local), QPoint(), QPoint(0, 120 * notches),
+                            Qt::NoButton, m, Qt::NoScrollPhase, false));
+        settle();
+    }
+    // A left-button drag from `from` to `to`, both in `w`'s coordinates.
+    void drag(QWidget* w, QPoint from, QPoint to) {
+        QWindow* win = window->windowHandle();
+        QTest::mousePress(win, Qt::LeftButton, Qt::NoModifier, in_window(w, from));
+        QTest::mouseMove(win, in_window(w, (from + to) / 2));
+        QTest::mouseMove(win, in_window(w, to));
+        QTest::mouseRelease(win, Qt::LeftButton, Qt::NoModifier, in_window(w, to));
+        settle();
     }
 
     TempDir dir;

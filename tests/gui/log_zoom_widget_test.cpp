@@ -17,15 +17,14 @@ class ZoomedViewerTest : public GuiTest {
     gui::LogViewerWidget* viewer() { return window->log_viewer(); }
     SampleRange shown() { return shown_range(viewer()->view(), log().count); }
     void wheel(int x, int notches, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        const QPointF at(x, 100);
-        QWheelEvent event(at, viewer()->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches),
-                          Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(viewer(), &event);
+        GuiTest::wheel(viewer(), QPoint(x, 100), notches, modifiers);
     }
     void drag(Qt::MouseButton button, int from_x, int to_x) {
-        QTest::mousePress(viewer(), button, Qt::NoModifier, QPoint(from_x, 100));
-        QTest::mouseMove(viewer(), QPoint(to_x, 100));
-        QTest::mouseRelease(viewer(), button, Qt::NoModifier, QPoint(to_x, 100));
+        QWindow* win = window->windowHandle();
+        QTest::mousePress(win, button, Qt::NoModifier, in_window(viewer(), QPoint(from_x, 100)));
+        QTest::mouseMove(win, in_window(viewer(), QPoint(to_x, 100)));
+        QTest::mouseRelease(win, button, Qt::NoModifier, in_window(viewer(), QPoint(to_x, 100)));
+        settle();
     }
     // The sample a click at client x finds.
     int sample_under(int x) {
@@ -42,9 +41,8 @@ TEST_F(ZoomedViewerTest, WheelZoomsAroundThePointerShiftWheelPansAndHomeRestores
     ASSERT_NE(source_dir, nullptr);
     const std::string source = source_dir;
     ASSERT_TRUE(window->app().load_log(source + "/docs/samples/pull.mdl"));
-    QApplication::processEvents();
     drag(Qt::LeftButton, 50 + 578, 50 + 586);  // a marked range the zoom must not move
-    const QImage whole = render(viewer());
+    const QImage whole = on_screen(viewer());
 
     const int x = 50 + 590;
     const int pinned = sample_under(x);
@@ -52,13 +50,11 @@ TEST_F(ZoomedViewerTest, WheelZoomsAroundThePointerShiftWheelPansAndHomeRestores
         wheel(x, 1);
     EXPECT_EQ(shown().count, 150);
     EXPECT_EQ(sample_under(x), pinned);
-    EXPECT_NE(render(viewer()), whole);
+    EXPECT_NE(on_screen(viewer()), whole);
 
     if (const char* update = std::getenv("VELOQUIN_UPDATE_SCREENSHOTS");
         update != nullptr && std::string(update) == "1") {
-        QImage shot(window->surface()->size(), QImage::Format_RGB32);
-        shot.setDevicePixelRatio(1.0);
-        window->surface()->render(&shot);
+        const QImage shot = on_screen(window->surface());
         EXPECT_TRUE(shot.save(
             QString::fromStdString(source + "/docs/screenshots/log-viewer-zoomed.png"), "PNG"));
     }
@@ -70,7 +66,7 @@ TEST_F(ZoomedViewerTest, WheelZoomsAroundThePointerShiftWheelPansAndHomeRestores
 
     key(Qt::Key_Home);
     EXPECT_EQ(shown().count, log().count);
-    EXPECT_EQ(render(viewer()), whole);
+    EXPECT_EQ(on_screen(viewer()), whole) << "Home shows the whole log at once";
 }
 
 TEST_F(ZoomedViewerTest, MiddleDragPansAndCropInTheZoomedViewKeepsTheMarkedSamples) {

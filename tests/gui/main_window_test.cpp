@@ -54,6 +54,36 @@ TEST_F(MainWindowTest, TypedValuesEnterWhenTheFieldIsFinishedOrAtThePageSwitch) 
     EXPECT_EQ(cal().param(hw::SPD_DIV), 321);
 }
 
+TEST_F(MainWindowTest, TypedParameterSurvivesAPageRoundTripOnScreen) {
+    open();
+    QLineEdit* speed = field(Page::parameters, "SPD_DIV");
+    const QImage before = on_screen(speed);
+    type_into(Page::parameters, "SPD_DIV", "321");
+    window->focus_main_window();
+    const QImage typed = on_screen(speed);
+    EXPECT_NE(typed, before);
+    press(Page::maf_emulation);
+    press(Page::parameters);
+    EXPECT_EQ(on_screen(speed), typed);
+    EXPECT_EQ(cal().param(hw::SPD_DIV), 321);
+}
+
+TEST_F(MainWindowTest, LongLowerStatusIsShortenedAtAWordWithTheWholeTextInItsTooltip) {
+    open();
+    const std::string why =
+        "COM1: FAILED (/dev/ttyUSB0: permission denied; add yourself to the dialout group "
+        "and log in again, or choose another port from the list of serial ports)";
+    window->set_lower_status(why);
+    gui::LivePanelWidget* panel = window->live_panel();
+    EXPECT_EQ(panel->lower_status().toStdString(), why);
+    const QString shown = panel->lower_status_shown();
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026)));
+    EXPECT_TRUE(QString::fromStdString(why).startsWith(shown.chopped(1)));
+    EXPECT_EQ(panel->lower_status_tooltip().toStdString(), why);
+    window->set_lower_status("COM1: FAILED (busy)");
+    EXPECT_EQ(panel->lower_status_shown(), QStringLiteral("COM1: FAILED (busy)"));
+}
+
 TEST_F(MainWindowTest, ListParameterOutsideItsListSurvivesAPageSwitch) {
     open();
     cal().param(hw::MAP_FILTER) = 20;
@@ -131,7 +161,7 @@ TEST_F(MainWindowTest, InPlaceEditorTakesTheDigitAndStoresOnEnter) {
             EXPECT_EQ(cal().cell(MapId::map_2_maf, r, col), 4095);
     }
     key(Qt::Key_Delete);
-    QTest::keyClicks(window->cell_editor(), "2.5");
+    type("2.5");
     key(Qt::Key_Enter);
     EXPECT_EQ(cal().cell(MapId::map_2_maf, 4, 3), 2048);
     EXPECT_EQ(window->focusWidget(), window->surface());

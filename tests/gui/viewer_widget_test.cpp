@@ -30,22 +30,20 @@ class ViewerWidgetTest : public GuiTest {
             pick(menu);
             menu->close();
         });
-        QTest::mouseClick(viewer(), Qt::RightButton, Qt::NoModifier, at);
+        click(viewer(), at, Qt::RightButton);
     }
 };
 
 TEST_F(ViewerWidgetTest, MouseMarksOnlyInsideThePlotAndCropKeepsTheMarkedRange) {
     show_viewer_with(1480);  // two samples per pixel of the 740-pixel plot
-    QTest::mouseClick(viewer(), Qt::LeftButton, Qt::NoModifier, QPoint(50, 100));
+    click(viewer(), QPoint(50, 100));
     EXPECT_EQ(log().cursor_px + log().anchor_px, 0) << "x = 50 is the plot's left edge";
 
-    QTest::mousePress(viewer(), Qt::LeftButton, Qt::NoModifier, QPoint(50 + 300, 100));
-    QTest::mouseMove(viewer(), QPoint(50 + 100, 100));
-    QTest::mouseRelease(viewer(), Qt::LeftButton, Qt::NoModifier, QPoint(50 + 100, 100));
+    drag(viewer(), QPoint(50 + 300, 100), QPoint(50 + 100, 100));
     EXPECT_EQ(log().sel_first, 200);
     EXPECT_EQ(log().sel_last, 600);
     // The marked range is drawn inverted: the background there is black.
-    const QImage image = render(viewer());
+    const QImage image = on_screen(viewer());
     EXPECT_EQ(image.pixelColor(50 + 180, 40), QColor(Qt::black));
     EXPECT_EQ(image.pixelColor(50 + 420, 40), QColor(Qt::white));
 
@@ -58,7 +56,7 @@ TEST_F(ViewerWidgetTest, MouseMarksOnlyInsideThePlotAndCropKeepsTheMarkedRange) 
 TEST_F(ViewerWidgetTest, MenuEntryTogglesItsBandAndItsCheckMark) {
     show_viewer_with(1480);
     ASSERT_FALSE(log().visible(LogChannel::throttle));
-    const QImage before = render(viewer());
+    const QImage before = on_screen(viewer());
     right_click_and(QPoint(300, 300), [](QMenu* menu) {
         EXPECT_EQ(menu->objectName(), QStringLiteral("LogLocalMenu"));
         QAction* throttle = nullptr;
@@ -70,7 +68,7 @@ TEST_F(ViewerWidgetTest, MenuEntryTogglesItsBandAndItsCheckMark) {
         throttle->trigger();
     });
     EXPECT_TRUE(log().visible(LogChannel::throttle));
-    EXPECT_NE(render(viewer()), before) << "a sixth band is drawn";
+    EXPECT_NE(on_screen(viewer()), before) << "a sixth band is drawn at once";
     right_click_and(QPoint(300, 300), [](QMenu* menu) {
         for (QAction* a : menu->actions()) {
             if (a->text().startsWith(QStringLiteral("Throttle"))) {
@@ -94,9 +92,10 @@ TEST_F(ViewerWidgetTest, DecimatedDrawingPutsTheSamePixelsOnScreen) {
     log().mark_changed();
     press(Page::log_viewer);
 
-    const QImage decimated = render(viewer());
+    const QImage decimated = on_screen(viewer());
     viewer()->set_decimate(false);
-    const QImage full = render(viewer());
+    window->repaint_page();
+    const QImage full = on_screen(viewer());
     viewer()->set_decimate(true);
 
     const LogViewerLayout layout = log_viewer_layout(log(), viewer()->view());
@@ -116,25 +115,22 @@ TEST_F(ViewerWidgetTest, DecimatedDrawingPutsTheSamePixelsOnScreen) {
         << differing << " of " << band_pixels << " band pixels differ";
 }
 
-TEST_F(ViewerWidgetTest, DashboardNeedlesFollowTheLiveRecord) {
+TEST_F(ViewerWidgetTest, EmptyViewerSaysWhatToDoAndALoadedLogShowsAtOnce) {
     open();
-    press(Page::dashboard);
-    QWidget* dash = window->dashboard();
-    const QImage idle = render(dash);
-    window->app().state().link.live.set_word(2, 6000);  // engine speed
-    const QImage revving = render(dash);
-    EXPECT_NE(idle, revving);
-    // Only the first gauge (engine speed) changed.
-    int left = dash->width();
-    int right = 0;
-    for (int y = 0; y < dash->height(); ++y) {
-        for (int x = 0; x < dash->width(); ++x) {
-            if (idle.pixel(x, y) == revving.pixel(x, y)) continue;
-            left = std::min(left, x);
-            right = std::max(right, x);
-        }
-    }
-    EXPECT_LT(right, dash->width() / 3);
+    press(Page::log_viewer);
+    const QImage empty = on_screen(viewer());
+    const std::string path = (dir.path() / "drive.log").string();
+    fill_numbered(log(), 900);
+    ASSERT_TRUE(window->app().save_log(path));
+    log().count = 0;
+    log().mark_changed();
+    window->repaint_page();
+    EXPECT_EQ(on_screen(viewer()), empty);
+
+    window->choices.push_back(path);
+    key(Qt::Key_L, Qt::ControlModifier);
+    ASSERT_EQ(log().count, 900);
+    EXPECT_NE(on_screen(viewer()), empty);
 }
 
 }  // namespace
