@@ -285,6 +285,12 @@ void Application::run_command(int id) {
         case cmd::stop_comparing:
             stop_comparing();
             return;
+        case cmd::learn_from_log:
+            learn_from_log();
+            return;
+        case cmd::show_hit_counts:
+            toggle_hit_counts();
+            return;
         case cmd::open_cell_editor:
             // The editor of the map on show: one on a hidden page took the
             // next keys and stored nothing.

@@ -15,6 +15,7 @@
 #include "app/comparison.h"
 #include "app/history.h"
 #include "app/key_routing.h"
+#include "app/learn_review.h"
 #include "app/page_controls.h"
 #include "app/platform.h"
 #include "app/startup.h"
@@ -56,6 +57,7 @@ struct ProgramState {
     // action, whatever progress texts pass meanwhile; empty for none.
     std::string notice;
     Comparison comparison;
+    LearnReview learn;
 };
 
 class Application {
@@ -144,6 +146,21 @@ class Application {
     // Whether a recording may start now (the guard only counts after one ended).
     bool recording_allowed_now();
 
+    // "Learn from log..." and the hit counts (application_learn.cpp). The
+    // review learns from the loaded log, or from a file asked for when none
+    // is loaded; each entry shows the learnt map's page.
+    void learn_from_log();
+    bool learn_from_file(const std::string& path);
+    // "Other log...": a file asked for, whatever is loaded.
+    void learn_from_other_log();
+    void change_learning(LearnMap map, const LearnFilters& filters);
+    // The proposal written into the calibration, all of it or the cells in
+    // the editor selection, as one undo step; returns the words changed.
+    int apply_learning(bool selection_only);
+    void discard_learning();
+    void toggle_hit_counts();
+    void show_learn_hit_numbers(bool on);
+
     // Undo and redo (application_history.cpp).
     const CalibrationHistory& history() const { return history_; }
     // The Edit menu's Undo and Redo texts as they stand now; nullopt for
@@ -173,6 +190,7 @@ class Application {
     bool device_connected() const;
     void check_workmap_writable();
     void compare_with_last_file();
+    void begin_learning(const std::string& log_name);
 
     Platform& platform_;
     ProgramState state_;

@@ -125,6 +125,7 @@ void Application::undo_or_redo(bool undoing) {
 }
 
 std::optional<MenuEntryState> Application::menu_entry_state(int command_id) const {
+    if (auto learn = learn_menu_entry(command_id, state_.learn)) return learn;
     return edit_menu_entry(command_id, history_,
                            automapping_changed_ ? kAutomappingStepName : std::string_view{});
 }

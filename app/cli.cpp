@@ -17,6 +17,8 @@ ProgramOptions parse_program_options(const std::vector<std::string>& args) {
             o.version = true;
         } else if (a == "--simulate") {
             o.simulate = true;
+        } else if (a == "--learn") {
+            o.learn = true;
         } else if (a == "--port" || a == "--screenshots" || a == "--compare") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
                 o.error = a + " wants a value";
@@ -53,6 +55,7 @@ std::string program_usage(std::string_view program_name) {
            "  --port PATH        try this serial device first (may be repeated)\n"
            "  --simulate         start a simulated device and connect to it\n"
            "  --compare FILE     compare the calibration with FILE from the start\n"
+           "  --learn            learn the maps from the log FILE (Tools > Learn from log)\n"
            "  --screenshots DIR  write a PNG of every page into DIR, then quit\n"
            "  --version          show the version\n"
            "  --help             show this help\n";

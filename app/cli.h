@@ -17,6 +17,7 @@ struct ProgramOptions {
     bool simulate = false;
     std::string screenshots_dir;
     std::string compare;  // --compare FILE: compare with it from the start
+    bool learn = false;   // --learn: "Learn from log..." on the log FILE from the start
     bool help = false;
     bool version = false;
     std::string error;  // nonempty: the command line could not be understood

@@ -23,7 +23,7 @@ constexpr std::array<MenuEntry, 2> kEditMenu = {{
     {"Redo\tCtrl-Shift-Z", cmd::redo},
 }};
 
-constexpr std::array<MenuEntry, 13> kToolsMenu = {{
+constexpr std::array<MenuEntry, 15> kToolsMenu = {{
     {"Start Log record\tF7", cmd::start_log_record},
     {"Start Record Pass\tF8", cmd::start_record_pass},
     {"", 0},
@@ -33,6 +33,8 @@ constexpr std::array<MenuEntry, 13> kToolsMenu = {{
     {"", 0},
     {"Replicate Fuel Correction Map\tCtrl-R", cmd::replicate_fuel_correction},
     {"Calibrate Knock by Log", cmd::calibrate_knock_by_log},
+    {"Learn from log...", cmd::learn_from_log},
+    {"Show hit counts", cmd::show_hit_counts},
     {"", 0},
     {"Compare with calibration...", cmd::compare_with_calibration},
     {"Compare with last file", cmd::compare_with_last_file},
@@ -69,13 +71,15 @@ struct DialogOfCommand {
     int command;
     FileDialogInfo dialog;
 };
-constexpr std::array<DialogOfCommand, 7> kDialogs = {{
+constexpr std::array<DialogOfCommand, 8> kDialogs = {{
     {cmd::open_calibration,
      {FileDialogKind::open, "Open File", kCalibrationFilters, "", FolderId::maps}},
     {cmd::load_partial_settings,
      {FileDialogKind::open, "Load parameters", kPartialFilter, "", FolderId::settings}},
     {cmd::save_as, {FileDialogKind::save, "Save As", kProfileFilter, ".emu", FolderId::maps}},
     {cmd::load_log_file, {FileDialogKind::open, "Open File", kLogOpenFilters, "", FolderId::logs}},
+    {cmd::learn_from_log,
+     {FileDialogKind::open, "Learn from log", kLogOpenFilters, "", FolderId::logs}},
     {cmd::save_log_as,
      {FileDialogKind::save, "Save Log As", kLogSaveFilter, ".log", FolderId::logs}},
     {cmd::update_firmware,

@@ -86,13 +86,13 @@ std::optional<MapGrid> map_grid(EditorKind kind, int client_width, int client_he
     }
 }
 
-void draw_difference_frame(PaintModel& model, int x1, int y1, int x2, int y2) {
+void draw_difference_frame(PaintModel& model, int x1, int y1, int x2, int y2, Rgb color) {
     const int w = x2 - x1 + 1;
     const int h = y2 - y1 + 1;
-    model.fill(x1, y1, w, 1, colors::difference);
-    model.fill(x1, y2, w, 1, colors::difference);
-    model.fill(x1, y1, 1, h, colors::difference);
-    model.fill(x2, y1, 1, h, colors::difference);
+    model.fill(x1, y1, w, 1, color);
+    model.fill(x1, y2, w, 1, color);
+    model.fill(x1, y1, 1, h, color);
+    model.fill(x2, y1, 1, h, color);
 }
 
 void paint_editor(EditorKind kind, const EditorView& given, PaintModel& model) {
@@ -101,7 +101,8 @@ void paint_editor(EditorKind kind, const EditorView& given, PaintModel& model) {
                           given.cal,
                           given.state,
                           given.live,
-                          given.compared};
+                          given.compared,
+                          given.learn};
     model.width = view.width;
     model.height = view.height;
     model.background = colors::window_grey;

@@ -16,6 +16,8 @@
 
 namespace veloquin {
 
+struct LearnView;
+
 enum class EditorKind {
     map_to_maf,       // MAPEDIT, MAP-2-MAF
     fuel_correction,  // MAFEDIT, FUEL-CORRECTION
@@ -84,11 +86,15 @@ struct EditorView {
     // The calibration compared with, or null: cells and points that differ
     // from it are framed.
     const Calibration* compared = nullptr;
+    // A map learnt from a log under review, hit counts, the last learning
+    // applied; null: none of them.
+    const LearnView* learn = nullptr;
 };
 
 // The frame inside a map cell or around a curve point that differs from the
 // compared calibration: four one-pixel fills.
-void draw_difference_frame(PaintModel& model, int x1, int y1, int x2, int y2);
+void draw_difference_frame(PaintModel& model, int x1, int y1, int x2, int y2,
+                           Rgb color = colors::difference);
 
 // Fills `model` afresh, keeping the capacity of its op list, so a widget
 // that keeps one model per editor paints without reallocating.

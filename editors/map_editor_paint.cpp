@@ -7,6 +7,7 @@
 #include "calibration/conversions.h"
 #include "editors/cursor_keys.h"
 #include "editors/editor_text.h"
+#include "editors/learn_paint.h"
 #include "editors/page_rules.h"
 
 namespace veloquin {
@@ -121,31 +122,67 @@ struct CellBox {
 constexpr CellBox kMapToMafBox{3, 16, 4};
 constexpr CellBox kNumberBox{4, 18, 6};
 
-template <typename TextOf, typename ColorOf>
-void draw_cells(PaintModel& m, const MapGrid& g, CellBox box, TextOf text_of, ColorOf color_of) {
+// What a cell shows: its text, the text's colour and the box behind it.
+struct CellPaint {
+    std::string text;
+    Rgb color;
+    Rgb box = colors::window_grey;
+};
+
+template <typename PaintOf>
+void draw_cells(PaintModel& m, const MapGrid& g, CellBox box, PaintOf paint_of) {
     for (int r = 0; r < g.rows; ++r) {
         const int top = row_top(g, r);
         for (int c = 0; c < kMapCols; ++c) {
             const int right = scaled(c + 1, g.width, kMapCols);
-            m.fill(right + 27, top + box.box_dy, 30, box.box_height, colors::window_grey);
-            m.draw_text(right + 55, top + box.text_dy, text_of(r, c), FontId::small, color_of(r, c),
+            CellPaint p = paint_of(r, c);
+            m.fill(right + 27, top + box.box_dy, 30, box.box_height, p.box);
+            m.draw_text(right + 55, top + box.text_dy, std::move(p.text), FontId::small, p.color,
                         Align::right);
         }
     }
 }
 
-// A frame inside every shown cell whose value differs from the compared
-// calibration, clear of the grid lines.
-void draw_differences(PaintModel& m, const MapGrid& g, const EditorView& view, MapId map) {
-    if (view.compared == nullptr) return;
+// The cell as the learning shows it: a proposed value in place of the
+// current one on a box coloured by the move, a pale box and grey text where
+// too few samples came, hit counts on request, the hit shade.
+template <typename Format>
+CellPaint learnt_cell(const EditorView& view, MapId map, int r, int c, bool in_selection,
+                      CellPaint own, Format format) {
+    if (view.learn == nullptr) return own;
+    const LearnCellLook look = learn_cell_look(*view.learn, view.cal, map, r, c);
+    if (look.box) own.box = *look.box;
+    if (look.value) {
+        own.text = format(*look.value);
+        if (!in_selection) own.color = colors::black;
+    }
+    if (look.too_few && !in_selection) own.color = colors::text_grey;
+    if (look.hits) own.text = *look.hits > 0 ? editor_text::integer(*look.hits) : std::string();
+    return own;
+}
+
+// Frames inside the cells that differ from `other`, clear of the grid lines.
+void draw_frames(PaintModel& m, const MapGrid& g, const Calibration& cal, const Calibration& other,
+                 MapId map, Rgb color) {
     for (int r = 0; r < g.rows; ++r) {
         const int top = row_top(g, r);
         const int bottom = scaled(g.rows - r, g.height, g.rows);
         for (int c = 0; c < kMapCols; ++c) {
-            if (view.cal.cell(map, r, c) == view.compared->cell(map, r, c)) continue;
+            if (cal.cell(map, r, c) == other.cell(map, r, c)) continue;
             draw_difference_frame(m, column_x(g, c) + 2, top + 2, column_x(g, c + 1) - 2,
-                                  bottom - 2);
+                                  bottom - 2, color);
         }
+    }
+}
+
+// A frame inside every shown cell whose value differs from the compared
+// calibration, and inside every cell the last learning applied changed.
+void draw_differences(PaintModel& m, const MapGrid& g, const EditorView& view, MapId map) {
+    if (view.compared != nullptr) {
+        draw_frames(m, g, view.cal, *view.compared, map, colors::difference);
+    }
+    if (view.learn != nullptr && view.learn->learnt_from != nullptr) {
+        draw_frames(m, g, view.cal, *view.learn->learnt_from, map, colors::learnt_frame);
     }
 }
 
@@ -186,9 +223,20 @@ int level_y(const Sections& s, int volts) {
     return s.top + (5 * kSectionHeight - kSectionHeight * volts) / 5;
 }
 
+// The curve the learning proposes, under the current one so that where the
+// two agree the current curve is seen with the proposal's edge.
+template <typename PointAt>
+void draw_proposed_curve(PaintModel& m, int points, PointAt point_at) {
+    std::vector<Point> line;
+    line.reserve(static_cast<std::size_t>(points));
+    for (int i = 0; i < points; ++i)
+        line.push_back(point_at(i));
+    m.polyline(std::move(line), pens::learn_proposed);
+}
+
 // The cursor row across engine speed.
 void draw_row_section(PaintModel& m, const Sections& s, const Calibration& cal,
-                      const EditorCursor& c, int row) {
+                      const EditorCursor& c, int row, const LearnView* learn) {
     for (int k = 0; k <= 10; ++k) {
         const int x = scaled(k, s.width, 10) + kGridLeft;
         m.draw_line(x, s.top, x, s.bottom, pens::grey);
@@ -205,13 +253,20 @@ void draw_row_section(PaintModel& m, const Sections& s, const Calibration& cal,
         return Point{scaled(col + 1, s.width, kMapCols) + kGridLeft,
                      section_y(s.bottom, cal.cell(MapId::map_2_maf, row, col))};
     };
+    if (learn != nullptr) {
+        draw_proposed_curve(m, kMapCols, [&](int col) {
+            return Point{
+                point_at(col).x,
+                section_y(s.bottom, proposed_word(*learn, cal, MapId::map_2_maf, row, col))};
+        });
+    }
     draw_section_curve(m, kMapCols, point_at, c.first_col, c.last_col,
                        std::clamp(c.map_cursor_col, 0, kMapCols - 1));
 }
 
 // The cursor column across pressure.
 void draw_column_section(PaintModel& m, const Sections& s, const Calibration& cal,
-                         const EditorCursor& c, int col) {
+                         const EditorCursor& c, int col, const LearnView* learn) {
     const int left = s.width + 90;
     const int lo = param(cal, hw::MAP_LO);
     const int span = param(cal, hw::MAP_HI) - lo;
@@ -243,15 +298,23 @@ void draw_column_section(PaintModel& m, const Sections& s, const Calibration& ca
         return Point{left + scaled(row, s.width, kMapRows - 1),
                      section_y(s.bottom, cal.cell(MapId::map_2_maf, row, col))};
     };
+    if (learn != nullptr) {
+        draw_proposed_curve(m, kMapRows, [&](int row) {
+            return Point{
+                point_at(row).x,
+                section_y(s.bottom, proposed_word(*learn, cal, MapId::map_2_maf, row, col))};
+        });
+    }
     draw_section_curve(m, kMapRows, point_at, c.first_row, c.last_row,
                        std::clamp(c.map_cursor_row, 0, kMapRows - 1));
 }
 
-void draw_sections(PaintModel& m, const MapGrid& g, const Calibration& cal, const EditorCursor& c) {
+void draw_sections(PaintModel& m, const MapGrid& g, const EditorView& view, const EditorCursor& c) {
     m.fill(50, g.height + 25, g.width + 2, 109, colors::window_grey);
     const Sections s{g.width / 2 - 20, g.height + 26, g.height + 26 + kSectionHeight};
-    draw_row_section(m, s, cal, c, std::clamp(c.map_cursor_row, 0, kMapRows - 1));
-    draw_column_section(m, s, cal, c, std::clamp(c.map_cursor_col, 0, kMapCols - 1));
+    const LearnView* learn = shows_proposal(view.learn, MapId::map_2_maf) ? view.learn : nullptr;
+    draw_row_section(m, s, view.cal, c, std::clamp(c.map_cursor_row, 0, kMapRows - 1), learn);
+    draw_column_section(m, s, view.cal, c, std::clamp(c.map_cursor_col, 0, kMapCols - 1), learn);
 }
 
 // The fraction of the load axis the live reading stands at; nullopt when the
@@ -316,19 +379,19 @@ void paint_map_to_maf(const EditorView& view, PaintModel& m) {
 
     update_selection(state.cursor, cal);
     const EditorCursor& c = state.cursor;
-    draw_cells(
-        m, g, kMapToMafBox,
-        [&](int r, int col) {
-            return editor_text::fixed(cal.cell(MapId::map_2_maf, r, col) * kCellVoltsPerCount, 2);
-        },
-        [&](int r, int col) {
-            if (selected(c, r, col)) return colors::white;
-            if (state.visits.marked(r, col)) return colors::yellow;
-            if (state.automap_cell(r, col).count != 0) return colors::black;
-            return cal.cell(MapId::map_2_maf, r, col) == 0 ? colors::text_grey : colors::black;
-        });
+    const auto volts = [](int word) { return editor_text::fixed(word * kCellVoltsPerCount, 2); };
+    const auto color_of = [&](int r, int col) {
+        if (selected(c, r, col)) return colors::white;
+        if (state.visits.marked(r, col)) return colors::yellow;
+        if (state.automap_cell(r, col).count != 0) return colors::black;
+        return cal.cell(MapId::map_2_maf, r, col) == 0 ? colors::text_grey : colors::black;
+    };
+    draw_cells(m, g, kMapToMafBox, [&](int r, int col) {
+        const CellPaint own{volts(cal.cell(MapId::map_2_maf, r, col)), color_of(r, col)};
+        return learnt_cell(view, MapId::map_2_maf, r, col, selected(c, r, col), own, volts);
+    });
     draw_differences(m, g, view, MapId::map_2_maf);
-    draw_sections(m, g, cal, c);
+    draw_sections(m, g, view, c);
 }
 
 void paint_fuel_correction(const EditorView& view, PaintModel& m) {
@@ -363,17 +426,17 @@ void paint_fuel_correction(const EditorView& view, PaintModel& m) {
 
     update_selection(state.cursor, cal);
     const EditorCursor& c = state.cursor;
-    draw_cells(
-        m, g, kNumberBox,
-        [&](int r, int col) {
-            return editor_text::cell_integer(cal.cell(MapId::fuel_correction, r, col));
-        },
-        [&](int r, int col) {
-            if (selected(c, r, col)) return colors::white;
-            if (state.visits.marked(r, col)) return colors::yellow;
-            return cal.cell(MapId::fuel_correction, r, col) == 0 ? colors::text_grey
-                                                                 : colors::black;
-        });
+    const auto color_of = [&](int r, int col) {
+        if (selected(c, r, col)) return colors::white;
+        if (state.visits.marked(r, col)) return colors::yellow;
+        return cal.cell(MapId::fuel_correction, r, col) == 0 ? colors::text_grey : colors::black;
+    };
+    draw_cells(m, g, kNumberBox, [&](int r, int col) {
+        const int word = cal.cell(MapId::fuel_correction, r, col);
+        const CellPaint own{editor_text::cell_integer(word), color_of(r, col)};
+        return learnt_cell(view, MapId::fuel_correction, r, col, selected(c, r, col), own,
+                           editor_text::cell_integer);
+    });
     draw_differences(m, g, view, MapId::fuel_correction);
 }
 
@@ -388,12 +451,12 @@ void paint_twelve_rows(const EditorView& view, PaintModel& m, EditorKind kind, M
     draw_row_labels(m, g, label_of);
     EditorCursor& c = view.state.cursor;
     update_selection(c, view.cal);
-    draw_cells(
-        m, g, kNumberBox,
-        [&](int r, int col) { return editor_text::cell_integer(view.cal.cell(map, r, col)); },
-        [&](int r, int col) {
-            return plain_cell_color(view.cal.cell(map, r, col), selected(c, r, col));
-        });
+    draw_cells(m, g, kNumberBox, [&](int r, int col) {
+        const int word = view.cal.cell(map, r, col);
+        const CellPaint own{editor_text::cell_integer(word),
+                            plain_cell_color(word, selected(c, r, col))};
+        return learnt_cell(view, map, r, col, selected(c, r, col), own, editor_text::cell_integer);
+    });
     draw_differences(m, g, view, map);
 }
 

@@ -33,20 +33,6 @@ int box_column(int rpm, int offset) {
     return std::max((rpm - offset) / 500, 0);
 }
 
-// Held within 0..32760; below zero only when an absurd MAP_BAR_LO makes a row's
-// absolute pressure negative.
-int estimate_airflow(float measured, double row_pressure_bar, int col, float pressure,
-                     float speed) {
-    const double e = static_cast<double>(measured) *
-                     (row_pressure_bar * 500 * (col + 1) / static_cast<double>(pressure) /
-                          static_cast<double>(speed) +
-                      2.0) *
-                     static_cast<double>(kOneThird);
-    if (!(e > 0.0)) return 0;
-    if (e > kEstimateLimit) return kEstimateLimit;
-    return static_cast<int>(e);
-}
-
 }  // namespace
 
 bool live_box(EditorCursor& cursor, const Calibration& cal, const LiveRecord& live, Page page) {
@@ -65,12 +51,46 @@ bool live_box(EditorCursor& cursor, const Calibration& cal, const LiveRecord& li
     return true;
 }
 
-void automap_step(EditorState& state, Calibration& cal, const LiveRecord& live) {
+std::optional<AutomapPoint> automap_point(const Calibration& cal, const LiveRecord& live) {
     const float measured =
         static_cast<float>(maf_counts_to_airflow(cal, live.maf_in_counts())) * kMeasuredAirflowGain;
     const float speed = std::max(static_cast<float>(live.rpm()), 500.0F);
     const float pressure = static_cast<float>(counts_to_bar(cal, live.map_counts()) + 1.0);
-    if (!(pressure > 0.0F)) return;
+    if (!(pressure > 0.0F)) return std::nullopt;
+    return AutomapPoint{measured, speed, pressure};
+}
+
+// Below zero only when an absurd MAP_BAR_LO makes a row's absolute pressure negative.
+int automap_estimate(const AutomapPoint& point, double row_pressure_bar, int col) {
+    const double e = static_cast<double>(point.measured) *
+                     (row_pressure_bar * 500 * (col + 1) / static_cast<double>(point.pressure) /
+                          static_cast<double>(point.speed) +
+                      2.0) *
+                     static_cast<double>(kOneThird);
+    if (!(e > 0.0)) return 0;
+    if (e > kEstimateLimit) return kEstimateLimit;
+    return static_cast<int>(e);
+}
+
+void automap_take(AutomapCell& acc, const Calibration& cal, std::int16_t cell, int estimate) {
+    if (acc.count == 0 && cell > 0) {
+        acc.sum = static_cast<std::int64_t>(maf_counts_to_airflow(cal, cell)) * kStartWeight;
+        acc.count = kStartWeight;
+    }
+    acc.sum += estimate;
+    acc.count += 1;
+}
+
+std::int16_t automap_mean_counts(const AutomapCell& acc, const Calibration& cal) {
+    const double mean = static_cast<double>(acc.sum) / acc.count;
+    // Half up then truncated, as the device's own learning rounds.
+    return low16(maf_airflow_to_counts(
+        cal, static_cast<int>(mean + 0.5)));  // NOLINT(bugprone-incorrect-roundings)
+}
+
+void automap_step(EditorState& state, Calibration& cal, const LiveRecord& live) {
+    const auto point = automap_point(cal, live);
+    if (!point) return;
     const EditorCursor& c = state.cursor;
     const int r0 = std::max(c.map_anchor_row, 0);
     const int r1 = std::min(c.map_cursor_row, kMapRows - 1);
@@ -81,17 +101,8 @@ void automap_step(EditorState& state, Calibration& cal, const LiveRecord& live) 
         for (int col = c0; col <= c1; ++col) {
             AutomapCell& acc = state.automap_cell(r, col);
             std::int16_t& cell = cal.cell(MapId::map_2_maf, r, col);
-            if (acc.count == 0 && cell > 0) {
-                acc.sum =
-                    static_cast<std::int64_t>(maf_counts_to_airflow(cal, cell)) * kStartWeight;
-                acc.count = kStartWeight;
-            }
-            acc.sum += estimate_airflow(measured, rp, col, pressure, speed);
-            acc.count += 1;
-            const double mean = static_cast<double>(acc.sum) / acc.count;
-            // Half up then truncated, as the device's own learning rounds.
-            cell = low16(maf_airflow_to_counts(
-                cal, static_cast<int>(mean + 0.5)));  // NOLINT(bugprone-incorrect-roundings)
+            automap_take(acc, cal, cell, automap_estimate(*point, rp, col));
+            cell = automap_mean_counts(acc, cal);
         }
     }
 }

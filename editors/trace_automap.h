@@ -3,6 +3,8 @@
 // operating point, and with automapping on the MAP-2-MAF cells around it are
 // pulled towards the airflow the device's MAF input measures.
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "app/platform.h"
@@ -22,6 +24,27 @@ bool live_box(EditorCursor& cursor, const Calibration& cal, const LiveRecord& li
 // One automapping update of the cells between anchor and cursor. A live
 // absolute pressure at or below zero carries no airflow estimate and is dropped.
 void automap_step(EditorState& state, Calibration& cal, const LiveRecord& live);
+
+// The pieces of automap_step, shared with the learning from a recorded log
+// so that a replay does exactly the arithmetic the live step does.
+//
+// What one live point tells: the measured airflow raised by 1 %, the engine
+// speed (at least 500 rpm) and the absolute pressure in bar; nullopt when
+// that pressure is at or below zero.
+struct AutomapPoint {
+    float measured;
+    float speed;
+    float pressure;
+};
+std::optional<AutomapPoint> automap_point(const Calibration& cal, const LiveRecord& live);
+// The point's airflow carried to the cell of row pressure `row_pressure_bar`
+// and column `col`, held within 0..32760.
+int automap_estimate(const AutomapPoint& point, double row_pressure_bar, int col);
+// Takes one estimate into the cell's running mean; the value the cell held
+// when first reached counts as ten estimates.
+void automap_take(AutomapCell& acc, const Calibration& cal, std::int16_t cell, int estimate);
+// The cell value of a running mean that holds at least one estimate.
+std::int16_t automap_mean_counts(const AutomapCell& acc, const Calibration& cal);
 
 // The poll's per-tick work for the editors. `cell_editor_open`: an in-place
 // value entry is open, and only every 11th tick is then processed so typing

@@ -71,7 +71,8 @@ void EditorWidget::update_buttons() {
 void EditorWidget::build_model(PaintModel& model) {
     ProgramState& s = window_.app().state();
     const Calibration* compared = s.comparison.active ? &s.comparison.other : nullptr;
-    paint_editor(kind_, {width(), height(), s.cal, s.editor, s.link.live, compared}, model);
+    const LearnView learn = learn_view(s.learn, s.cal, s.log, kind_);
+    paint_editor(kind_, {width(), height(), s.cal, s.editor, s.link.live, compared, &learn}, model);
 }
 
 MouseEvent EditorWidget::mouse_event(const QMouseEvent& e) const {

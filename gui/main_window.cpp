@@ -16,6 +16,7 @@
 #include "gui/differences_widget.h"
 #include "gui/editor_widget.h"
 #include "gui/key_filter.h"
+#include "gui/learn_review_widget.h"
 #include "gui/live_panel_widget.h"
 #include "gui/parameter_pages.h"
 #include "gui/viewer_widgets.h"
@@ -144,6 +145,7 @@ void MainWindow::build_pages() {
     log_viewer_ = new LogViewerWidget(*this, pages_[Page::log_viewer]);
     dashboard_ = new DashboardWidget(*this, pages_[Page::dashboard]);
     differences_ = new DifferencesWidget(*this);
+    learn_review_ = new LearnReviewWidget(*this);
 }
 
 EditorWidget* MainWindow::editor(EditorKind kind) const {
@@ -223,6 +225,7 @@ void MainWindow::after_entry() {
     // picture changed repaint.
     refresh_screen();
     differences_->sync();
+    learn_review_->sync();
     if (close_pending_ && !app_.busy()) {
         close_pending_ = false;
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);

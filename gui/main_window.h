@@ -28,6 +28,7 @@ class KeyFilter;
 class LogViewerWidget;
 class DashboardWidget;
 class DifferencesWidget;
+class LearnReviewWidget;
 class LivePanelWidget;
 class ParameterPages;
 
@@ -70,6 +71,7 @@ class MainWindow : public QMainWindow, public Platform {
     LogViewerWidget* log_viewer() const { return log_viewer_; }
     DashboardWidget* dashboard() const { return dashboard_; }
     DifferencesWidget* differences() const { return differences_; }
+    LearnReviewWidget* learn_review() const { return learn_review_; }
 
     // Brings every shown painted widget up to date with the program's state.
     void refresh_screen();
@@ -135,6 +137,7 @@ class MainWindow : public QMainWindow, public Platform {
     LogViewerWidget* log_viewer_ = nullptr;
     DashboardWidget* dashboard_ = nullptr;
     DifferencesWidget* differences_ = nullptr;
+    LearnReviewWidget* learn_review_ = nullptr;
     QPushButton* connect_ = nullptr;
     ParameterPages* params_ = nullptr;
     KeyFilter* key_filter_ = nullptr;

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "app/cli.h"
+#include "app/commands.h"
 #include "devsim/simulator.h"
 #include "gui/main_window.h"
 #include "gui/screenshots.h"
@@ -118,6 +119,7 @@ int run_program(int argc, char** argv, Edition edition) {
     if (!options.compare.empty()) {
         window.run_guarded([&] { window.app().compare_with(options.compare); });
     }
+    if (options.learn) window.run_guarded([&] { window.app().command(cmd::learn_from_log); });
 
     QuitSignals quit_signals([&window](int) {
         // Saved at once: a session that sends SIGTERM may not wait long.

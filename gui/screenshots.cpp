@@ -4,12 +4,14 @@
 #include <QDir>
 #include <QImage>
 #include <QScreen>
+#include <cmath>
 #include <cstdio>
 
 #include "app/cli.h"
 #include "app/commands.h"
 #include "editors/pages.h"
 #include "gui/differences_widget.h"
+#include "gui/learn_review_widget.h"
 #include "gui/main_window.h"
 
 namespace veloquin::gui {
@@ -77,15 +79,50 @@ void Screenshots::save(const QImage& image, const std::string& name) {
     }
 }
 
+QImage Screenshots::page_image(Page page) {
+    window_.select_page(page);
+    return on_screen(window_.surface());
+}
+
+// A review under way: both maps' proposals, their hit counts and the window.
+void Screenshots::take_learning() {
+    Application& app = window_.app();
+    // The cursor on the cell the log moves most, so the sections show the proposal.
+    const MapProposal& p = app.state().learn.result.proposal;
+    double largest = 0.0;
+    for (int k = 0; k < kMapCells; ++k) {
+        const CellLearning& cell = p.cells[static_cast<std::size_t>(k)];
+        const int now = app.state().cal.map(p.map)[static_cast<std::size_t>(k)];
+        const double moved =
+            std::abs(learn_change_percent(app.state().cal, p.map, now, cell.value));
+        if (cell.state != ProposalCell::proposed || moved <= largest) continue;
+        largest = moved;
+        EditorCursor& c = app.state().editor.cursor;
+        c.map_cursor_row = c.map_anchor_row = k / kMapCols;
+        c.map_cursor_col = c.map_anchor_col = k % kMapCols;
+    }
+    save(page_image(Page::maf_emulation), "learn-maf-emulation.png");
+    window_.run_guarded([&app] { app.show_learn_hit_numbers(true); });
+    save(page_image(Page::maf_emulation), "learn-hit-counts.png");
+    window_.run_guarded([&app] { app.show_learn_hit_numbers(false); });
+    save(on_screen(window_.learn_review()), "learn-review.png");
+    window_.run_guarded([&app] { app.change_learning(LearnMap::fuel, app.state().learn.filters); });
+    save(page_image(Page::fuel_correction), "learn-fuel-correction.png");
+    window_.request_close();
+}
+
 void Screenshots::take_all() {
+    if (window_.app().state().learn.active) {
+        take_learning();
+        return;
+    }
     const Edition edition = window_.edition();
     // Pages taken while comparing show the marks; their own names keep them
     // apart from the plain set.
     const bool comparing = window_.app().state().comparison.active;
     for (const Page page : page_order(edition)) {
-        window_.select_page(page);
-        save(on_screen(window_.surface()), comparing ? comparison_screenshot_file_name(page)
-                                                     : screenshot_file_name(page, edition));
+        save(page_image(page), comparing ? comparison_screenshot_file_name(page)
+                                         : screenshot_file_name(page, edition));
     }
     if (comparing) save(on_screen(window_.differences()), "compare-differences.png");
     window_.request_close();

@@ -2,12 +2,14 @@
 // --screenshots DIR: every page in turn as a PNG of the area below the menu
 // bar, then the program quits the normal way (so "workmap.cfg" is written).
 // With --compare the pages show the comparison and the "Differences" list
-// is taken too.
+// is taken too. With --learn the review's pages and window are taken instead.
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <string>
+
+#include "app/page.h"
 
 class QImage;
 
@@ -29,6 +31,8 @@ class Screenshots : public QObject {
   private:
     void poll();
     void take_all();
+    void take_learning();
+    QImage page_image(Page page);
     void save(const QImage& image, const std::string& name);
 
     MainWindow& window_;

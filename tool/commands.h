@@ -6,6 +6,10 @@
 #include <span>
 #include <string>
 
+namespace veloquin {
+struct LogBuffer;
+}
+
 namespace veloquin::tool {
 
 using Args = std::span<const std::string>;
@@ -19,6 +23,12 @@ int run_cal_op(Args args);  // cal op: the editors' map operations on a file
 int run_device(Args args);
 int run_devsim(Args args);
 int run_log(Args args);
+int run_log_learn(Args args);  // log learn: a map learnt from a log, applied to a file
+
+// Reads a log file for a command, by the program's name rules or, under any
+// other name, by its header; false (and a message on stderr) when it cannot
+// be read or holds more than the log can.
+bool load_log_for_tool(const std::string& path, LogBuffer& log);
 
 // "veloquin-tool: <message>" on stderr, then kExitError.
 int fail(const std::string& message);

@@ -14,7 +14,9 @@
 namespace veloquin::tool {
 namespace {
 
-constexpr const char* kUsage = "usage: veloquin-tool log convert IN OUT | log stats IN";
+constexpr const char* kUsage =
+    "usage: veloquin-tool log convert IN OUT | log stats IN | log learn LOG CAL OUT ... "
+    "(log learn --help)";
 
 bool ends_with(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
@@ -34,9 +36,11 @@ LogReadResult read_any_log(const std::string& path, LogBuffer& log) {
     return read_log_text(log, bytes);
 }
 
+}  // namespace
+
 // A log the buffer cannot hold whole is refused: a conversion must not drop
 // samples without anyone noticing.
-bool load(const std::string& path, LogBuffer& log) {
+bool load_log_for_tool(const std::string& path, LogBuffer& log) {
     const LogReadResult r = read_any_log(path, log);
     if (!r.ok) {
         fail(r.message);
@@ -52,9 +56,11 @@ bool load(const std::string& path, LogBuffer& log) {
     return true;
 }
 
+namespace {
+
 int convert(const std::string& in, const std::string& out) {
     LogBuffer log;
-    if (!load(in, log)) return kExitError;
+    if (!load_log_for_tool(in, log)) return kExitError;
     if (ends_with(out, ".csv")) {
         std::string error;
         if (!write_file_atomically(out, format_log_csv(log), &error)) return fail(error);
@@ -68,7 +74,7 @@ int convert(const std::string& in, const std::string& out) {
 
 int stats(const std::string& in) {
     LogBuffer log;
-    if (!load(in, log)) return kExitError;
+    if (!load_log_for_tool(in, log)) return kExitError;
     const LogStats s = compute_log_stats(log);
     std::printf("samples: %d%s\n", s.count, log.mazda_log ? " (Mazda log)" : "");
     if (s.has_times) {
@@ -90,6 +96,7 @@ int stats(const std::string& in) {
 int run_log(Args args) {
     if (args.size() == 3 && args[0] == "convert") return convert(args[1], args[2]);
     if (args.size() == 2 && args[0] == "stats") return stats(args[1]);
+    if (!args.empty() && args[0] == "learn") return run_log_learn(args.subspan(1));
     if (args.size() == 1 && (args[0] == "help" || args[0] == "--help")) {
         std::printf("%s\n", kUsage);
         return kExitOk;

@@ -35,7 +35,10 @@ constexpr Group kGroups[] = {
      "         device upload --port P IN | device watch --port P [--count N] [--every MS] |\n"
      "         device record --port P OUT.log [--pass] [--seconds N] |\n"
      "         device flash --port P FILE.frw"},
-    {"log", run_log, "log convert IN OUT (.log or .mdl into .log or .csv) | log stats IN"},
+    {"log", run_log,
+     "log convert IN OUT (.log or .mdl into .log or .csv) | log stats IN |\n"
+     "         log learn LOG CAL OUT [--map maf|fuel] [filters] [--json]\n"
+     "           (the map learnt from a recorded log, written into OUT; log learn --help)"},
     {"devsim", run_devsim,
      "devsim [options] (a simulated device on a pseudo-terminal; devsim --help)"},
 };

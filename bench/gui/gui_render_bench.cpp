@@ -12,6 +12,7 @@
 #include <clocale>
 #include <memory>
 
+#include "app/commands.h"
 #include "app/startup.h"
 #include "bench/datalogs/busy_log.h"
 #include "bench/gui/gui_bench_support.h"
@@ -88,6 +89,29 @@ void BM_RenderEditor(benchmark::State& state) {
     render_loop(state, window.editor(kind));
 }
 BENCHMARK(BM_RenderEditor)->DenseRange(0, kEditorKindCount - 1)->Unit(benchmark::kMicrosecond);
+
+// A proposal learnt from the full log under review on the MAF emulation map,
+// with the hit shade: each frame builds the model afresh and paints it, as a
+// repaint after a change does. Arg 1 shows the hit counts in the cells.
+void BM_RenderLearnReview(benchmark::State& state) {
+    MainWindow& window = session().window();
+    Application& app = window.app();
+    app.select_page(Page::maf_emulation);
+    app.state().learn.show_hits = true;
+    app.command(cmd::learn_from_log);
+    app.show_learn_hit_numbers(state.range(0) != 0);
+    EditorWidget* editor = window.editor(EditorKind::map_to_maf);
+    QImage image(editor->size(), QImage::Format_RGB32);
+    for (auto _ : state) {
+        editor->refresh();
+        editor->render(&image);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+    state.SetLabel(app.state().learn.active ? "reviewing" : "no proposal");
+    app.discard_learning();
+    app.state().learn.show_hits = false;
+}
+BENCHMARK(BM_RenderLearnReview)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // 60,000 samples, all sixteen bands; the first render builds the cache.
 void BM_RenderLogViewer(benchmark::State& state) {

@@ -1,0 +1,113 @@
+// "Learn from log..." on screen: the proposal over the map, Apply all as one
+// undo step, the frames of what it changed.
+
+#include <QMenuBar>
+#include <QPushButton>
+
+#include "app/commands.h"
+#include "calfile/calibration_file.h"
+#include "gui/editor_widget.h"
+#include "gui/learn_review_widget.h"
+#include "tests/gui/gui_fixture.h"
+#include "tests/learn/learn_logs.h"
+
+namespace veloquin::testing {
+namespace {
+
+using gui::EditorWidget;
+using gui::LearnReviewWidget;
+
+QColor qcolor(Rgb c) {
+    return {c.r, c.g, c.b};
+}
+
+class LearnGuiTest : public GuiTest {
+  protected:
+    // The program on a tuned calibration with a recorded drive loaded.
+    void open_with_log() {
+        ASSERT_TRUE(write_calibration_file(learning_calibration(), dir.path() / "workmap.cfg",
+                                           Edition::full));
+        const auto log = dir / "drive.log";
+        write_drive_log(learning_calibration(), log);
+        open();
+        window->choices.push_back(log.string());
+        action(QStringLiteral("Load Log File\tCtrl-L"))->trigger();
+        settle();
+        ASSERT_GT(window->app().state().log.count, 0);
+    }
+    QAction* action(const QString& text) {
+        for (QAction* menu : window->menuBar()->actions()) {
+            for (QAction* a : menu->menu()->actions()) {
+                if (a->text() == text) return a;
+            }
+        }
+        return nullptr;
+    }
+    // A cell the proposal moves by more than a few percent.
+    std::pair<int, int> moved_cell() {
+        const LearnReview& r = window->app().state().learn;
+        for (int row = 0; row < kMapRows; ++row) {
+            for (int col = 0; col < kMapCols; ++col) {
+                const CellLearning& cell = r.result.proposal.at(row, col);
+                if (cell.state != ProposalCell::proposed) continue;
+                const double d = learn_change_percent(
+                    cal(), MapId::map_2_maf, cal().cell(MapId::map_2_maf, row, col), cell.value);
+                if (std::abs(d) > 3.0) return {row, col};
+            }
+        }
+        return {-1, -1};
+    }
+};
+
+TEST_F(LearnGuiTest, ProposalShowsOverTheMapAndApplyAllIsOneUndoableFramedStep) {
+    open_with_log();
+    ASSERT_NE(action(QStringLiteral("Show hit counts")), nullptr);
+    action(QStringLiteral("Learn from log..."))->trigger();
+    settle();
+    LearnReviewWidget* review = window->learn_review();
+    ASSERT_TRUE(review->isVisible());
+    EditorWidget* editor = window->editor(EditorKind::map_to_maf);
+    ASSERT_TRUE(editor->isVisible()) << "the learnt map's page is shown";
+    const auto [row, col] = moved_cell();
+    ASSERT_GE(row, 0);
+    const CellLearning cell = window->app().state().learn.result.proposal.at(row, col);
+    const int before = cal().cell(MapId::map_2_maf, row, col);
+    const Rgb tint =
+        learn_change_color(learn_change_percent(cal(), MapId::map_2_maf, before, cell.value));
+    QImage shown = on_screen(editor);
+    EXPECT_GT(pixels_near(shown, map_cell_box(row, col), qcolor(tint), 6), 100);
+
+    QTest::mouseClick(review->apply_all(), Qt::LeftButton);
+    settle();
+    EXPECT_EQ(cal().cell(MapId::map_2_maf, row, col), cell.value);
+    EXPECT_FALSE(review->isVisible()) << "nothing left to review";
+    shown = on_screen(editor);
+    EXPECT_LT(pixels_near(shown, map_cell_box(row, col), qcolor(tint), 6), 20);
+    const QRect inside(map_cell_box(row, col).adjusted(-3, -3, 3, 3));
+    EXPECT_GT(pixels_near(shown, inside, qcolor(colors::learnt_frame), 0), 20);
+    EXPECT_EQ(window->app().menu_entry_state(cmd::undo)->text, "Undo Learn from log\tCtrl-Z");
+
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(cal().cell(MapId::map_2_maf, row, col), before);
+    shown = on_screen(editor);
+    EXPECT_EQ(pixels_near(shown, inside, qcolor(colors::learnt_frame), 0), 0);
+}
+
+TEST_F(LearnGuiTest, HitCountsShadeTheCellsTheLogVisited) {
+    open_with_log();
+    press(Page::maf_emulation);
+    action(QStringLiteral("Show hit counts"))->trigger();
+    settle();
+    const MapHitCounts& hits = window->app().state().learn.hits;
+    const auto& maf = hits[static_cast<std::size_t>(MapId::map_2_maf)];
+    const auto most = std::max_element(maf.begin(), maf.end()) - maf.begin();
+    const int row = static_cast<int>(most) / kMapCols;
+    const int col = static_cast<int>(most) % kMapCols;
+    const QImage shown = on_screen(window->editor(EditorKind::map_to_maf));
+    EXPECT_GT(pixels_near(shown, map_cell_box(row, col), qcolor(colors::learn_hits), 6), 100);
+    EXPECT_EQ(pixels_near(shown, map_cell_box(23, 19), qcolor(colors::learn_hits), 6), 0);
+    EXPECT_EQ(window->app().menu_entry_state(cmd::show_hit_counts)->text, "Hide hit counts");
+}
+
+}  // namespace
+}  // namespace veloquin::testing

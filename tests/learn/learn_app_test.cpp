@@ -1,0 +1,242 @@
+// "Learn from log..." in the program's logic, and veloquin-tool log learn
+// against it.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/application.h"
+#include "app/commands.h"
+#include "calfile/calibration_file.h"
+#include "datalogs/log_file.h"
+#include "device/transfer.h"
+#include "tests/device/scripted_device.h"
+#include "tests/learn/learn_logs.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/temp_dir.h"
+
+namespace veloquin {
+namespace {
+
+using testing::FakePlatform;
+using testing::TempDir;
+
+class LearnApp : public ::testing::Test {
+  protected:
+    // The program starts on the tuned calibration (its workmap), so start-up
+    // derives the map's MAP counts from the file's pressure range, and the
+    // tuner opens the same file as the one to learn into.
+    void SetUp() override {
+        ASSERT_TRUE(
+            write_calibration_file(testing::learning_calibration(), cal_path, Edition::full));
+        std::filesystem::copy_file(cal_path, dir.path() / kWorkmapFile);
+        app.start(working_folders(base_folder(dir.path().string())), dir.path());
+        app.create_main_window();
+        testing::write_drive_log(testing::learning_calibration(), log_path);
+        ASSERT_TRUE(app.open_calibration(cal_path.string()));
+        app.select_page(Page::maf_emulation);
+        ASSERT_TRUE(app.load_log(log_path.string()));
+    }
+    Calibration& cal() { return app.state().cal; }
+    LearnReview& review() { return app.state().learn; }
+    const MapProposal& proposal() { return review().result.proposal; }
+
+    TempDir dir;
+    std::filesystem::path cal_path = dir / "tuned.emu";
+    std::filesystem::path log_path = dir / "drive.log";
+    FakePlatform platform;
+    Application app{platform, Edition::full};
+};
+
+TEST_F(LearnApp, ApplyIsOneStepThatUndoRestoresWordForWordAndFramesUntilTheNextChange) {
+    const Calibration before = cal();
+    app.command(cmd::learn_from_log);
+
+    ASSERT_TRUE(review().active) << review().result.error;
+    EXPECT_EQ(platform.pages_shown.back(), Page::maf_emulation);
+    EXPECT_EQ(calibration_words(cal()), calibration_words(before)) << "a proposal changes nothing";
+    const int changed = review().result.summary.changed_cells;
+    ASSERT_GT(changed, 10);
+
+    EXPECT_EQ(app.apply_learning(false), changed);
+    EXPECT_FALSE(review().active) << "nothing left to apply";
+    EXPECT_EQ(app.menu_entry_state(cmd::undo)->text, "Undo Learn from log\tCtrl-Z");
+    int framed = 0;
+    for (int r = 0; r < kMapRows; ++r) {
+        for (int c = 0; c < kMapCols; ++c) {
+            const CellLearning& cell = proposal().at(r, c);
+            if (cell.state == ProposalCell::applied) {
+                EXPECT_EQ(cal().cell(MapId::map_2_maf, r, c), cell.value);
+            }
+            framed += cal().cell(MapId::map_2_maf, r, c) !=
+                      review().learnt_from.cell(MapId::map_2_maf, r, c);
+        }
+    }
+    EXPECT_EQ(framed, changed);
+    const LearnView shown = learn_view(review(), cal(), app.state().log, EditorKind::map_to_maf);
+    EXPECT_NE(shown.learnt_from, nullptr);
+    EXPECT_EQ(learn_view(review(), cal(), app.state().log, EditorKind::fuel_correction).learnt_from,
+              nullptr);
+
+    // The history folds the page switch's own normalisation of derived
+    // header words into the next step; the maps come back word for word.
+    app.command(cmd::undo);
+    EXPECT_EQ(cal().maps, before.maps);
+    EXPECT_EQ(cal().curves, before.curves);
+    EXPECT_EQ(learn_view(review(), cal(), app.state().log, EditorKind::map_to_maf).learnt_from,
+              nullptr);
+    app.command(cmd::redo);
+    EXPECT_EQ(learn_view(review(), cal(), app.state().log, EditorKind::map_to_maf).learnt_from,
+              nullptr)
+        << "the frames ended with the change after the apply";
+}
+
+TEST_F(LearnApp, ApplySelectionTakesItsCellsAndTheReviewGoesOn) {
+    app.command(cmd::learn_from_log);
+    ASSERT_TRUE(review().active);
+    // The selection: the first cell the proposal would change, and the cell above.
+    int row = -1, col = -1;
+    for (int k = 0; k < kMapCells && row < 0; ++k) {
+        const CellLearning& cell = proposal().cells[static_cast<std::size_t>(k)];
+        if (cell.state == ProposalCell::proposed &&
+            cell.value != cal().map(MapId::map_2_maf)[static_cast<std::size_t>(k)]) {
+            row = k / kMapCols;
+            col = k % kMapCols;
+        }
+    }
+    ASSERT_GE(row, 0);
+    EditorCursor& cursor = app.state().editor.cursor;
+    cursor.map_anchor_row = row;
+    cursor.map_cursor_row = std::min(row + 1, kMapRows - 1);
+    cursor.map_anchor_col = cursor.map_cursor_col = col;
+    const int waiting = pending_cells(proposal());
+    const std::size_t steps = app.history().undo_count();
+    const Calibration before = cal();
+    EXPECT_GE(app.apply_learning(true), 1);
+    EXPECT_TRUE(review().active);
+    EXPECT_LT(pending_cells(proposal()), waiting);
+    for (int r = 0; r < kMapRows; ++r) {
+        for (int c = 0; c < kMapCols; ++c) {
+            const bool inside = c == col && (r == row || r == cursor.map_cursor_row);
+            if (inside) continue;
+            EXPECT_EQ(cal().cell(MapId::map_2_maf, r, c), before.cell(MapId::map_2_maf, r, c));
+        }
+    }
+    app.discard_learning();
+    EXPECT_FALSE(review().active);
+    EXPECT_EQ(app.history().undo_count(), steps + 1);
+}
+
+TEST_F(LearnApp, WithoutALoadedLogAFileIsAskedForAndABadOneIsRefused) {
+    app.state().log.count = 0;
+    platform.file_choices.push_back((dir / "missing.log").string());
+    app.command(cmd::learn_from_log);
+    ASSERT_EQ(platform.dialogs.size(), 1u);
+    EXPECT_EQ(platform.dialogs.back().title, "Learn from log");
+    EXPECT_FALSE(review().active);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages.back().caption, "Error");
+
+    platform.file_choices.push_back(log_path.string());
+    app.command(cmd::learn_from_log);
+    EXPECT_TRUE(review().active);
+    EXPECT_EQ(review().log_name, "drive.log");
+    EXPECT_EQ(app.state().log.count, 0) << "the loaded log stays as it was";
+}
+
+TEST(LearnUpload, AppliedLearningGoesToTheDeviceWithTheNextUpload) {
+    TempDir dir;
+    FakePlatform platform;
+    testing::ScriptedDevice device;
+    const Calibration tuned = testing::learning_calibration();
+    for (const Block b : kBlockOrder)
+        device.downloads[download_code(b)] = encode_block(tuned, b);
+    device.attach(platform.ports[1]);
+    Application app(platform, Edition::full);
+    app.start(working_folders(base_folder(dir.path().string())), dir.path());
+    app.create_main_window();
+    for (int i = 0; i < 3 && !app.state().link.connected; ++i)
+        app.poll_tick();
+    ASSERT_TRUE(app.state().link.connected);
+    const auto drive = dir / "drive.log";
+    testing::write_drive_log(app.state().cal, drive);
+    ASSERT_TRUE(app.load_log(drive.string()));
+    app.command(cmd::learn_from_log);
+    for (int i = 0; i < 60; ++i)
+        app.poll_tick();
+    EXPECT_TRUE(device.upload_codes.empty()) << "a proposal alone changes nothing";
+    ASSERT_GT(app.apply_learning(false), 0);
+    for (int i = 0; i < 60; ++i)
+        app.poll_tick();
+    EXPECT_EQ(device.upload_codes, std::vector<std::uint8_t>{upload_code(Block::e_map)});
+}
+
+struct ToolCell {
+    int row, col, current, proposed, hits;
+};
+
+std::vector<ToolCell> run_tool_json(const TempDir& dir, const std::vector<std::string>& args,
+                                    int& exit_code) {
+    std::string command = std::string("'") + VELOQUIN_TOOL_PATH + "' log learn";
+    for (const std::string& a : args)
+        command += " '" + a + "'";
+    command += " --json > '" + (dir / "out.json").string() + "'";
+    const int status = std::system(command.c_str());
+    exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::vector<ToolCell> cells;
+    std::FILE* f = std::fopen((dir / "out.json").c_str(), "r");
+    if (f == nullptr) return cells;
+    char line[512];
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        ToolCell c{};
+        if (std::sscanf(
+                line, " {\"row\": %d, \"col\": %d, \"current\": %d, \"proposed\": %d, \"hits\": %d",
+                &c.row, &c.col, &c.current, &c.proposed, &c.hits) == 5) {
+            cells.push_back(c);
+        }
+    }
+    std::fclose(f);
+    return cells;
+}
+
+TEST_F(LearnApp, ToolOutputEqualsTheProgramsProposal) {
+    app.command(cmd::learn_from_log);
+    ASSERT_TRUE(review().active);
+    for (const LearnMap map : {LearnMap::maf, LearnMap::fuel}) {
+        LearnFilters filters;
+        filters.min_samples = 15;
+        app.change_learning(map, filters);
+        const MapId id = learnt_map(map);
+        const auto out = dir / "learnt.emu";
+        int exit_code = 0;
+        const auto cells =
+            run_tool_json(dir,
+                          {log_path.string(), cal_path.string(), out.string(), "--map",
+                           map == LearnMap::maf ? "maf" : "fuel", "--min-samples", "15"},
+                          exit_code);
+        ASSERT_EQ(exit_code, 0);
+        ASSERT_EQ(static_cast<int>(cells.size()), review().result.summary.changed_cells);
+        ASSERT_GT(cells.size(), 3u);
+        for (const ToolCell& c : cells) {
+            const CellLearning& mine = proposal().at(c.row, c.col);
+            EXPECT_EQ(c.proposed, mine.value) << c.row << "," << c.col;
+            EXPECT_EQ(c.hits, mine.hits);
+            EXPECT_EQ(c.current, cal().cell(id, c.row, c.col));
+        }
+        const Calibration before = cal();
+        app.apply_learning(false);
+        Calibration written;
+        set_start_values(written);
+        ASSERT_TRUE(read_calibration_file(written, out, Edition::full));
+        EXPECT_EQ(written.map(id), cal().map(id));
+        app.command(cmd::undo);
+        EXPECT_EQ(cal().maps, before.maps);
+        app.command(cmd::learn_from_log);
+    }
+}
+
+}  // namespace
+}  // namespace veloquin

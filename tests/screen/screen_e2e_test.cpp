@@ -1,0 +1,360 @@
+// The built program on a real X display, driven as a tuner drives it: X
+// input through XTEST (xdotool) and the screen read back with ImageMagick's
+// import. Nothing here reaches into the program; what counts is what the
+// display shows. Runs on the virtual X server that on-xvfb.sh starts.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/page_controls.h"
+#include "calfile/calibration_file.h"
+#include "datalogs/dashboard.h"
+#include "editors/graph_editors.h"
+#include "tests/support/temp_dir.h"
+
+namespace veloquin::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// The window's fixed layout below its menu bar.
+constexpr int kSurfaceWidth = 1014;
+constexpr int kSurfaceHeight = 708;
+constexpr QPoint kPageOrigin{200, 6};
+// The log viewer and the dashboard within their page.
+constexpr QPoint kViewerOrigin{202, 16};
+// The MAF emulation editor within the window surface, and its grid.
+const EditorInfo& kMapEditor = editor_info(EditorKind::map_to_maf);
+const QPoint kMapEditorOrigin = kPageOrigin + QPoint(kMapEditor.x, kMapEditor.y);
+const MapGrid kMapGrid = *map_grid(EditorKind::map_to_maf, kMapEditor.width, kMapEditor.height);
+const int kMapGridW = kMapGrid.width;
+const int kMapGridH = kMapGrid.height;
+
+// A shell command's standard output.
+std::string output_of(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
+            out += buffer;
+        ::pclose(pipe);
+    }
+    return out;
+}
+
+void xdotool(const std::string& args) {
+    ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args;
+}
+
+// Pixel for pixel; QImage's own == also tells colour-space tags apart, which
+// a PNG written by another program may carry.
+bool same_pixels(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) return false;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) != b.pixel(x, y)) return false;
+        }
+    }
+    return true;
+}
+
+int pixels_near(const QImage& image, QRect r, QColor c, int tolerance = 24) {
+    int n = 0;
+    r &= image.rect();
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QColor p = image.pixelColor(x, y);
+            if (std::abs(p.red() - c.red()) + std::abs(p.green() - c.green()) +
+                    std::abs(p.blue() - c.blue()) <=
+                tolerance) {
+                ++n;
+            }
+        }
+    }
+    return n;
+}
+
+// The text box of a MAF emulation cell, in window-surface pixels.
+QRect map_cell(int row, int col) {
+    return QRect(((col + 1) * kMapGridW) / 20 + 27, ((23 - row) * kMapGridH) / 24 + 3, 30, 16)
+        .translated(kMapEditorOrigin);
+}
+QPoint map_cell_centre(int row, int col) {
+    return QPoint(60 + (col * kMapGridW) / 20 + kMapGridW / 40,
+                  ((23 - row) * kMapGridH) / 24 + 10) +
+           kMapEditorOrigin;
+}
+QPoint nav_button(int number) {
+    return {100, 16 + 26 * (number - 1) + 12};
+}
+bool cursor_at(const QImage& s, int row, int col) {
+    return pixels_near(s, map_cell(row, col), Qt::white) > 5;
+}
+
+// One running program and its window.
+class Program {
+  public:
+    Program(const std::filesystem::path& cwd, std::vector<std::string> args) {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            if (::chdir(cwd.c_str()) != 0) ::_exit(126);
+            ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+            std::string program = VELOQUIN_PROGRAM_PATH;
+            std::vector<char*> argv{program.data()};
+            for (auto& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+    }
+    ~Program() { stop(); }
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Finds the window and where its surface starts; false after 10 s.
+    bool find_window() {
+        const auto end = Clock::now() + 10s;
+        while (Clock::now() < end) {
+            std::string id = output_of("xdotool search --onlyvisible --pid " +
+                                       std::to_string(pid_) + " --name Tarvex 2>/dev/null");
+            if (!id.empty()) {
+                window_ = id.substr(0, id.find('\n'));
+                const std::string shell = output_of("xdotool getwindowgeometry --shell " + window_);
+                auto value = [&](const char* key) {
+                    const auto at = shell.find(key);
+                    return at == std::string::npos ? -1
+                                                   : std::atoi(shell.c_str() + at + strlen(key));
+                };
+                const int x = value("X=");
+                const int y = value("Y=");
+                const int h = value("HEIGHT=");
+                if (h >= kSurfaceHeight) {
+                    origin_ = QPoint(x, y + h - kSurfaceHeight);
+                    return true;
+                }
+            }
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+    std::string title() const { return output_of("xdotool getwindowname " + window_); }
+
+    // The window surface as the display shows it now.
+    QImage surface() const {
+        const std::string file = (dir_ / "screen.png").string();
+        if (std::system(("import -window root png:" + file).c_str()) != 0) return {};
+        QImage whole(QString::fromStdString(file));
+        // VELOQUIN_SCREEN_CAPTURES=DIR keeps the last capture of each program there.
+        if (const char* keep = std::getenv("VELOQUIN_SCREEN_CAPTURES")) {
+            whole.save(QString::fromStdString(std::string(keep) + "/screen-" +
+                                              std::to_string(pid_) + "-" +
+                                              std::to_string(captures_++) + ".png"));
+        }
+        return whole.copy(QRect(origin_, QSize(kSurfaceWidth, kSurfaceHeight)))
+            .convertToFormat(QImage::Format_RGB32);
+    }
+    // Waits up to `limit` for the display to satisfy `shows`; the time it took, or -1.
+    long long wait_for(const std::function<bool(const QImage&)>& shows,
+                       std::chrono::milliseconds limit = 1500ms) const {
+        const auto start = Clock::now();
+        while (Clock::now() - start < limit) {
+            if (shows(surface())) {
+                return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start)
+                    .count();
+            }
+        }
+        return -1;
+    }
+
+    std::string at(QPoint p) const {
+        const QPoint s = p + origin_;
+        return "mousemove " + std::to_string(s.x()) + " " + std::to_string(s.y());
+    }
+    void click(QPoint p, int button = 1) const {
+        xdotool(at(p) + " click " + std::to_string(button));
+    }
+    void drag(QPoint from, QPoint to) const {
+        xdotool(at(from) + " mousedown 1 " + at((from + to) / 2) + " " + at(to) + " mouseup 1");
+    }
+    void key(const std::string& keys) const { xdotool("key --delay 30 " + keys); }
+
+    // SIGTERM, as a desktop ends a program; its exit status.
+    int stop() {
+        if (pid_ <= 0) return -1;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    std::string window_;
+    QPoint origin_;
+    TempDir dir_;
+    mutable int captures_ = 0;
+};
+
+QRect control_rect(const char* key) {
+    const ControlInfo& c =
+        control_table()[static_cast<std::size_t>(control_index(Page::parameters, key))];
+    return QRect(c.rect.x, c.rect.y, c.rect.w, c.rect.h).translated(kPageOrigin);
+}
+
+// The rpm the red needle of the first gauge shows on screen; -1 without one.
+double rpm_needle(const QImage& s) {
+    const Gauge& g = dashboard_gauges()[0];
+    const QPoint centre = QPoint(g.x + g.w / 2, g.y + g.h / 2) + kViewerOrigin;
+    double sx = 0;
+    double sy = 0;
+    int n = 0;
+    for (int y = centre.y() - g.h / 2; y < centre.y() + g.h / 2; ++y) {
+        for (int x = centre.x() - g.w / 2; x < centre.x() + g.w / 2; ++x) {
+            const QColor p = s.pixelColor(x, y);
+            const int dx = x - centre.x();
+            const int dy = y - centre.y();
+            if (p.red() > 200 && p.green() < 60 && p.blue() < 60 && dx * dx + dy * dy > 400) {
+                sx += dx;
+                sy += dy;
+                ++n;
+            }
+        }
+    }
+    if (n < 10) return -1;
+    // Degrees from straight down, clockwise on screen, as the dial counts them.
+    double degrees = std::atan2(-sx, sy) * 180.0 / M_PI;
+    if (degrees < 0) degrees += 360.0;
+    return (degrees - 30.0) / 300.0 * 10000.0;
+}
+
+TEST(OnScreen, EditorDashboardAndParametersFollowRealInput) {
+    TempDir dir;
+    Program p(dir.path(), {"--simulate"});
+    ASSERT_TRUE(p.find_window());
+    const auto connected_by = Clock::now() + 10s;
+    while (p.title().find("KVX serial#") == std::string::npos && Clock::now() < connected_by)
+        std::this_thread::sleep_for(100ms);
+    ASSERT_NE(p.title().find("KVX serial#"), std::string::npos);
+
+    // A typed parameter survives a page round trip on screen.
+    const QRect speed = control_rect("SPD_DIV");
+    const QImage before_typing = p.surface().copy(speed);
+    p.click(speed.center());
+    p.key("ctrl+a 1 5 7");
+    p.click(nav_button(2));
+    p.click(nav_button(1));
+    EXPECT_GE(
+        p.wait_for([&](const QImage& s) { return !same_pixels(s.copy(speed), before_typing); }), 0);
+
+    // Arrows move the cursor cell, "=" changes the cell's text, a drag selects.
+    p.click(nav_button(2));
+    ASSERT_GE(p.wait_for([](const QImage& s) { return cursor_at(s, 0, 0); }), 0);
+    p.key("Right Right Up");
+    const long long moved_ms =
+        p.wait_for([](const QImage& s) { return cursor_at(s, 1, 2) && !cursor_at(s, 0, 0); });
+    EXPECT_GE(moved_ms, 0) << "the cursor cell did not move on screen";
+    std::printf("cursor moved on screen %lld ms after the keys (one capture takes ~100 ms)\n",
+                moved_ms);
+    const QImage cell_before = p.surface().copy(map_cell(1, 2));
+    p.key("equal");
+    EXPECT_GE(p.wait_for([&](const QImage& s) {
+        return !same_pixels(s.copy(map_cell(1, 2)), cell_before);
+    }),
+              0);
+    p.drag(map_cell_centre(4, 4), map_cell_centre(6, 7));
+    EXPECT_GE(p.wait_for([](const QImage& s) {
+        for (int row = 4; row <= 6; ++row) {
+            for (int col = 4; col <= 7; ++col) {
+                if (!cursor_at(s, row, col)) return false;
+            }
+        }
+        return !cursor_at(s, 1, 2);
+    }),
+              0);
+
+    // The dashboard's rpm needle follows the simulated engine.
+    p.click(nav_button(12));
+    ASSERT_GE(p.wait_for([](const QImage& s) { return rpm_needle(s) >= 0; }), 0);
+    // The simulated drive idles for six seconds, then pulls through the gears.
+    double lowest = 1e9;
+    double highest = -1e9;
+    const auto give_up = Clock::now() + 12s;
+    while (highest - lowest < 1000 && Clock::now() < give_up) {
+        const double rpm = rpm_needle(p.surface());
+        EXPECT_TRUE(rpm > 500 && rpm < 7500) << rpm;
+        lowest = std::min(lowest, rpm);
+        highest = std::max(highest, rpm);
+    }
+    EXPECT_GE(highest - lowest, 1000) << "the needle did not follow the engine";
+
+    EXPECT_EQ(p.stop(), 0);
+    Calibration saved;
+    ASSERT_TRUE(read_calibration_file(saved, dir / "workmap.cfg", Edition::full));
+    EXPECT_EQ(saved.param(hw::SPD_DIV), 157);
+}
+
+TEST(OnScreen, LogViewerShowsHomeAndAChannelSwitchAtOnceAndScreenshotsMatchTheScreen) {
+    const std::string source = std::getenv("VELOQUIN_SOURCE_DIR");
+    TempDir dir;
+    Program p(dir.path(), {source + "/docs/samples/pull.mdl"});
+    ASSERT_TRUE(p.find_window());
+    const QRect plot(kViewerOrigin + QPoint(50, 0), QSize(740, 660));
+    QImage whole;
+    ASSERT_GE(p.wait_for([&](const QImage& s) {
+        whole = s.copy(plot);
+        return pixels_near(whole, whole.rect(), Qt::blue, 60) > 100;
+    }),
+              0)
+        << "no curves on screen";
+    p.click(plot.center(), 4);
+    p.click(plot.center(), 4);
+    EXPECT_GE(p.wait_for([&](const QImage& s) { return !same_pixels(s.copy(plot), whole); }), 0)
+        << "the wheel did not zoom on screen";
+    p.key("Home");
+    EXPECT_GE(p.wait_for([&](const QImage& s) { return same_pixels(s.copy(plot), whole); }), 0)
+        << "Home did not show the whole log on screen";
+    p.click(plot.center(), 3);
+    std::this_thread::sleep_for(300ms);
+    p.key("Down Return");
+    EXPECT_GE(p.wait_for([&](const QImage& s) { return !same_pixels(s.copy(plot), whole); }), 0)
+        << "the channel switched from the menu did not show";
+
+    EXPECT_EQ(p.stop(), 0);
+
+    // The screenshots are the screen's pixels: the same page, taken both ways.
+    TempDir shots_dir;
+    TempDir fresh;
+    Program shooter(fresh.path(), {"--screenshots", shots_dir.path().string()});
+    for (int i = 0; i < 200 && !std::filesystem::exists(shots_dir / "12-dash-board.png"); ++i)
+        std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(shooter.stop(), 0);
+    TempDir fresh_too;
+    Program plain(fresh_too.path(), {});
+    ASSERT_TRUE(plain.find_window());
+    plain.click(nav_button(2));
+    const QRect page(kPageOrigin, QSize(804, 691));
+    const QImage shot =
+        QImage(QString::fromStdString((shots_dir / "02-maf-emulation.png").string()))
+            .convertToFormat(QImage::Format_RGB32)
+            .copy(page);
+    EXPECT_GE(plain.wait_for([&](const QImage& s) { return same_pixels(s.copy(page), shot); }), 0)
+        << "--screenshots differs from the screen";
+}
+
+}  // namespace
+}  // namespace veloquin::testing
