@@ -84,6 +84,7 @@ void Application::start(const WorkingFolders& folders,
     state_.working_directory = working_directory;
     create_working_folders(folders);
     load_start_files(state_.cal, working_directory, state_.edition);
+    derive_pressure_counts(state_.cal);
     history_.reset(state_.cal);
     check_workmap_writable();
 }
@@ -420,6 +421,7 @@ bool Application::read_file_into_calibration(const std::string& path, bool whole
         state_.cal.param(hw::MAP_BAR_HI) = 0;
     }
     read_calibration_text(state_.cal, text, state_.edition);
+    derive_pressure_counts(state_.cal);
     fill_all_pages();
     state_.erase_allowance = kEraseAfterFile;
     platform_.repaint_page();

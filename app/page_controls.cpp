@@ -557,6 +557,14 @@ void read_back_page(PageControls& controls, Calibration& cal, Page page, int ski
         controls.values[i] = fill_value(table[i], cal);
 }
 
+void derive_pressure_counts(Calibration& cal) {
+    // Limits that coincide (both 0 before any file or device) are no axis.
+    if (cal.param(hw::MAP_BAR_LO) == cal.param(hw::MAP_BAR_HI)) return;
+    for (const ControlInfo& c : control_table()) {
+        if (follows_sensor(c)) write_also(c, cal);
+    }
+}
+
 WordLimits control_limits(const ControlInfo& control, const Calibration& cal) {
     WordLimits limits = own_limits(control, cal);
     if (const int w = partner_word(control.range.below); w >= 0) {

@@ -126,6 +126,12 @@ struct WordLimits {
 WordLimits control_limits(const ControlInfo& control, const Calibration& cal);
 std::string range_text(const ControlInfo& control, const Calibration& cal);
 
+// The words the Parameters page derives from the pressures it shows: MAP_LO
+// and MAP_HI (the map's pressure axis in counts) and the O2FB load counts.
+// Files keep only the pressures, so whatever reads a file derives these;
+// limits that coincide describe no axis and leave the counts.
+void derive_pressure_counts(Calibration& cal);
+
 // The index of the control showing `key` on `page` (tests and widgets), or -1.
 int control_index(Page page, std::string_view key);
 

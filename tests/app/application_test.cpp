@@ -4,6 +4,7 @@
 #include "app/commands.h"
 #include "app/live_panel.h"
 #include "calfile/calibration_file.h"
+#include "calibration/conversions.h"
 #include "datalogs/log_file.h"
 #include "device/transfer.h"
 #include "editors/page_rules.h"
@@ -205,9 +206,11 @@ TEST_F(ApplicationTest, UnreadableCalibrationChangesNothing) {
     EXPECT_EQ(cal().header, before.header);
     EXPECT_TRUE(app.state().calibration_path.empty());
 
-    testing::write_file(dir / "p.par", "SPD_DIV:321\r\n");
+    // A file keeps the map's pressure axis in bar; its counts follow at once.
+    testing::write_file(dir / "p.par", "SPD_DIV:321\r\nMAP_BAR_LO:-50\r\nMAP_BAR_HI:150\r\n");
     EXPECT_TRUE(app.load_partial_settings((dir / "p.par").string()));
     EXPECT_EQ(cal().param(hw::SPD_DIV), 321);
+    EXPECT_EQ(cal().param(hw::MAP_HI), bar100_to_counts(cal(), 150));
     EXPECT_EQ(control(Page::parameters, "SPD_DIV").text, "321");
     EXPECT_EQ(app.state().erase_allowance, 2);
     EXPECT_TRUE(app.state().calibration_path.empty());
