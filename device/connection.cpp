@@ -65,7 +65,7 @@ const PortProbe* first_refused_port(const DeviceLink& link, int* port) {
     return nullptr;
 }
 
-void show_search_note(DeviceLink& link, Platform& platform) {
+void show_search_note(DeviceLink& link, Platform& platform, bool again = false) {
     int refused_port = 0;
     const PortProbe* refused =
         link.found_count == 0 ? first_refused_port(link, &refused_port) : nullptr;
@@ -95,6 +95,8 @@ void show_search_note(DeviceLink& link, Platform& platform) {
         case SearchNote::not_connected:
         case SearchNote::none:
             platform.set_upper_status("Not connected");
+            // The reason the last attempt gave stays below, unless said again.
+            if (again) platform.set_lower_status("");
             break;
     }
 }
@@ -157,7 +159,15 @@ void identify(DeviceLink& link, Calibration& cal, Platform& platform, Edition ed
         identification_line({link.frame.data(), static_cast<std::size_t>(kIdentificationSize)});
     if (line.empty()) {
         link.connected = false;
-        if (!link.search.quiet) platform.set_upper_status("Wrong HW/SW version");
+        // Said once by the pass that found it; the quiet passes after it keep
+        // the texts they found.
+        if (!link.search.quiet) {
+            platform.set_upper_status("Wrong HW/SW version");
+            // The upper line moves on to "Not connected"; the reason stays below
+            // until the next attempt says something else.
+            platform.set_lower_status("COM" + std::to_string(link.port_number) +
+                                      ": Wrong HW/SW version");
+        }
         platform.sleep_ms(kWrongVersionPauseMs);
         return;
     }
@@ -289,6 +299,12 @@ void connect_button_pressed(DeviceLink& link, Platform& platform) {
     link.search.pass_due = true;
     link.search.quiet = false;
     link.search.shown = SearchNote::none;
+}
+
+void show_search_state_again(DeviceLink& link, Platform& platform) {
+    if (link.connected || link.search.shown == SearchNote::none) return;
+    link.search.shown = SearchNote::none;
+    show_search_note(link, platform, true);
 }
 
 std::vector<SerialPortChoice> list_serial_ports(DeviceLink& link, Platform& platform) {

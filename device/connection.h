@@ -50,6 +50,10 @@ void poll_tick(DeviceLink& link, Calibration& cal, Platform& platform, Edition e
 
 void connect_button_pressed(DeviceLink& link, Platform& platform);
 
+// The status lines' account of a search that has found nothing yet, said
+// again (a message held over it was dismissed).
+void show_search_state_again(DeviceLink& link, Platform& platform);
+
 // The port table made anew with each port's state ("free", "busy", "no
 // permission", "connected", or why it cannot be used), for the port list. A
 // connected device keeps its line.
