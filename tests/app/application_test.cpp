@@ -249,6 +249,37 @@ TEST_F(ApplicationTest, CancelledOrRefusedFirmwareUpdateKeepsTheConnection) {
     EXPECT_TRUE(app.state().link.connected);
 }
 
+// The port chosen in "Serial port..." is kept beside workmap.cfg and asked
+// first at the next start, by its by-id name though its node changed.
+TEST_F(ApplicationTest, ChosenSerialPortIsRememberedAndAskedFirstAtTheNextStart) {
+    platform.port_table =
+        std::vector<SerialPortEntry>{{"/dev/ttyS0", ""}, {"/dev/ttyUSB0", "usb-Unit-if00"}};
+    platform.ports[1];
+    app.command(cmd::serial_port);  // cancelled
+    ASSERT_EQ(platform.port_lists.size(), 1U);
+    ASSERT_EQ(platform.port_lists[0].size(), 2U);
+    EXPECT_EQ(platform.port_lists[0][0].state, "free");
+    EXPECT_EQ(platform.port_lists[0][1].state, "missing");
+    EXPECT_FALSE(std::filesystem::exists(dir / "serial-port.txt"));
+    platform.port_choice = 2;
+    app.command(cmd::serial_port);
+    EXPECT_NE(testing::read_file(dir / "serial-port.txt").find("/dev/ttyUSB0\nusb-Unit-if00\n"),
+              std::string::npos);
+
+    FakePlatform next;
+    next.port_table = std::vector<SerialPortEntry>{
+        {"/dev/ttyS0", ""}, {"/dev/ttyUSB0", ""}, {"/dev/ttyUSB1", "usb-Unit-if00"}};
+    for (int port = 1; port <= 3; ++port)
+        next.ports[port];
+    Application again{next, Edition::full};
+    again.start(working_folders(base_folder(dir.path().string())), dir.path());
+    again.create_main_window();
+    next.opens.clear();
+    again.poll_tick();
+    ASSERT_EQ(next.opens.size(), 1U);
+    EXPECT_EQ(next.opens[0].first, 3);
+}
+
 // F7 without a device emptied the log and wrote that emptiness over default.log.
 TEST_F(ApplicationTest, RecordingWithoutADeviceSaysSoAndKeepsTheLogAndItsFile) {
     testing::write_file(dir / "logs/default.log", "the last real recording");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "device/port_watch.h"
 #include "tests/support/temp_dir.h"
 
 namespace veloquin {
@@ -78,6 +79,43 @@ TEST_F(FakeDevTree, HoldsAtMostSixteenPorts) {
     EXPECT_EQ(table.size(), PortTable::kMaxPorts);
     EXPECT_EQ(table.path(16), (dev / "ttyUSB15").string());
     EXPECT_FALSE(table.add_explicit("/dev/another", dev));
+}
+
+TEST_F(FakeDevTree, RescanKeepsNamedPortsFirstAndFollowsWhatIsPluggedIn) {
+    node("ttyUSB0");
+    PortTable table;
+    EXPECT_TRUE(table.add_explicit("/tmp/sim-pty", dev));
+    table.discover(dev, sys);
+    // An adapter comes, the first one goes; a link to a listed node is not a second port.
+    node("ttyACM2");
+    fs::remove(dev / "ttyUSB0");
+    fs::create_symlink(dev / "ttyACM2", dev / "ttyUSB7");
+    table.rescan();
+    const std::vector<SerialPortEntry> entries = table.entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].path, "/tmp/sim-pty");
+    EXPECT_EQ(entries[1].path, (dev / "ttyUSB7").string());  // the family looked at first
+
+    PortTable named_only;
+    named_only.add_explicit("/tmp/sim-pty", dev);
+    named_only.rescan();  // never asked to discover: stays the named ports
+    EXPECT_EQ(named_only.size(), 1);
+}
+
+TEST_F(FakeDevTree, WatchSeesSerialDevicesAppearAndNothingElse) {
+    SerialDeviceWatch watch(dev);
+    ASSERT_TRUE(watch.watching());
+    EXPECT_FALSE(watch.serial_device_appeared());
+    node("loop0");
+    node("ttyUSBx");
+    EXPECT_FALSE(watch.serial_device_appeared());
+    node("ttyUSB3");
+    EXPECT_TRUE(watch.serial_device_appeared());
+    EXPECT_FALSE(watch.serial_device_appeared());  // reported once
+    // udev hands the node to the dialout group a moment after it appeared.
+    fs::permissions(dev / "ttyUSB3", fs::perms::group_read, fs::perm_options::add);
+    EXPECT_TRUE(watch.serial_device_appeared());
+    EXPECT_FALSE(SerialDeviceWatch(dir / "no-such-folder").serial_device_appeared());
 }
 
 TEST(PortTable, MissingRootsGiveAnEmptyTable) {
