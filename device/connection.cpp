@@ -10,6 +10,8 @@ namespace veloquin {
 namespace {
 
 constexpr std::uint32_t kWrongVersionPauseMs = 1000;
+constexpr const char* kNoAnswerText =
+    "No device answered - still looking (Tools, Serial port... lists the ports)";
 
 void advance_search(DeviceLink& link) {
     // A port chosen without a probe is a search of that one port: it wraps at
@@ -47,6 +49,7 @@ void put_preferred_ports_first(DeviceLink& link, Platform& platform) {
 
 void begin_pass(DeviceLink& link, Platform& platform) {
     link.search.pass_due = false;
+    link.search.reason_shown = false;
     if (auto table = platform.rescan_ports()) link.ports = std::move(*table);
     probe_ports(link, platform);
     put_preferred_ports_first(link, platform);
@@ -95,8 +98,9 @@ void show_search_note(DeviceLink& link, Platform& platform, bool again = false) 
         case SearchNote::not_connected:
         case SearchNote::none:
             platform.set_upper_status("Not connected");
-            // The reason the last attempt gave stays below, unless said again.
-            if (again) platform.set_lower_status("");
+            // A reason an attempt gave stays below; ports that only stayed
+            // silent get a word on where to go from here.
+            if (again || !link.search.reason_shown) platform.set_lower_status(kNoAnswerText);
             break;
     }
 }
@@ -162,6 +166,7 @@ void identify(DeviceLink& link, Calibration& cal, Platform& platform, Edition ed
         // Said once by the pass that found it; the quiet passes after it keep
         // the texts they found.
         if (!link.search.quiet) {
+            link.search.reason_shown = true;
             platform.set_upper_status("Wrong HW/SW version");
             // The upper line moves on to "Not connected"; the reason stays below
             // until the next attempt says something else.
@@ -177,7 +182,11 @@ void identify(DeviceLink& link, Calibration& cal, Platform& platform, Edition ed
     // go out with the next upload, when it is the same device come back.
     const BlockSet keep = line == link.search.device_identity ? unsent_blocks(cal) : BlockSet{};
     download_all_blocks(link, cal, platform, edition, keep);
-    if (link.connected) link.search.device_identity = line;
+    if (link.connected) {
+        link.search.device_identity = line;
+    } else {
+        link.search.reason_shown = true;  // "Download failed: <block>"
+    }
 }
 
 bool request_live_record(DeviceLink& link) {
@@ -262,6 +271,7 @@ void connection_attempt(DeviceLink& link, Calibration& cal, Platform& platform, 
     if (!opened) {
         // A port that will not open is passed over, so a device on another
         // port is still found (and the pass still ends).
+        if (!quiet) link.search.reason_shown = true;
         advance_search(link);
         return;
     }

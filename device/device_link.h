@@ -50,9 +50,10 @@ enum class SearchNote { none, not_connected, no_port, no_access, lost };
 // the ports without an answer it goes on quietly, a pass a second, each pass
 // with the port table made anew.
 struct SearchState {
-    bool pass_due = false;     // the next attempt starts a pass: table anew, ports probed
-    bool quiet = false;        // no "Search COM%d..." texts and no open failures shown
-    bool device_lost = false;  // a connected device stopped answering: "Reconnected" when back
+    bool pass_due = false;      // the next attempt starts a pass: table anew, ports probed
+    bool quiet = false;         // no "Search COM%d..." texts and no open failures shown
+    bool device_lost = false;   // a connected device stopped answering: "Reconnected" when back
+    bool reason_shown = false;  // an attempt of this pass said below why it failed
     SearchNote shown = SearchNote::none;
     std::string last_port;    // identity of the port of the last connection, tried first
     std::string chosen_port;  // identity of the port chosen by the user, tried next

@@ -64,6 +64,8 @@ TEST_F(PollFixture, PassWithoutAnswerSaysNotConnectedThenSearchesQuietlyEverySec
     ticks(1);
     EXPECT_EQ(platform.opens.back().first, 5);
     EXPECT_EQ(platform.last_upper(), "Not connected");
+    EXPECT_EQ(platform.last_lower(),
+              "No device answered - still looking (Tools, Serial port... lists the ports)");
     EXPECT_EQ(link.port_number, 3);
     EXPECT_TRUE(upper_shown("Search COM3..."));
     EXPECT_TRUE(upper_shown("Search COM5..."));
