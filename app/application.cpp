@@ -32,6 +32,21 @@ class Application::BusyScope {
     Application& app_;
 };
 
+// While a command waits for the tuner in a dialog at a point where nothing of
+// it is half done, the poll and the one-second read-back may run: the line
+// is not in use, and the command goes on only once the dialog is closed.
+class Application::UserWaitScope {
+  public:
+    explicit UserWaitScope(Application& app) : app_(app), held_(app.busy_) { app_.busy_ = 0; }
+    ~UserWaitScope() { app_.busy_ = held_; }
+    UserWaitScope(const UserWaitScope&) = delete;
+    UserWaitScope& operator=(const UserWaitScope&) = delete;
+
+  private:
+    Application& app_;
+    int held_;
+};
+
 namespace {
 
 constexpr int kMapFuelCorrectionMin = -75;
@@ -132,6 +147,14 @@ void Application::select_page(Page page) {
     stop_live_modes(state_.editor);
     cancel_cell_editor();
     commit_typed_fields([this] { commit_and_refresh_all_pages(); });
+    state_.main_page = page;
+    limit_curve_for_page(state_.editor.cursor, page, state_.editor.active_temp_curve);
+}
+
+void Application::show_page_while_busy(Page page) {
+    collapse_selection(state_.editor.cursor);
+    stop_live_modes(state_.editor);
+    cancel_cell_editor();
     state_.main_page = page;
     limit_curve_for_page(state_.editor.cursor, page, state_.editor.active_temp_curve);
 }
@@ -585,7 +608,13 @@ std::optional<std::string> Application::ask_file(int command) {
     request.default_extension = dialog->default_extension;
     request.folder = folder;
     if (command == cmd::save_as) request.name = state_.calibration_name;
-    auto chosen = platform_.choose_file(request);
+    std::optional<std::string> chosen;
+    {
+        // The dialog is a safe point: the device's poll and the live values
+        // go on while the tuner looks for a file.
+        const UserWaitScope waiting(*this);
+        chosen = platform_.choose_file(request);
+    }
     if (!chosen || chosen->empty()) return std::nullopt;
     if (request.save) *chosen = add_default_extension(*chosen, dialog->default_extension);
     folder = split_path(*chosen).folder;
@@ -646,6 +675,7 @@ void Application::update_firmware() {
 }
 
 void Application::report_file_error(const std::string& what, const std::string& why) {
+    const UserWaitScope waiting(*this);
     platform_.message_box(what + "\n\n" + why, "Error", MessageButtons::ok);
 }
 

@@ -85,6 +85,10 @@ class Application {
     // parameter page committed and refilled, then the page is the visible one.
     void select_page(Page page);
 
+    // A page switch while the device has the line: the page is shown, but
+    // typed fields are left for the next switch to commit.
+    void show_page_while_busy(Page page);
+
     // Timer 1 (20 ms) and timer 2 (1000 ms). Skipped while a command runs:
     // nothing ever runs inside something else.
     void poll_tick();
@@ -182,6 +186,7 @@ class Application {
 
   private:
     class BusyScope;
+    class UserWaitScope;
     void run_command(int id);
     // Runs `work` as one undo step named `what` (nested steps join the outer one).
     void undoable(const std::string& what, const std::function<void()>& work);

@@ -5,6 +5,7 @@
 // named first, then the ones found on the system in a stable order.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,10 @@ class PortTable {
     std::string display_name(int port) const;
     int size() const { return static_cast<int>(entries_.size()); }
 
-    // Opens the port's device, or explains why there is none.
-    SerialOpenResult open(int port, TimeoutSet timeouts) const;
+    // Opens the port's device, or explains why there is none. `between_waits`
+    // as for open_posix_serial.
+    SerialOpenResult open(int port, TimeoutSet timeouts,
+                          std::function<bool()> between_waits = {}) const;
 
   private:
     struct Entry {
