@@ -127,7 +127,7 @@ static_assert(kBlanks.size() == kBlankRun);
 // Blanks and digits are copied in fixed-size blocks, which compile to a few
 // moves where counted copies were calls; the line leaves room for the excess.
 char* put_field(char* out, const LogColumn& column, const LogSample& sample) {
-    std::array<char, kMaxFieldDigits> digits;  // NOLINT(cppcoreguidelines-pro-type-member-init)
+    std::array<char, kMaxFieldDigits> digits;
     char* end = digits.data();
     if (column.precision < 0) {
         end = std::to_chars(end, digits.data() + digits.size(), sample.*column.int_field).ptr;
@@ -343,7 +343,7 @@ void append_log_header(std::string& out) {
 
 void append_log_line(std::string& out, const LogSample& sample) {
     // One append per line: the string's bookkeeping per field cost more than the digits.
-    std::array<char, kMaxLineLength> line;  // NOLINT(cppcoreguidelines-pro-type-member-init)
+    std::array<char, kMaxLineLength> line;
     char* end = line.data();
     for (const LogColumn& column : kColumns)
         end = put_field(end, column, sample);
