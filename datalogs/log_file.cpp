@@ -81,6 +81,9 @@ BinaryFloat decompose(float value) {
 }
 
 constexpr std::array<std::uint64_t, 3> kPowersOfTen = {1, 10, 100};
+static_assert(std::ranges::all_of(kColumns, [](const LogColumn& column) {
+    return column.precision < static_cast<int>(kPowersOfTen.size());
+}));
 
 // "%.Pf" of a float for the file's precisions (0 to 2): the value times 10^P
 // rounded to an integer exactly as printf rounds the exact binary value (ties
