@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/commands.h"
+#include "calfile/atomic_file.h"
 #include "calfile/calibration_file.h"
 #include "calibration/conversions.h"
 #include "datalogs/log_file.h"
@@ -37,6 +38,7 @@ constexpr int kMapFuelCorrectionMin = -75;
 constexpr int kMapFuelCorrectionMax = 200;
 constexpr int kBoostDutyMax = 100;
 constexpr int kEraseAfterEditor = 2;
+constexpr std::string_view kStopRecordingFirst = "Recording: press Enter to stop it first";
 constexpr int kEraseAfterFile = 2;
 
 std::string& folder_of(WorkingFolders& folders, FolderId id) {
@@ -73,10 +75,13 @@ std::optional<int> cell_value(Page page, std::string_view typed) {
 }  // namespace
 
 Application::Application(Platform& platform, Edition edition)
-    : platform_(platform), state_(edition), recording_{platform,      state_.link,
-                                                       state_.cal,    state_.log,
-                                                       edition,       {},
-                                                       "default.log", 0} {}
+    : platform_(platform),
+      state_(edition),
+      recording_{.platform = platform,
+                 .link = state_.link,
+                 .calibration = state_.cal,
+                 .log = state_.log,
+                 .edition = edition} {}
 
 void Application::start(const WorkingFolders& folders,
                         const std::filesystem::path& working_directory) {
@@ -92,7 +97,21 @@ void Application::start(const FileLocations& files) {
     state_.working_directory = files.start_folder;
     create_working_folders(files.folders);
     load_start_files(state_.cal, files.start_folder, state_.edition, files.factory_calibration);
+    derive_pressure_counts(state_.cal);
     history_.reset(state_.cal);
+    check_workmap_writable();
+}
+
+void Application::check_workmap_writable() {
+    std::string error;
+    if (check_writable_folder(state_.working_directory, error)) return;
+    hold_notice(std::string(kWorkmapFile) + " cannot be written (" + error +
+                "): use Save As... to keep this session's changes");
+}
+
+void Application::hold_notice(const std::string& text) {
+    state_.notice = text;
+    platform_.set_lower_status(text);
 }
 
 void Application::create_main_window() {
@@ -107,16 +126,25 @@ void Application::create_main_window() {
 }
 
 void Application::select_page(Page page) {
+    state_.notice.clear();
+    state_.edited_control = -1;
     collapse_selection(state_.editor.cursor);
     stop_live_modes(state_.editor);
     cancel_cell_editor();
     commit_typed_fields([this] { commit_and_refresh_all_pages(); });
     state_.main_page = page;
+    limit_curve_for_page(state_.editor.cursor, page, state_.editor.active_temp_curve);
 }
 
 void Application::poll_tick() {
     if (busy()) return;
     BusyScope scope(*this);
+    if (recording()) {
+        // The stream has the line: the tick takes what arrived instead of polling.
+        RecordingEnd why = RecordingEnd::stream_silent;
+        if (!recording_session_.take_arrived(why)) stop_recording(why);
+        return;
+    }
     if (!state_.editor.automapping) record_automapping_run();
     CalibrationWords seen = calibration_words(state_.cal);
     PollHooks hooks;
@@ -129,20 +157,64 @@ void Application::poll_tick() {
     };
     veloquin::poll_tick(state_.link, state_.cal, platform_, state_.edition, hooks);
     take_in_poll_changes(seen, false);
+    // Port errors and transfer texts of the tick do not replace a notice.
+    if (!state_.notice.empty()) platform_.set_lower_status(state_.notice);
 }
 
 void Application::second_tick() {
     if (busy() || state_.editor.automapping) return;
     BusyScope scope(*this);
-    if (has_controls(state_.main_page)) {
-        commit_typed_fields([this] { read_back_page_with_after_steps(state_.main_page); });
-    }
+    const Page page = state_.main_page;
+    if (!has_controls(page) || !fields_touched(page)) return;
+    const int skip = state_.edited_control;
+    commit_typed_fields([this, page, skip] { read_back_page_with_after_steps(page, skip); }, skip);
+    platform_.controls_changed();
 }
 
-KeyRoute Application::key_press(const KeyPress& key, bool main_window_focused) {
+void Application::field_editing(int control) {
+    state_.edited_control = control;
+}
+
+void Application::field_finished(int control) {
+    if (state_.edited_control == control) state_.edited_control = -1;
+    // Inside a command the next second's read-back takes it.
+    if (busy()) return;
+    BusyScope scope(*this);
+    commit_fields();
+}
+
+void Application::commit_fields() {
+    state_.edited_control = -1;
+    const Page page = state_.main_page;
+    if (!has_controls(page) || !fields_touched(page)) return;
+    commit_typed_fields([this, page] { read_back_page_with_after_steps(page); });
+    platform_.controls_changed();
+}
+
+bool Application::fields_touched(Page page) const {
+    const auto table = control_table();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (table[i].page == page && state_.controls.values[i].touched()) return true;
+    }
+    return false;
+}
+
+KeyRoute Application::key_press(const KeyPress& key, KeyFocus focus) {
     if (busy()) return {};
-    const KeyRoute route =
-        route_key(key, state_.main_page, main_window_focused, state_.cell_editor_open);
+    // Enter stops a recording however briefly it is pressed, and Escape too,
+    // wherever the focus is.
+    if (recording() && (key.code == keycode::enter || key.code == keycode::escape)) {
+        stop_recording();
+        return {KeyAction::command, 0};
+    }
+    state_.notice.clear();
+    // Undo and redo are the field's own while it is being typed into; once
+    // it is finished they undo the tuner's steps, whatever has the focus.
+    const bool history_key = key.ctrl && (key.code == 'Z' || key.code == 'Y');
+    if (focus == KeyFocus::text_field && history_key && state_.edited_control < 0) {
+        focus = KeyFocus::control;
+    }
+    const KeyRoute route = route_key(key, state_.main_page, focus, state_.cell_editor_open);
     switch (route.action) {
         case KeyAction::pass:
             break;
@@ -166,6 +238,8 @@ KeyRoute Application::key_press(const KeyPress& key, bool main_window_focused) {
 void Application::command(int id) {
     if (busy()) return;
     BusyScope scope(*this);
+    state_.notice.clear();
+    commit_fields();
     if (id == cmd::undo || id == cmd::redo) {
         undo_or_redo(id == cmd::undo);
         return;
@@ -174,6 +248,7 @@ void Application::command(int id) {
 }
 
 void Application::run_command(int id) {
+    if (refused_while_recording(id)) return;
     switch (id) {
         case cmd::open_calibration:
         case cmd::load_partial_settings:
@@ -194,8 +269,22 @@ void Application::run_command(int id) {
         case cmd::exit:
             platform_.close_main_window();
             return;
+        case cmd::stop_recording:
+            stop_recording();
+            return;
         case cmd::start_log_record:
         case cmd::start_record_pass:
+            // F7 or F8 while recording stops it, as Enter does.
+            if (recording()) {
+                stop_recording();
+                return;
+            }
+            // Without a device a recording would only empty the log and
+            // write that emptiness over default.log.
+            if (!device_connected()) {
+                hold_notice("Not connected: no log recorded");
+                return;
+            }
             if (recording_allowed_now()) record_log(id == cmd::start_record_pass);
             return;
         case cmd::load_log_file:
@@ -205,15 +294,20 @@ void Application::run_command(int id) {
             if (const auto path = ask_file(id)) save_log(*path);
             return;
         case cmd::crop_log_file:
-            log_crop(state_.log);
-            platform_.repaint_page();
+            crop_log();
             return;
         case cmd::whole_log_view:
             if (reset_log_view_zoom(state_.log_view)) platform_.repaint_page();
             return;
-        case cmd::calibrate_knock_by_log:
-            calibrate_knock_by_log(state_.cal, state_.log, platform_);
+        case cmd::calibrate_knock_by_log: {
+            const int set = calibrate_knock_by_log(state_.cal, state_.log, platform_);
+            hold_notice(set == 0 ? std::string("Calibrate Knock by Log: no sample of the log lies "
+                                               "on the knock curve; nothing was set")
+                                 : "Calibrate Knock by Log: " + std::to_string(set) + " of " +
+                                       std::to_string(cv::KNOCK_POINTS + 1) +
+                                       " knock points set from the log");
             return;
+        }
         case cmd::about:
             platform_.show_about();
             return;
@@ -237,8 +331,11 @@ void Application::run_command(int id) {
             toggle_hit_counts();
             return;
         case cmd::open_cell_editor:
-            // Ctrl+E always addresses the MAF emulation map's editor.
-            open_cell_editor(Page::maf_emulation);
+            // The editor of the map on show: one on a hidden page took the
+            // next keys and stored nothing.
+            if (page_rules(state_.main_page).kind == TableKind::map) {
+                open_cell_editor(state_.main_page);
+            }
             return;
         default:
             break;
@@ -249,7 +346,17 @@ void Application::run_command(int id) {
 }
 
 void Application::connect_pressed() {
+    state_.notice.clear();
+    if (recording()) {
+        hold_notice(std::string(kStopRecordingFirst));
+        return;
+    }
     connect_button_pressed(state_.link, platform_);
+}
+
+bool Application::device_connected() const {
+    const DeviceLink& link = state_.link;
+    return link.connected && !link.stopped && link.is_open();
 }
 
 void Application::open_cell_editor(Page editor_page) {
@@ -307,11 +414,11 @@ void Application::commit_and_refresh_all_pages() {
     platform_.controls_changed();
 }
 
-void Application::read_back_page_with_after_steps(Page page) {
+void Application::read_back_page_with_after_steps(Page page, int skip) {
     Calibration& cal = state_.cal;
     const int lo = cal.param(hw::METH_BAR_LO);
     const int hi = cal.param(hw::METH_BAR_HI);
-    read_back_page(state_.controls, cal, page);
+    read_back_page(state_.controls, cal, page, skip);
     if (page == Page::parameters) return;
     recompute_derived_values(cal, state_.edition);
     // The methanol map's row axis moved: its editor must be drawn anew.
@@ -345,6 +452,10 @@ bool Application::read_file_into_calibration(const std::string& path, bool whole
         report_file_error("The calibration was not loaded.", error);
         return false;
     }
+    if (!holds_calibration(text, state_.edition)) {
+        report_file_error("The calibration was not loaded.", "No calibration found in " + path);
+        return false;
+    }
     if (whole_calibration) {
         state_.calibration_path = path;
         state_.calibration_name = split_path(path).file;
@@ -352,6 +463,7 @@ bool Application::read_file_into_calibration(const std::string& path, bool whole
         state_.cal.param(hw::MAP_BAR_HI) = 0;
     }
     read_calibration_text(state_.cal, text, state_.edition);
+    derive_pressure_counts(state_.cal);
     fill_all_pages();
     state_.erase_allowance = kEraseAfterFile;
     platform_.repaint_page();
@@ -375,7 +487,8 @@ bool Application::load_log(const std::string& path) {
         report_file_error("The log was not loaded.", result.message);
         return false;
     }
-    if (!result.message.empty()) platform_.set_lower_status(result.message);
+    history_.forget_log_steps();
+    if (!result.message.empty()) hold_notice(result.message);
     reset_log_view_zoom(state_.log_view);  // a new log is shown whole
     platform_.show_page(Page::log_viewer);
     platform_.repaint_page();
@@ -435,8 +548,25 @@ std::optional<DifferenceTarget> Application::go_to_difference(std::size_t index)
 }
 
 bool Application::write_workmap(std::string* error) {
+    if (!busy()) {
+        BusyScope scope(*this);
+        commit_fields();
+    }
     return write_calibration_file(state_.cal, state_.working_directory / kWorkmapFile,
                                   state_.edition, error);
+}
+
+void Application::save_at_exit() {
+    std::string error;
+    if (write_workmap(&error) || exit_at_once_ || busy()) return;
+    BusyScope scope(*this);
+    const MessageAnswer answer = platform_.message_box(
+        std::string(kWorkmapFile) + " could not be written: " + error +
+            "\n\nThis session's changes are lost unless you save them elsewhere. Save the "
+            "calibration with \"Save As...\" before quitting?",
+        "Error", MessageButtons::yes_no);
+    if (answer != MessageAnswer::yes) return;
+    if (const auto path = ask_file(cmd::save_as)) save_calibration(*path);
 }
 
 bool Application::recording_allowed_now() {
@@ -462,11 +592,46 @@ std::optional<std::string> Application::ask_file(int command) {
     return chosen;
 }
 
+void Application::crop_log() {
+    auto before = std::make_shared<LogSnapshot>(take_log_snapshot(state_.log, state_.log_view));
+    if (!log_crop(state_.log)) {
+        hold_notice("Crop Log File: mark at least two samples first (drag across the log)");
+        return;
+    }
+    pending_log_ = std::move(before);
+    platform_.repaint_page();
+}
+
 void Application::record_log(bool pass_mode) {
     recording_.logs_folder = state_.folders.logs;
+    if (!recording_session_.start(pass_mode)) {
+        hold_notice("The device did not take the stream command: no log recorded");
+        return;
+    }
+    history_.forget_log_steps();
     reset_log_view_zoom(state_.log_view);
-    record(recording_, pass_mode);
+    platform_.repaint_page();
+}
+
+void Application::stop_recording(RecordingEnd why) {
+    if (!recording()) return;
+    last_recording_ = recording_session_.finish(why);
     recorded_once_ = true;
+    reset_log_view_zoom(state_.log_view);
+}
+
+bool Application::refused_while_recording(int command) {
+    if (!recording()) return false;
+    switch (command) {
+        case cmd::update_firmware:
+        case cmd::load_log_file:
+        case cmd::crop_log_file:
+        case cmd::calibrate_knock_by_log:
+            hold_notice(std::string(kStopRecordingFirst));
+            return true;
+        default:
+            return false;
+    }
 }
 
 void Application::update_firmware() {
@@ -476,10 +641,7 @@ void Application::update_firmware() {
         update_firmware_from_file(link, platform_, *path);
         return;
     }
-    // A cancelled dialog sends nothing, but the port is closed all the same,
-    // so a connected poll ends in "Disconnected" as after an update.
-    close_port(link);
-    platform_.set_lower_status("");
+    // A cancelled dialog sent nothing: the connection stays as it was.
     link.timeouts = TimeoutSet::normal;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,6 +51,12 @@ struct ProgramState {
     bool cell_editor_open = false;
     // The key that opened the in-place editor, typed into it once it is open.
     std::string pending_key;
+    // The parameter field the tuner is typing into (a control index), -1 for
+    // none: the one-second read-back leaves it until it is finished.
+    int edited_control = -1;
+    // A message for the lower status line kept there until the tuner's next
+    // action, whatever progress texts pass meanwhile; empty for none.
+    std::string notice;
     Comparison comparison;
     LearnReview learn;
 };
@@ -85,7 +92,18 @@ class Application {
 
     // A key press anywhere in the main window. Commands run here; the caller
     // swallows the key unless the result says `pass`.
-    KeyRoute key_press(const KeyPress& key, bool main_window_focused);
+    KeyRoute key_press(const KeyPress& key, KeyFocus focus);
+    KeyRoute key_press(const KeyPress& key, bool main_window_focused) {
+        return key_press(key, main_window_focused ? KeyFocus::main_window : KeyFocus::control);
+    }
+
+    // A parameter field being typed into, and finished (Enter, Tab, the focus
+    // leaving it). A field is committed when it is finished, at a page switch,
+    // before any command and at closing, never half-typed by the timer.
+    void field_editing(int control);
+    void field_finished(int control);
+    // Commits what was typed into the visible page's fields.
+    void commit_fields();
 
     // A menu command, accelerator or popup entry.
     void command(int id);
@@ -99,7 +117,7 @@ class Application {
     // Parameter pages.
     void fill_all_pages();
     void commit_and_refresh_all_pages();
-    void read_back_page_with_after_steps(Page page);
+    void read_back_page_with_after_steps(Page page, int skip = -1);
 
     // Files, also reachable from the command line.
     bool open_calibration(const std::string& path);
@@ -117,12 +135,29 @@ class Application {
     // nothing done) when no page shows it.
     std::optional<DifferenceTarget> go_to_difference(std::size_t index);
 
-    // "workmap.cfg" in the working directory, written atomically.
+    // "workmap.cfg" in the working directory, written atomically, with what
+    // was just typed into a field.
     bool write_workmap(std::string* error = nullptr);
+    // A normal exit: writes "workmap.cfg"; when it cannot be written, says
+    // why and offers "Save As..." first. After exit_at_once (a signal) it
+    // only writes.
+    void save_at_exit();
+    void exit_at_once() { exit_at_once_ = true; }
+    // Shows `text` in the lower status line until the next action.
+    void hold_notice(const std::string& text);
 
     bool busy() const { return busy_ > 0; }
     // Whether a recording may start now (the guard only counts after one ended).
     bool recording_allowed_now();
+    // A recording runs from the poll timer; the window stays free meanwhile.
+    bool recording() const { return recording_session_.active(); }
+    // Ends a running recording as a stop asked for by the user, or because
+    // the program is closing; nothing when none runs.
+    void stop_recording(RecordingEnd why = RecordingEnd::enter_pressed);
+    // The last recording's result (its file, what ended it).
+    const RecordingResult& last_recording() const { return last_recording_; }
+    // Recordings keep at most this many samples in their file; 0: no limit.
+    void set_recording_sample_limit(int samples) { recording_.sample_limit = samples; }
 
     // "Learn from log..." and the hit counts (application_learn.cpp). The
     // review learns from the loaded log, or from a file asked for when none
@@ -151,7 +186,7 @@ class Application {
     // Runs `work` as one undo step named `what` (nested steps join the outer one).
     void undoable(const std::string& what, const std::function<void()>& work);
     // A read-back of the parameter pages: a step when a field was typed into.
-    void commit_typed_fields(const std::function<void()>& read_back);
+    void commit_typed_fields(const std::function<void()>& read_back, int skip = -1);
     void undo_or_redo(bool undoing);
     void record_automapping_run();
     // Sorts out what changed the calibration during a poll since `seen`: the
@@ -161,14 +196,22 @@ class Application {
     bool read_file_into_calibration(const std::string& path, bool whole_calibration);
     std::optional<std::string> ask_file(int command);
     void record_log(bool pass_mode);
+    // A command that would disturb a running stream is refused with a word why.
+    bool refused_while_recording(int command);
+    void crop_log();
     void update_firmware();
     void report_file_error(const std::string& what, const std::string& why);
+    bool fields_touched(Page page) const;
+    bool device_connected() const;
+    void check_workmap_writable();
     void compare_with_last_file();
     void begin_learning(const std::string& log_name);
 
     Platform& platform_;
     ProgramState state_;
     RecordingContext recording_;
+    RecordingSession recording_session_{recording_};
+    RecordingResult last_recording_;
     bool recorded_once_ = false;
     int busy_ = 0;
     CalibrationHistory history_;
@@ -176,6 +219,9 @@ class Application {
     PageControls committed_controls_;
     bool automapping_changed_ = false;
     int undo_depth_ = 0;
+    bool exit_at_once_ = false;
+    // The log a crop cut, taken into the step the crop makes.
+    std::shared_ptr<LogSnapshot> pending_log_;
 };
 
 }  // namespace veloquin

@@ -32,12 +32,23 @@ void Application::undoable(const std::string& what, const std::function<void()>&
     const CalibrationWords before = calibration_words(state_.cal);
     const std::string path = state_.calibration_path;
     const std::string name = state_.calibration_name;
+    const VisitMarks visits_before = state_.editor.visits;
+    pending_log_.reset();
     {
         const DepthScope depth(undo_depth_);
         work();
     }
     const CalibrationWords after = calibration_words(state_.cal);
-    if (after == before) return;
+    StepExtras extras;
+    extras.log = std::move(pending_log_);
+    for (int i = 0; i < kMapCells; ++i) {
+        const int row = i / kMapCols;
+        const int col = i % kMapCols;
+        if (state_.editor.visits.marked(row, col) && !visits_before.marked(row, col)) {
+            extras.visits.push_back(static_cast<std::uint16_t>(i));
+        }
+    }
+    if (after == before && extras.empty()) return;
     // A change made while automapping runs ends that run's step first, so
     // each keeps its own words.
     if (automapping_changed_) {
@@ -48,19 +59,23 @@ void Application::undoable(const std::string& what, const std::function<void()>&
     if (path != state_.calibration_path || name != state_.calibration_name) {
         file = FileSwitch{path, name, state_.calibration_path, state_.calibration_name};
     }
-    history_.record(after, what, std::move(file));
+    history_.record(after, what, std::move(file), std::move(extras));
 }
 
-void Application::commit_typed_fields(const std::function<void()>& read_back) {
-    // A read-back of untouched fields may still move a word (a shown value
-    // that reads back a little differently); that is no step of the tuner's.
-    const std::string what = fields_step_name(state_.controls, committed_controls_);
+void Application::commit_typed_fields(const std::function<void()>& read_back, int skip) {
+    // The field still being typed into is neither read nor counted as committed.
+    const auto index = static_cast<std::size_t>(skip);
+    PageControls typed = state_.controls;
+    if (skip >= 0) typed.values[index] = committed_controls_.values[index];
+    const std::string what = fields_step_name(typed, committed_controls_);
     if (what.empty()) {
         read_back();
     } else {
         undoable(what, read_back);
     }
+    const ControlValue kept = skip >= 0 ? committed_controls_.values[index] : ControlValue{};
     committed_controls_ = state_.controls;
+    if (skip >= 0) committed_controls_.values[index] = kept;
 }
 
 void Application::record_automapping_run() {
@@ -92,6 +107,14 @@ void Application::undo_or_redo(bool undoing) {
     record_automapping_run();
     const HistoryStep* step = undoing ? history_.undo(state_.cal) : history_.redo(state_.cal);
     if (step == nullptr) return;
+    for (const std::uint16_t cell : step->extras.visits) {
+        if (undoing) {
+            state_.editor.visits.unmark(cell / kMapCols, cell % kMapCols);
+        } else {
+            state_.editor.visits.mark(cell / kMapCols, cell % kMapCols);
+        }
+    }
+    if (step->extras.log) swap_log(*step->extras.log, state_.log, state_.log_view);
     if (step->file) {
         state_.calibration_path = undoing ? step->file->path_before : step->file->path_after;
         state_.calibration_name = undoing ? step->file->name_before : step->file->name_after;
@@ -103,6 +126,9 @@ void Application::undo_or_redo(bool undoing) {
 
 std::optional<MenuEntryState> Application::menu_entry_state(int command_id) const {
     if (auto learn = learn_menu_entry(command_id, state_.learn)) return learn;
+    if (command_id == cmd::stop_recording) {
+        return MenuEntryState{"Stop recording\tEnter", recording()};
+    }
     return edit_menu_entry(command_id, history_,
                            automapping_changed_ ? kAutomappingStepName : std::string_view{});
 }

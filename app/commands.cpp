@@ -23,9 +23,10 @@ constexpr std::array<MenuEntry, 2> kEditMenu = {{
     {"Redo\tCtrl-Shift-Z", cmd::redo},
 }};
 
-constexpr std::array<MenuEntry, 15> kToolsMenu = {{
+constexpr std::array<MenuEntry, 16> kToolsMenu = {{
     {"Start Log record\tF7", cmd::start_log_record},
     {"Start Record Pass\tF8", cmd::start_record_pass},
+    {"Stop recording\tEnter", cmd::stop_recording},
     {"", 0},
     {"Load Log File\tCtrl-L", cmd::load_log_file},
     {"Save Log As...", cmd::save_log_as},

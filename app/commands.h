@@ -56,6 +56,7 @@ inline constexpr int whole_log_view = 32960;
 inline constexpr int undo = 32900;
 inline constexpr int redo = 32901;
 inline constexpr int serial_port_access = 32902;
+inline constexpr int stop_recording = 32903;
 }  // namespace cmd
 
 // A menu bar entry's items (MenuEntry: text and command id, 0 for a

@@ -48,19 +48,69 @@ void CalibrationHistory::reset(const Calibration& cal) {
 }
 
 bool CalibrationHistory::record(const CalibrationWords& now, std::string what,
-                                std::optional<FileSwitch> file) {
-    HistoryStep step{std::move(what), {}, std::move(file)};
+                                std::optional<FileSwitch> file, StepExtras extras) {
+    HistoryStep step{std::move(what), {}, std::move(file), std::move(extras)};
     for (std::size_t i = 0; i < now.size(); ++i) {
         if (now[i] != base_[i])
             step.changes.push_back({static_cast<std::uint16_t>(i), base_[i], now[i]});
     }
-    if (step.changes.empty()) return false;
+    if (step.changes.empty() && step.extras.empty()) return false;
     step.changes.shrink_to_fit();
     redo_.clear();
     undo_.push_back(std::move(step));
     if (undo_.size() > kMaxSteps) undo_.pop_front();
+    keep_newest_log_steps(kMaxLogSteps);
     base_ = now;
     return true;
+}
+
+void CalibrationHistory::forget_log_steps() {
+    keep_newest_log_steps(0);
+}
+
+// Older crops lose their log; a step left with nothing to undo goes.
+void CalibrationHistory::keep_newest_log_steps(std::size_t n) {
+    std::size_t kept = 0;
+    for (std::deque<HistoryStep>* steps : {&redo_, &undo_}) {
+        for (auto it = steps->rbegin(); it != steps->rend(); ++it) {
+            if (!it->extras.log) continue;
+            if (kept < n) {
+                ++kept;
+            } else {
+                it->extras.log.reset();
+            }
+        }
+        std::erase_if(*steps, [](const HistoryStep& s) {
+            return s.changes.empty() && s.extras.empty() && !s.file;
+        });
+    }
+}
+
+LogSnapshot take_log_snapshot(const LogBuffer& log, const LogView& view) {
+    const std::span<const LogSample> valid = log.valid();
+    LogSnapshot s;
+    s.samples.assign(valid.begin(), valid.end());
+    s.cursor_px = log.cursor_px;
+    s.anchor_px = log.anchor_px;
+    s.marked_view_first = log.marked_view_first;
+    s.marked_view_count = log.marked_view_count;
+    s.range = view.range;
+    s.zoomed_log_count = view.zoomed_log_count;
+    return s;
+}
+
+void swap_log(LogSnapshot& snapshot, LogBuffer& log, LogView& view) {
+    LogSnapshot shown = take_log_snapshot(log, view);
+    std::copy(snapshot.samples.begin(), snapshot.samples.end(), log.samples.begin());
+    log.count = static_cast<std::int32_t>(snapshot.samples.size());
+    log.cursor_px = snapshot.cursor_px;
+    log.anchor_px = snapshot.anchor_px;
+    log.marked_view_first = snapshot.marked_view_first;
+    log.marked_view_count = snapshot.marked_view_count;
+    view.range = snapshot.range;
+    view.zoomed_log_count = snapshot.zoomed_log_count;
+    log.mark_changed();
+    snapshot = std::move(shown);
 }
 
 void CalibrationHistory::adopt(const CalibrationWords& before, const CalibrationWords& now) {
@@ -121,6 +171,9 @@ std::size_t CalibrationHistory::memory_bytes() const {
             b += string_bytes(s.file->path_before) + string_bytes(s.file->name_before) +
                  string_bytes(s.file->path_after) + string_bytes(s.file->name_after);
         }
+        b += s.extras.visits.capacity() * sizeof(std::uint16_t);
+        if (s.extras.log)
+            b += sizeof(LogSnapshot) + s.extras.log->samples.capacity() * sizeof(LogSample);
         return b;
     };
     for (const HistoryStep& s : undo_)

@@ -19,11 +19,14 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "calibration/calibration.h"
+#include "datalogs/log_sample.h"
+#include "datalogs/log_viewer.h"
 
 namespace veloquin {
 
@@ -46,21 +49,49 @@ struct FileSwitch {
     std::string path_after, name_after;
 };
 
+// The log on the other side of a crop, with its marks and the viewer's
+// zoom: an undo and a redo swap it with the log on show.
+struct LogSnapshot {
+    std::vector<LogSample> samples;  // the valid samples only
+    std::int32_t cursor_px = 0, anchor_px = 0;
+    std::int32_t marked_view_first = 0, marked_view_count = 0;
+    SampleRange range;
+    int zoomed_log_count = 0;
+};
+LogSnapshot take_log_snapshot(const LogBuffer& log, const LogView& view);
+// Puts the snapshot's log on show and keeps the one that was there.
+void swap_log(LogSnapshot& snapshot, LogBuffer& log, LogView& view);
+
+// What a step changed beside the words.
+struct StepExtras {
+    // Map cells the step marked as visited (a paste); an undo clears them.
+    std::vector<std::uint16_t> visits;
+    std::shared_ptr<LogSnapshot> log;
+    bool empty() const { return visits.empty() && !log; }
+};
+
 struct HistoryStep {
     std::string what;                 // "Interpolate", "Page Up on MAF Emulation"
     std::vector<WordChange> changes;  // sorted by index
     std::optional<FileSwitch> file;
+    StepExtras extras;
 };
 
 class CalibrationHistory {
   public:
     static constexpr std::size_t kMaxSteps = 256;
+    // A crop keeps the whole log it cut (up to 4.5 MB); only the newest few can be undone.
+    static constexpr std::size_t kMaxLogSteps = 8;
 
     // Forgets every step; the calibration as it is becomes the base.
     void reset(const Calibration& cal);
     // The calibration's words `now` are the result of `what`. False, and no
-    // step, when they equal the base. A new step clears what could be redone.
-    bool record(const CalibrationWords& now, std::string what, std::optional<FileSwitch> file = {});
+    // step, when they equal the base and there are no extras. A new step
+    // clears what could be redone.
+    bool record(const CalibrationWords& now, std::string what, std::optional<FileSwitch> file = {},
+                StepExtras extras = {});
+    // Another log came in: the crops of the one before cannot be undone on it.
+    void forget_log_steps();
     // Words that changed from `before` to `now` came from the device: they
     // are taken into the base without a step.
     void adopt(const CalibrationWords& before, const CalibrationWords& now);
@@ -78,6 +109,7 @@ class CalibrationHistory {
     std::size_t memory_bytes() const;
 
   private:
+    void keep_newest_log_steps(std::size_t n);
     void fold_unrecorded_changes(HistoryStep& step, const CalibrationWords& now, bool undoing);
     const HistoryStep* move_step(std::deque<HistoryStep>& from, std::deque<HistoryStep>& to,
                                  Calibration& cal, bool undoing);

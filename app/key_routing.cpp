@@ -99,13 +99,24 @@ std::optional<int> translate_accelerator(AcceleratorTable table, const KeyPress&
     return std::nullopt;
 }
 
-KeyRoute route_key(const KeyPress& key, Page visible, bool main_window_focused,
-                   bool cell_editor_open) {
+bool edits_text(const KeyPress& key) {
+    if (key.alt) return false;
+    // Select all, the clipboard and the field's own undo.
+    if (key.ctrl) {
+        return key.code == 'A' || key.code == 'C' || key.code == 'V' || key.code == 'X' ||
+               key.code == 'Y' || key.code == 'Z';
+    }
+    return key.code != f7 && key.code != f8 && key.code != escape;
+}
+
+KeyRoute route_key(const KeyPress& key, Page visible, KeyFocus focus, bool cell_editor_open) {
     if (cell_editor_open) {
         if (key.code == escape) return {KeyAction::cancel_edit, 0};
         if (key.code == enter) return {KeyAction::commit_edit, 0};
         return {};
     }
+    if (focus == KeyFocus::text_field && edits_text(key)) return {};
+    const bool main_window_focused = focus == KeyFocus::main_window;
     const AcceleratorTable table = choose_accelerator_table(visible, main_window_focused);
     if (const auto command = translate_accelerator(table, key)) {
         return {KeyAction::command, *command};

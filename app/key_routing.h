@@ -67,7 +67,14 @@ struct KeyRoute {
     int command = 0;
 };
 
-KeyRoute route_key(const KeyPress& key, Page visible, bool main_window_focused,
-                   bool cell_editor_open);
+// Where the keyboard focus is: the window itself, a text field of a
+// parameter page, or another control (a list, a check box).
+enum class KeyFocus { main_window, text_field, control };
+
+// While a text field has the focus, every key that edits text is the field's
+// on every page: "-5" typed into "Fade Out" must not lower a methanol cell.
+bool edits_text(const KeyPress& key);
+
+KeyRoute route_key(const KeyPress& key, Page visible, KeyFocus focus, bool cell_editor_open);
 
 }  // namespace veloquin

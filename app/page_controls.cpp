@@ -1,5 +1,6 @@
 #include "app/page_controls.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <climits>
@@ -35,6 +36,83 @@ constexpr std::array<std::string_view, 9> kSwitchNamesC = {
     "Cooling fan", "VANOS", "AFR_Light", "noname"};
 constexpr std::array<std::string_view, 4> kSolenoid = {"20Hz", "24Hz", "31Hz", "40Hz"};
 
+// The range of each field from what its key means. Speeds of the engine and
+// the sensor frequency are unsigned words; a vehicle speed above 500 km/h, an
+// intake temperature outside -40..150 C or an AFR above 99.99 is a typing
+// slip. "Accel max correction" goes to the device times 128 and must stay a
+// positive word there.
+struct KeyRange {
+    std::string_view key;  // a switch key without its "SW_x_" prefix
+    ValueRange range;
+};
+constexpr int kWordMax = 32767;
+constexpr int kUnsignedWordMax = 65535;
+constexpr ValueRange fixed(int lo, int hi) {
+    return {RangeKind::fixed, lo, hi, {}, {}};
+}
+constexpr ValueRange kPercent = fixed(0, 100);
+constexpr ValueRange kRpm = fixed(0, kUnsignedWordMax);
+constexpr ValueRange kSpeed = fixed(0, 500);
+constexpr ValueRange kAfr = fixed(0, 9999);
+constexpr ValueRange kCount = fixed(0, kWordMax);
+constexpr ValueRange kPressure = {RangeKind::pressure, 0, 0, {}, {}};
+constexpr KeyRange kRanges[] = {
+    {"MAP_BAR_LO", {RangeKind::pressure, 0, 0, "MAP_BAR_HI", {}}},
+    {"MAP_BAR_HI", {RangeKind::pressure, 0, 0, {}, "MAP_BAR_LO"}},
+    {"MAP_05V", {RangeKind::counts, 0, 0, "MAP_00V", {}}},
+    {"MAP_00V", {RangeKind::counts, 0, 0, {}, "MAP_05V"}},
+    {"SPD_DIV", kRpm},
+    {"AFR_0V", kAfr},
+    {"AFR_5V", kAfr},
+    {"O2FB_Target", kAfr},
+    {"O2FB_MaxLoad", kPressure},
+    {"O2FB_Gain", fixed(1, 5)},
+    {"O2FB_MaxCorr", kPercent},
+    {"MAF_LO", {RangeKind::counts, 0, 0, "MAF_HI", {}}},
+    {"MAF_HI", {RangeKind::counts, 0, 0, {}, "MAF_LO"}},
+    {"THROTTLE_LO", {RangeKind::counts, 0, 0, "THROTTLE_HI", {}}},
+    {"THROTTLE_HI", {RangeKind::counts, 0, 0, {}, "THROTTLE_LO"}},
+    {"ACC_FACTOR", kCount},
+    {"ACC_DFACTOR", kCount},
+    {"ACC_DECAY", kCount},
+    {"ACC_TRESHOLD", kCount},
+    {"ACC_MAX", fixed(0, 255)},
+    {"REV2x_RPMON", kRpm},
+    {"REV2x_OFFTHROTTLE", {RangeKind::throttle, 0, 100, {}, {}}},
+    {"REV2x_OFFSPEED", kSpeed},
+    {"REV2x_FUELCORR", fixed(-100, 0)},
+    {"KNOCKFUEL", kPercent},
+    {"METH_BAR_LO", {RangeKind::pressure, 0, 0, "METH_BAR_HI", {}}},
+    {"METH_BAR_HI", {RangeKind::pressure, 0, 0, {}, "METH_BAR_LO"}},
+    {"METH_FADE_IN", kCount},
+    {"METH_FADE_OUT", kCount},
+    {"RPM1", kRpm},
+    {"RPM2", kRpm},
+    {"SPD1", kSpeed},
+    {"SPD2", kSpeed},
+    {"MAP1", kPressure},
+    {"MAP2", kPressure},
+    {"THR1", kPercent},
+    {"THR2", kPercent},
+    {"IAT1", fixed(-40, 150)},
+    {"IAT2", fixed(-40, 150)},
+    {"BOOST_DUTY_MIN", kPercent},
+    {"BOOST_DUTY_MAX", kPercent},
+    {"BOOST_START", kPressure},
+};
+
+ValueRange range_of(std::string_view key, ValueFormat format, std::size_t entries) {
+    if (format == ValueFormat::flag) return fixed(0, 1);
+    if (format == ValueFormat::index) return fixed(0, static_cast<int>(entries) - 1);
+    if (key.rfind("BOOST_GEARJ_", 0) == 0) return kCount;
+    if (key.rfind("BOOST_GEARD_", 0) == 0) return fixed(-100, 100);
+    if (key.rfind("SW_", 0) == 0) key.remove_prefix(5);
+    for (const KeyRange& r : kRanges) {
+        if (r.key == key) return r.range;
+    }
+    return fixed(-kWordMax - 1, kWordMax);
+}
+
 // Rows inside a group box: the caption takes the top, then one row every 26
 // pixels. Labels stand left, fields right; a pair of fields shares a row.
 constexpr int kFirstRowY = 22;
@@ -69,7 +147,8 @@ struct Builder {
                       AlsoWrites::nothing,
                       {},
                       {},
-                      k != nullptr ? k->word : -1};
+                      k != nullptr ? k->word : -1,
+                      {}};
         return c;
     }
     Rect label_rect(int right) const {
@@ -233,12 +312,14 @@ const Builder& table() {
         build_nos_methanol(b);
         build_ls_switches(b);
         build_boost_control(b);
+        for (ControlInfo& c : b.controls)
+            c.range = range_of(c.key, c.format, c.entries.size());
         return b;
     }();
     return built;
 }
 
-std::string format_hundredths(int decimals, int value) {
+std::string format_hundredths(int decimals, double value) {
     char text[64];
     // The page shows the value through a single-precision hundredth, as the
     // device's own tools did, so 114 reads 1.14 and never 1.1400000001.
@@ -247,32 +328,85 @@ std::string format_hundredths(int decimals, int value) {
     return text;
 }
 
-// Truncating x + 0.5 rounds only above zero: a threshold below the throttle's
-// closed end (a negative percent) moved further at every fill and read-back,
-// so the page rewrote it at each page switch without anyone typing.
-int round_half_up(double x) {
-    return truncate_to_int(std::floor(x + 0.5));
+// The nearest integer, halves away from zero on both sides: the shown percent
+// of a threshold below the throttle's closed end is as near as one above it.
+int nearest(double x) {
+    return truncate_to_int(std::round(x));
 }
 
 std::string throttle_percent_text(const Calibration& cal, int counts) {
     const int lo = cal.param(hw::THROTTLE_LO);
     const int hi = cal.param(hw::THROTTLE_HI);
     if (hi == lo) return "0";
-    return std::to_string(round_half_up((counts - lo) * 100.0 / (hi - lo)));
+    return std::to_string(nearest((counts - lo) * 100.0 / (hi - lo)));
 }
 
-int throttle_percent_counts(const Calibration& cal, long percent) {
+int throttle_percent_counts(const Calibration& cal, double percent) {
     const int lo = cal.param(hw::THROTTLE_LO);
     const int hi = cal.param(hw::THROTTLE_HI);
-    return round_half_up(static_cast<double>(percent) * (hi - lo) * 0.01 + lo);
+    return nearest(percent * (hi - lo) * 0.01 + lo);
 }
 
 std::int16_t low16(long v) {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned long>(v)));
 }
 
-ControlValue fill_value(const ControlInfo& c, const Calibration& cal) {
+// Engine speeds and frequencies run past 32767 and are shown unsigned.
+bool unsigned_word(const ControlInfo& c) {
+    return c.range.kind == RangeKind::fixed && c.range.hi > kWordMax;
+}
+
+int stored_value(const ControlInfo& c, const Calibration& cal) {
     const int v = cal.param(c.word);
+    return unsigned_word(c) ? static_cast<std::uint16_t>(v) : v;
+}
+
+int partner_word(std::string_view key) {
+    const ConfigKey* k = key.empty() ? nullptr : find_config_key(key);
+    return k != nullptr ? k->word : -1;
+}
+
+// What the MAP sensor reports between 0 and 5 V, in hundredths of a bar; a
+// sensor whose two points coincide reports nothing, and a wide range stands in.
+WordLimits sensor_pressure(const Calibration& cal) {
+    const double a = counts_to_bar(cal, 0) * kHundred;
+    const double b = counts_to_bar(cal, kFullScaleCounts) * kHundred;
+    const auto lo = static_cast<int>(std::ceil(std::min(a, b)));
+    const auto hi = static_cast<int>(std::floor(std::max(a, b)));
+    if (lo >= hi) return {-100, 500};
+    return {lo, hi};
+}
+
+WordLimits own_limits(const ControlInfo& c, const Calibration& cal) {
+    switch (c.range.kind) {
+        case RangeKind::fixed:
+            return {c.range.lo, c.range.hi};
+        case RangeKind::pressure:
+            return sensor_pressure(cal);
+        case RangeKind::counts:
+            return {0, kFullScaleCounts};
+        case RangeKind::throttle: {
+            const int lo = cal.param(hw::THROTTLE_LO);
+            const int hi = cal.param(hw::THROTTLE_HI);
+            return {std::min(lo, hi), std::max(lo, hi)};
+        }
+    }
+    return {c.range.lo, c.range.hi};
+}
+
+std::string shown_limit(const ControlInfo& c, int v) {
+    switch (c.format) {
+        case ValueFormat::hundredths:
+            return format_hundredths(c.decimals, v);
+        case ValueFormat::volts:
+            return format_volts(v);
+        default:
+            return std::to_string(v);
+    }
+}
+
+ControlValue fill_value(const ControlInfo& c, const Calibration& cal) {
+    const int v = stored_value(c, cal);
     ControlValue out;
     switch (c.format) {
         case ValueFormat::flag:
@@ -294,30 +428,46 @@ ControlValue fill_value(const ControlInfo& c, const Calibration& cal) {
             out.text = throttle_percent_text(cal, v);
             break;
     }
+    out.filled_text = out.text;
+    out.filled_checked = out.checked;
+    out.filled_index = out.index;
+    if (c.kind == ControlKind::edit) {
+        const WordLimits limits = control_limits(c, cal);
+        out.out_of_range = v < limits.lo || v > limits.hi;
+        out.range_text = range_text(c, cal);
+    }
     return out;
 }
 
-// The control's own value; nullopt keeps the stored one.
-std::optional<long> read_value(const ControlInfo& c, const ControlValue& v,
-                               const Calibration& cal) {
+// The typed value of a touched control, held inside the control's limits.
+long read_value(const ControlInfo& c, const ControlValue& v, const Calibration& cal) {
+    const WordLimits limits = control_limits(c, cal);
+    const auto held = [&](double x) {
+        return nearest(
+            std::clamp(x, static_cast<double>(limits.lo), static_cast<double>(limits.hi)));
+    };
     switch (c.format) {
         case ValueFormat::flag:
             return v.checked ? 1 : 0;
         case ValueFormat::index:
-            // A value loaded from a file that the list cannot show (no entry
-            // selected) would otherwise be destroyed by a mere page switch.
-            if (v.index < 0) return std::nullopt;
             return v.index;
         case ValueFormat::integer:
-            return parse_c_integer(v.text);
+            return held(parse_c_number(v.text));
         case ValueFormat::hundredths:
-            return truncate_to_int(parse_c_number(v.text) * 100);
+            return held(parse_c_number(v.text) * 100);
         case ValueFormat::volts:
-            return volts_to_counts(static_cast<float>(parse_c_number(v.text)));
+            return held(volts_to_counts(static_cast<float>(parse_c_number(v.text))));
         case ValueFormat::throttle_percent:
-            return throttle_percent_counts(cal, parse_c_integer(v.text));
+            return held(throttle_percent_counts(
+                cal, std::clamp(parse_c_number(v.text), static_cast<double>(c.range.lo),
+                                static_cast<double>(c.range.hi))));
     }
-    return std::nullopt;
+    return cal.param(c.word);
+}
+
+// A list left without a selection (a value it has no entry for) is no choice.
+bool takes_typed_value(const ControlInfo& c, const ControlValue& v) {
+    return v.touched() && !(c.format == ValueFormat::index && v.index < 0);
 }
 
 void write_also(const ControlInfo& c, Calibration& cal) {
@@ -338,6 +488,16 @@ void write_also(const ControlInfo& c, Calibration& cal) {
             cal.param(hw::REV2x_RPMOFF) = cal.param(hw::REV2x_RPMON);
             break;
     }
+}
+
+// The pressures' words in counts follow the sensor's calibration points too.
+bool sensor_point(const ControlInfo& c) {
+    return c.word == hw::MAP_00V || c.word == hw::MAP_05V;
+}
+
+bool follows_sensor(const ControlInfo& c) {
+    return c.also == AlsoWrites::map_lo_counts || c.also == AlsoWrites::map_hi_counts ||
+           c.also == AlsoWrites::o2fb_load_counts;
 }
 
 bool digit(char c) {
@@ -370,16 +530,64 @@ ControlValue control_value(const ControlInfo& control, const Calibration& cal) {
     return fill_value(control, cal);
 }
 
-void read_back_page(const PageControls& controls, Calibration& cal, Page page) {
+void read_back_page(PageControls& controls, Calibration& cal, Page page, int skip) {
     const auto table = control_table();
+    std::vector<std::size_t> typed;
+    bool sensor_typed = false;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (table[i].page != page || static_cast<int>(i) == skip) continue;
+        if (!takes_typed_value(table[i], controls.values[i])) continue;
+        typed.push_back(i);
+        sensor_typed = sensor_typed || sensor_point(table[i]);
+    }
+    // Each value first within its own limits, then once more against its
+    // partner's new value, so two ends typed together both count.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const std::size_t i : typed)
+            cal.param(table[i].word) = low16(read_value(table[i], controls.values[i], cal));
+    }
     for (std::size_t i = 0; i < table.size(); ++i) {
         const ControlInfo& c = table[i];
-        if (c.page != page) continue;
-        if (const auto v = read_value(c, controls.values[i], cal)) {
-            cal.param(c.word) = low16(*v);
+        const bool was_typed = std::find(typed.begin(), typed.end(), i) != typed.end();
+        if (c.page == page && (was_typed || (sensor_typed && follows_sensor(c)))) {
             write_also(c, cal);
         }
     }
+    for (const std::size_t i : typed)
+        controls.values[i] = fill_value(table[i], cal);
+}
+
+void derive_pressure_counts(Calibration& cal) {
+    // Limits that coincide (both 0 before any file or device) are no axis.
+    if (cal.param(hw::MAP_BAR_LO) == cal.param(hw::MAP_BAR_HI)) return;
+    for (const ControlInfo& c : control_table()) {
+        if (follows_sensor(c)) write_also(c, cal);
+    }
+}
+
+WordLimits control_limits(const ControlInfo& control, const Calibration& cal) {
+    WordLimits limits = own_limits(control, cal);
+    if (const int w = partner_word(control.range.below); w >= 0) {
+        limits.hi = std::min(limits.hi, cal.param(w) - 1);
+    }
+    if (const int w = partner_word(control.range.above); w >= 0) {
+        limits.lo = std::max(limits.lo, cal.param(w) + 1);
+    }
+    // Partners already crossed: the value's own range is all that is left.
+    if (limits.lo > limits.hi) limits = own_limits(control, cal);
+    return limits;
+}
+
+std::string range_text(const ControlInfo& control, const Calibration& cal) {
+    if (control.format == ValueFormat::throttle_percent) {
+        return "Range: " + std::to_string(control.range.lo) + " to " +
+               std::to_string(control.range.hi) + " %";
+    }
+    const WordLimits limits = control_limits(control, cal);
+    std::string text =
+        "Range: " + shown_limit(control, limits.lo) + " to " + shown_limit(control, limits.hi);
+    if (control.format == ValueFormat::volts) text += " V";
+    return text;
 }
 
 int control_index(Page page, std::string_view key) {

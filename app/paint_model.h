@@ -34,6 +34,8 @@ inline constexpr Rgb label_grey{112, 112, 112};  // log viewer axis labels
 // cell text, curve or marker uses, dark enough to stand out from the grey
 // ground and from white, yellow and black text alike.
 inline constexpr Rgb difference{200, 0, 200};
+// The frame of a parameter field holding a value outside its range.
+inline constexpr Rgb out_of_range{230, 110, 0};
 }  // namespace colors
 
 struct Pen {

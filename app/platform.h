@@ -32,6 +32,10 @@ class SerialLine {
     virtual int read_byte() = 0;
     // Throws away whatever the device sent that nobody has read yet.
     virtual void purge_input() = 0;
+    // Bytes that have arrived and wait to be read: read_byte returns that
+    // many without waiting. A recording reads the stream this way from the
+    // program's timer, never holding the window in a wait.
+    virtual std::size_t available() = 0;
 };
 
 struct SerialOpenResult {

@@ -84,6 +84,15 @@ bool write_file_atomically(const std::filesystem::path& path, std::string_view b
     return true;
 }
 
+bool check_writable_folder(const std::filesystem::path& folder, std::string& error) {
+    std::string temp = (folder / ".veloquin-write-check.XXXXXX").string();
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return report(&error, "cannot create a file in " + folder.string(), errno);
+    ::close(fd);
+    ::unlink(temp.c_str());
+    return true;
+}
+
 bool check_regular_file(const std::filesystem::path& path, std::string& error) {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);

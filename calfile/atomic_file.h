@@ -20,6 +20,10 @@ struct AtomicWriteFaults {
 bool write_file_atomically(const std::filesystem::path& path, std::string_view bytes,
                            std::string* error, const AtomicWriteFaults* faults = nullptr);
 
+// Whether a file can be replaced atomically in `folder` (a temporary file is
+// made and removed); else `error` says why.
+bool check_writable_folder(const std::filesystem::path& folder, std::string& error);
+
 // Whether `path` names a regular file that reading may open; else `error`
 // says why ("cannot open PATH: ..."). A folder or a device would otherwise
 // be read as an empty or endless file.

@@ -207,6 +207,28 @@ const CalibrationSection* find_calibration_section(std::string_view name, Editio
     return nullptr;
 }
 
+bool holds_calibration(std::string_view text, Edition edition) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        while (pos < text.size() && is_space(text[pos]))
+            ++pos;
+        const std::size_t start = pos;
+        while (pos < text.size() && !is_space(text[pos]))
+            ++pos;
+        std::string_view token = text.substr(start, pos - start);
+        const std::size_t colon = token.find(':');
+        if (colon != std::string_view::npos) {
+            if (find_config_key(token.substr(0, colon)) != nullptr) return true;
+            token = token.substr(0, colon);
+        }
+        if (!token.empty() && find_calibration_section(token, edition) != nullptr &&
+            token.front() == '[') {
+            return true;
+        }
+    }
+    return false;
+}
+
 void read_calibration_text(Calibration& cal, std::string_view text, Edition edition) {
     mark_all_unsynced(cal);
     Reader(cal, text, edition).run();

@@ -41,6 +41,11 @@ inline constexpr std::size_t kMaxTokenLength = 1023;
 // MAP_BAR_LO is 0.
 void read_calibration_text(Calibration& cal, std::string_view text, Edition edition);
 
+// Whether the text holds anything the reader takes: a key of the key table or
+// a section of the edition. Random bytes, an empty file or another program's
+// file hold neither and must change nothing.
+bool holds_calibration(std::string_view text, Edition edition);
+
 // A calibration file is a few tens of kilobytes; anything past this limit was
 // chosen by mistake and is refused before it is read into memory.
 inline constexpr std::uintmax_t kMaxCalibrationFileBytes = 4 * 1024 * 1024;

@@ -28,11 +28,13 @@ void begin_log_recording(LogBuffer& log) {
 }
 
 bool log_crop(LogBuffer& log) {
-    if (log.count == 0 || log.sel_last == 0) return false;
+    if (log.count == 0) return false;
     // The selection comes from the last paint; a load since then may have
     // shortened the log, so the range is held inside the valid samples.
     const int first = std::clamp(log.sel_first, 0, log.count - 1);
     const int last = std::clamp(log.sel_last, first, log.count - 1);
+    // A click marks one sample, no range: cropping to it threw the log away.
+    if (last - first < 1) return false;
     if (first > 0) {
         std::copy(log.samples.begin() + first, log.samples.begin() + last + 1, log.samples.begin());
     }

@@ -124,7 +124,7 @@ void clear_log_cursor(LogBuffer& log);
 void begin_log_recording(LogBuffer& log);
 
 // "Crop Log File": keeps samples sel_first to sel_last. Does nothing (and
-// returns false) on an empty log or when sel_last is 0.
+// returns false) unless they mark at least two samples of the log.
 bool log_crop(LogBuffer& log);
 
 }  // namespace veloquin

@@ -39,10 +39,52 @@ void select_mazda_channels(LogBuffer& log) {
     log.set_visible(C::wg_duty, wg_duty);
 }
 
+bool is_number(std::string_view w) {
+    std::size_t i = 0;
+    if (i < w.size() && (w[i] == '+' || w[i] == '-')) ++i;
+    if (i < w.size() && w[i] == '.') ++i;
+    return i < w.size() && w[i] >= '0' && w[i] <= '9';
+}
+
+struct LineCount {
+    int lines = 0;    // lines holding anything
+    int numbers = 0;  // lines of numbers only
+};
+
+// The import reads words, not lines, so any file "reads"; a Mazda log is
+// lines of numbers (a title line aside), and a file most of whose lines are
+// not is no Mazda log.
+LineCount count_sample_lines(std::string_view text) {
+    LineCount n;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        LogWordReader words(text.substr(start, end - start));
+        std::string_view w;
+        bool any = false;
+        bool numbers = true;
+        while (words.next(w)) {
+            any = true;
+            numbers = numbers && is_number(w);
+        }
+        if (any) ++n.lines;
+        if (any && numbers) ++n.numbers;
+        start = end + 1;
+    }
+    return n;
+}
+
 }  // namespace
 
 LogReadResult read_mazda_text(LogBuffer& log, std::string_view text) {
     LogReadResult result;
+    const LineCount lines = count_sample_lines(text);
+    if (lines.numbers * 2 < lines.lines) {
+        result.message = "not a Mazda data log: only " + std::to_string(lines.numbers) + " of " +
+                         std::to_string(lines.lines) + " lines hold numbers";
+        return result;
+    }
     result.ok = true;
     select_mazda_channels(log);
     log.count = 0;

@@ -38,6 +38,10 @@ void identify(DeviceLink& link, Calibration& cal, Platform& platform, Edition ed
     if (line.empty()) {
         link.connected = false;
         platform.set_upper_status("Wrong HW/SW version");
+        // The upper line moves on to "Not connected"; the reason stays below
+        // until the next attempt says something else.
+        platform.set_lower_status("COM" + std::to_string(link.port_number) +
+                                  ": Wrong HW/SW version");
         platform.sleep_ms(kWrongVersionPauseMs);
         return;
     }

@@ -133,13 +133,14 @@ FirmwareOutcome update_firmware_from_file(DeviceLink& link, Platform& platform,
                                           const std::filesystem::path& file) {
     FirmwareImage image;
     std::string error;
-    FirmwareOutcome outcome = FirmwareOutcome::file_refused;
-    if (load_firmware_file(file, image, error)) {
-        link.timeouts = TimeoutSet::firmware;
-        outcome = update_firmware(link, platform, image);
-    } else {
+    if (!load_firmware_file(file, image, error)) {
+        // Nothing was sent: the connection stays as it was.
+        link.timeouts = TimeoutSet::normal;
         platform.message_box(error, kErrorCaption, MessageButtons::ok);
+        return FirmwareOutcome::file_refused;
     }
+    link.timeouts = TimeoutSet::firmware;
+    const FirmwareOutcome outcome = update_firmware(link, platform, image);
     close_port(link);
     platform.set_lower_status("");
     link.timeouts = TimeoutSet::normal;

@@ -59,9 +59,10 @@ enum class FirmwareOutcome {
 FirmwareOutcome update_firmware(DeviceLink& link, Platform& platform, const FirmwareImage& image);
 
 // What "Update Firmware..." does once a file was chosen: reads and checks the
-// file (refusing it with an "Error" box before the port is touched), switches to
-// the firmware timeouts, runs the update, then closes the port, clears the lower
-// status line and goes back to the normal timeouts, whatever the ending.
+// file (refusing it with an "Error" box before the port is touched, leaving the
+// connection as it was), switches to the firmware timeouts, runs the update,
+// then closes the port, clears the lower status line and goes back to the
+// normal timeouts, whatever the ending.
 FirmwareOutcome update_firmware_from_file(DeviceLink& link, Platform& platform,
                                           const std::filesystem::path& file);
 

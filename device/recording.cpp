@@ -36,42 +36,11 @@ void drain_until_quiet(DeviceLink& link) {
     }
 }
 
-// Takes the record that just arrived in the frame buffer into the live record
-// and the sample at position count; returns whether the sample is kept.
-bool take_record(RecordingContext& ctx, bool pass_mode) {
-    DeviceLink& link = ctx.link;
-    std::copy_n(link.frame.begin(), LiveRecord::kSize, link.live.bytes.begin());
-    LogSample& sample = ctx.log.samples[static_cast<std::size_t>(ctx.log.count)];
-    fill_sample_from_live(sample, link.live, ctx.calibration, ctx.platform.now_ms());
-    ctx.log.mark_changed();
-    // Pass mode drops idle stretches after a short lead-in: a sample below the
-    // boost threshold stays in its slot only until the next one overwrites it.
-    return !(pass_mode && sample.boost < kPassModeMinBoostBar &&
-             ctx.log.count > kPassModeKeptAlways);
-}
-
-// Receives records until Enter, silence or a full log; returns why it stopped.
-RecordingEnd stream_loop(RecordingContext& ctx, bool pass_mode, RecordingResult& result) {
-    Platform& platform = ctx.platform;
-    int misses = 0;
-    bool enter = false;
-    do {
-        ++misses;
-        for (int attempt = 0; attempt < kRecordingAttemptsPerCycle; ++attempt) {
-            if (!receive_streamed_reply(ctx.link, LiveRecord::kSize)) continue;
-            if (take_record(ctx, pass_mode)) ++ctx.log.count;
-            misses = 0;
-            if (result.records++ % kRecordingStatusEvery == 0) {
-                platform.set_upper_status("Logged: " + std::to_string(ctx.log.count));
-                platform.sleep_ms(0);
-                enter = platform.enter_pressed();
-            }
-        }
-    } while (misses <= kRecordingMissLimit && ctx.log.count <= kRecordingSampleLimit && !enter);
-
-    if (enter) return RecordingEnd::enter_pressed;
-    if (ctx.log.count > kRecordingSampleLimit) return RecordingEnd::log_full;
-    return RecordingEnd::stream_silent;
+std::tm system_local_time() {
+    const std::time_t now = std::time(nullptr);
+    std::tm t{};
+    localtime_r(&now, &t);
+    return t;
 }
 
 }  // namespace
@@ -80,42 +49,153 @@ bool recording_allowed(std::uint32_t now_ms, std::uint32_t last_end_ms) {
     return static_cast<std::uint32_t>(now_ms - last_end_ms) > kRecordingGuardMs;
 }
 
-RecordingResult record(RecordingContext& ctx, bool pass_mode) {
-    Platform& platform = ctx.platform;
-    DeviceLink& link = ctx.link;
-    RecordingResult result;
-
-    begin_log_recording(ctx.log);
-    platform.stop_timers();
+bool RecordingSession::start(bool pass_mode) {
+    Platform& platform = ctx_.platform;
+    DeviceLink& link = ctx_.link;
     platform.sleep_ms(kSettleMs);
     purge_input(link);
+    if (!send_command(link, cmd::start_stream, 0)) return false;
 
-    if (send_command(link, cmd::start_stream, 0)) {
-        platform.set_lower_status("Logging. Press Enter.");
-        // Enter pressed to start the recording must not end it at once.
-        platform.enter_pressed();
-        purge_input(link);
-        result.end = stream_loop(ctx, pass_mode, result);
+    active_ = true;
+    pass_mode_ = pass_mode;
+    frame_stored_ = 0;
+    frame_sync_ = 0;
+    records_ = 0;
+    kept_ = 0;
+    shown_count_ = -1;
+    tail_ = {};
+    begin_log_recording(ctx_.log);
+    const std::uint32_t now = platform.now_ms();
+    last_record_ms_ = now;
+    if (ctx_.stream_to_file) {
+        const std::tm t = ctx_.local_time ? ctx_.local_time() : system_local_time();
+        if (!file_.open(ctx_.logs_folder, recording_file_name(t), now)) {
+            // The log in memory and default.log still get the recording.
+            platform.set_lower_status("Logging. Press Enter. (" + file_.error() + ")");
+            return true;
+        }
     }
+    platform.set_lower_status("Logging. Press Enter.");
+    return true;
+}
+
+void RecordingSession::take_record(const std::uint8_t* payload) {
+    LogBuffer& log = ctx_.log;
+    std::copy_n(payload, LiveRecord::kSize, ctx_.link.live.bytes.begin());
+    make_room_for_sample(log, tail_);
+    LogSample& sample = log.samples[static_cast<std::size_t>(log.count)];
+    fill_sample_from_live(sample, ctx_.link.live, ctx_.calibration, ctx_.platform.now_ms());
+    ++records_;
+    // Pass mode drops idle stretches after a short lead-in: a sample below the
+    // boost threshold stays in its slot only until the next one overwrites it.
+    if (pass_mode_ && sample.boost < kPassModeMinBoostBar && log.count > kPassModeKeptAlways) {
+        return;
+    }
+    file_.append(sample);
+    ++log.count;
+    ++kept_;
+}
+
+bool RecordingSession::take_arrived(RecordingEnd& why) {
+    if (!active_) return false;
+    DeviceLink& link = ctx_.link;
+    const std::uint32_t now = ctx_.platform.now_ms();
+    bool arrived = false;
+    for (std::size_t n = link.is_open() ? link.line->available() : 0; n > 0; --n) {
+        const int byte = link.line->read_byte();
+        if (byte < 0) break;
+        const auto b = static_cast<std::uint8_t>(byte);
+        if (frame_sync_ == 2) {
+            frame_[frame_stored_++] = b;
+            if (frame_stored_ < frame_.size()) continue;
+            take_record(frame_.data());
+            arrived = true;
+            frame_stored_ = 0;
+            frame_sync_ = 0;
+            if (ctx_.sample_limit > 0 && ctx_.log.count > ctx_.sample_limit) break;
+        } else if (frame_sync_ == 1) {
+            frame_sync_ = b == kReplyStart1 ? 2 : (b == kReplyStart0 ? 1 : 0);
+        } else if (b == kReplyStart0) {
+            frame_sync_ = 1;
+        }
+    }
+    if (arrived) {
+        last_record_ms_ = now;
+        ctx_.log.mark_changed();
+        ctx_.platform.refresh_live_panel();
+        show_progress();
+    }
+    file_.flush_if_due(now);
+    if (ctx_.sample_limit > 0 && ctx_.log.count > ctx_.sample_limit) {
+        why = RecordingEnd::log_full;
+        return false;
+    }
+    if (now - last_record_ms_ > kRecordingSilenceMs) {
+        why = RecordingEnd::stream_silent;
+        return false;
+    }
+    return true;
+}
+
+void RecordingSession::show_progress() {
+    const std::uint64_t kept = kept_;
+    if (static_cast<int>(kept % 1000000000ULL) == shown_count_) return;
+    shown_count_ = static_cast<int>(kept % 1000000000ULL);
+    ctx_.platform.set_upper_status("Logged: " + std::to_string(kept));
+}
+
+RecordingResult RecordingSession::finish(RecordingEnd why) {
+    Platform& platform = ctx_.platform;
+    DeviceLink& link = ctx_.link;
+    RecordingResult result;
+    result.end = why;
+    if (!active_) return result;
+    active_ = false;
 
     purge_input(link);
     send_command(link, cmd::identify, 0);
     receive_reply(link, kStreamEndReplySize);
     drain_until_quiet(link);
-    platform.start_timers();
 
-    const LogWriteResult written = log_write_file(ctx.log, ctx.logs_folder / ctx.log_file_name);
+    restore_newest_samples(ctx_.log, tail_);
+    ctx_.log.mark_changed();
+    const bool file_ok = file_.close();
+    result.file = file_.path();
+    const LogWriteResult written = log_write_file(ctx_.log, ctx_.logs_folder / ctx_.log_file_name);
     result.log_written = written.ok;
-    result.write_error = written.message;
-    result.samples = ctx.log.count;
+    result.records = records_;
+    result.kept = kept_;
+    result.samples = ctx_.log.count;
+    if (!written.ok) {
+        result.write_error = ctx_.log_file_name + " not written: " + written.message;
+    } else if (!file_ok) {
+        result.write_error = file_.error();
+    }
 
     // The log stays in memory either way; a failed write must not pass unseen.
-    platform.set_lower_status(written.ok ? ""
-                                         : ctx.log_file_name + " not written: " + written.message);
+    platform.set_lower_status(result.write_error);
     platform.show_page(Page::log_viewer);
     platform.repaint_page();
-    ctx.last_end_ms = platform.now_ms();
+    ctx_.last_end_ms = platform.now_ms();
     return result;
+}
+
+RecordingResult record(RecordingContext& ctx, bool pass_mode) {
+    RecordingSession session(ctx);
+    if (!session.start(pass_mode)) return {};
+    Platform& platform = ctx.platform;
+    // Enter pressed to start the recording must not end it at once.
+    platform.enter_pressed();
+    RecordingEnd why = RecordingEnd::enter_pressed;
+    for (;;) {
+        platform.sleep_ms(kRecordingTickMs);
+        if (!session.take_arrived(why)) break;
+        if (platform.enter_pressed()) {
+            why = RecordingEnd::enter_pressed;
+            break;
+        }
+    }
+    return session.finish(why);
 }
 
 }  // namespace veloquin

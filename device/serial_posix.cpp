@@ -87,6 +87,12 @@ class PosixSerialLine : public SerialLine {
         if (!gone_) ::tcflush(fd_, TCIFLUSH);
     }
 
+    std::size_t available() override {
+        int waiting = 0;
+        if (gone_ || ::ioctl(fd_, FIONREAD, &waiting) != 0 || waiting <= 0) return 0;
+        return static_cast<std::size_t>(waiting);
+    }
+
   private:
     // Hands the bytes to the kernel; returns how many it took before the deadline.
     std::size_t queue(const std::uint8_t* data, std::size_t size, Clock::time_point deadline) {

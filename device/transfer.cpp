@@ -144,7 +144,11 @@ bool apply_downloaded_block(Calibration& cal, Block b, std::span<const std::uint
     std::span<std::int16_t> words = block_words(cal, b);
     for (std::size_t w = 0; w < words.size(); ++w) {
         const std::int16_t v = get_word(payload, w);
-        words[w] = b == Block::f_map ? low16(v / kFuelScale - kFuelOffset) : v;
+        // The f-map word is (value + 100) x 128, which passes 32767 from a
+        // correction of 156 up: read signed, every value up to the editor's
+        // 200 came back negative.
+        words[w] =
+            b == Block::f_map ? low16(static_cast<std::uint16_t>(v) / kFuelScale - kFuelOffset) : v;
     }
     return true;
 }

@@ -33,7 +33,7 @@ int DeviceStore::word(Block b, int index) const {
 }
 
 int DeviceStore::fuel_correction(int row, int col) const {
-    return map_cell(Block::f_map, row, col) / 128 - 100;
+    return static_cast<std::uint16_t>(map_cell(Block::f_map, row, col)) / 128 - 100;
 }
 
 bool DeviceStore::blank() const {

@@ -105,6 +105,7 @@ void move_cursor(EditorState& state, Page page, CursorMove move, bool extend) {
     EditorCursor& c = state.cursor;
     const PageRules& rules = page_rules(page);
     limit_rows_for_page(c, page);
+    limit_curve_for_page(c, page, state.active_temp_curve);
     switch (move) {
         case CursorMove::up:
         case CursorMove::down:
@@ -134,6 +135,7 @@ void move_cursor(EditorState& state, Page page, CursorMove move, bool extend) {
 bool step_values(EditorState& state, Calibration& cal, Page page, ValueStep step) {
     const PageRules& rules = page_rules(page);
     limit_rows_for_page(state.cursor, page);
+    limit_curve_for_page(state.cursor, page, state.active_temp_curve);
     update_selection(state.cursor, cal);
     if (rules.kind == TableKind::map) {
         step_map(state, cal, rules, step);

@@ -119,9 +119,10 @@ void apply_editor_command(EditorState& state, Calibration& cal, EditorCommand co
     platform.repaint_page();
 }
 
-void calibrate_knock_by_log(Calibration& cal, const LogBuffer& log, Platform& platform) {
-    if (!knock_from_log(cal, log)) return;
-    platform.show_page(Page::knock_calibration);
+int calibrate_knock_by_log(Calibration& cal, const LogBuffer& log, Platform& platform) {
+    const int set = knock_from_log(cal, log);
+    if (set > 0) platform.show_page(Page::knock_calibration);
+    return set;
 }
 
 }  // namespace veloquin

@@ -45,7 +45,8 @@ void apply_editor_command(EditorState& state, Calibration& cal, EditorCommand co
                           Platform& platform);
 
 // "Calibrate Knock by Log", then the switch to the "Knock calibration" page;
-// an empty log changes nothing and the page stays.
-void calibrate_knock_by_log(Calibration& cal, const LogBuffer& log, Platform& platform);
+// a log that reaches no point changes nothing and the page stays. Returns
+// how many points were set.
+int calibrate_knock_by_log(Calibration& cal, const LogBuffer& log, Platform& platform);
 
 }  // namespace veloquin

@@ -53,6 +53,9 @@ class VisitMarks {
     void mark(int row, int col) {
         if (inside(row, col)) flags_[index(row, col)] = true;
     }
+    void unmark(int row, int col) {
+        if (inside(row, col)) flags_[index(row, col)] = false;
+    }
     void clear() { flags_.fill(false); }
     int count() const {
         int n = 0;

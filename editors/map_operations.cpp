@@ -189,21 +189,26 @@ void replicate_fuel_correction(Calibration& cal) {
     }
 }
 
-bool knock_from_log(Calibration& cal, const LogBuffer& log) {
+int knock_from_log(Calibration& cal, const LogBuffer& log) {
     const int count = std::clamp(log.count, 0, static_cast<int>(log.samples.size()));
-    if (count == 0) return false;
-    for (int k = 0; k < kKnockBins; ++k)
-        cal.curve_word(cv::KNOCK + k) = 0;
+    std::array<int, kKnockBins> highest{};
+    highest.fill(-1);
     for (int i = 0; i < count; ++i) {
         const LogSample& s = log.samples[static_cast<std::size_t>(i)];
         if (s.rpm < 0) continue;
         const int bin = s.rpm / 500;
         if (bin >= kKnockBins) continue;
-        const int counts = volts_to_counts(s.knock * kKnockMargin);
-        std::int16_t& point = cal.curve_word(cv::KNOCK + bin);
-        if (point < counts) point = low16(counts);
+        int& h = highest[static_cast<std::size_t>(bin)];
+        h = std::max(h, volts_to_counts(s.knock * kKnockMargin));
     }
-    return true;
+    int set = 0;
+    for (int k = 0; k < kKnockBins; ++k) {
+        const int h = highest[static_cast<std::size_t>(k)];
+        if (h < 0) continue;
+        cal.curve_word(cv::KNOCK + k) = low16(h);
+        ++set;
+    }
+    return set;
 }
 
 }  // namespace veloquin

@@ -32,8 +32,8 @@ void replicate_fuel_correction(Calibration& cal);
 // "Calibrate Knock by Log": each point of KNOCK-Sensor-Calibration (and the
 // hidden bin for 10500..10999 rpm) becomes the highest knock voltage the log
 // holds in its 500 rpm band, plus 10 %. Samples outside those 22 bands are
-// left out. Returns false, changing nothing, when the log is empty; the
-// caller then stays on its page.
-bool knock_from_log(Calibration& cal, const LogBuffer& log);
+// left out, and a point no sample reaches keeps its value (0 V would read as
+// knock there). Returns how many points were set; 0 changes nothing.
+int knock_from_log(Calibration& cal, const LogBuffer& log);
 
 }  // namespace veloquin

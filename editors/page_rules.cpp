@@ -148,4 +148,11 @@ void limit_rows_for_page(EditorCursor& cursor, Page page) {
     cursor.map_anchor_row = std::min(cursor.map_anchor_row, kTwelveRowLimit);
 }
 
+void limit_curve_for_page(EditorCursor& cursor, Page page, TempCurve active) {
+    if (page_rules(page).kind != TableKind::curve) return;
+    const int last = page_curve(page, active).points - 1;
+    cursor.curve_cursor = std::clamp(cursor.curve_cursor, 0, last);
+    cursor.curve_anchor = std::clamp(cursor.curve_anchor, 0, last);
+}
+
 }  // namespace veloquin

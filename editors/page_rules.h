@@ -78,4 +78,9 @@ std::optional<CurvePage> page_of_curve(int curve_offset, Edition edition);
 inline constexpr int kTwelveRowLimit = 11;
 void limit_rows_for_page(EditorCursor& cursor, Page page);
 
+// The curve cursor is shared by curves of 17 to 33 points: on a shorter
+// curve a cursor left past its end (after "MAF calibration") showed nowhere
+// and no key reached a point, so it is brought back to the last point.
+void limit_curve_for_page(EditorCursor& cursor, Page page, TempCurve active);
+
 }  // namespace veloquin

@@ -145,6 +145,9 @@ void MainWindow::build_pages() {
         pages_[page] = g;
     }
     params_ = new ParameterPages(app_.state().controls, pages_);
+    // Typed values go in when the field is finished, not at the next second.
+    params_->set_edit_hooks([this](int control) { app_.field_editing(control); },
+                            [this](int control) { app_.field_finished(control); });
     for (const EditorInfo& info : graph_editors()) {
         const auto page = pages_.find(info.page);
         if (page == pages_.end()) continue;  // the lite program has no AFR protect page
@@ -203,7 +206,12 @@ bool MainWindow::main_window_focused() const {
 
 bool MainWindow::handle_key(const KeyPress& key) {
     if (closing_) return false;
-    const KeyRoute route = app_.key_press(key, main_window_focused());
+    KeyFocus focus = main_window_focused() ? KeyFocus::main_window : KeyFocus::control;
+    if (qobject_cast<QLineEdit*>(QApplication::focusWidget()) != nullptr &&
+        focus != KeyFocus::main_window && params_->owns(QApplication::focusWidget())) {
+        focus = KeyFocus::text_field;
+    }
+    const KeyRoute route = app_.key_press(key, focus);
     after_entry();
     return route.action != KeyAction::pass;
 }
@@ -261,12 +269,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     closing_ = true;
     poll_timer_.stop();
     second_timer_.stop();
+    // A recording is ended the proper way: the stream stopped, its log kept.
+    app_.stop_recording(RecordingEnd::closing);
     // Every way of closing ends here: the calibration as it is now, uploaded
-    // or not, goes to "workmap.cfg".
-    std::string error;
-    if (!app_.write_workmap(&error)) {
-        std::fprintf(stderr, "veloquin: workmap.cfg not written: %s\n", error.c_str());
-    }
+    // or not, goes to "workmap.cfg"; if it cannot, the tuner hears why and
+    // may save elsewhere (a signal quits at once).
+    app_.save_at_exit();
     event->accept();
 }
 

@@ -144,6 +144,7 @@ int run_program(int argc, char** argv, Edition edition) {
     QuitSignals quit_signals([&window](int) {
         // Saved at once: a session that sends SIGTERM may not wait long.
         write_workmap(window.app());
+        window.app().exit_at_once();
         window.request_close();
     });
     QObject::connect(&qapp, &QGuiApplication::commitDataRequest, &qapp,

@@ -178,8 +178,9 @@ bool knock_by_log(const OpArgs& a, Calibration& cal, std::string& error) {
         error = r.message.empty() ? *a.log + ": cannot read the log" : r.message;
         return false;
     }
-    if (!knock_from_log(cal, log)) {
-        error = *a.log + ": the log holds no samples";
+    if (knock_from_log(cal, log) == 0) {
+        error = *a.log + (log.count == 0 ? ": the log holds no samples"
+                                         : ": no sample of the log lies on the knock curve");
         return false;
     }
     return true;

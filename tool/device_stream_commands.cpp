@@ -216,6 +216,8 @@ const char* end_text(RecordingEnd end) {
             return "the sample limit was reached";
         case RecordingEnd::stream_refused:
             return "the stream could not be started";
+        case RecordingEnd::closing:
+            return "interrupted";
     }
     return "";
 }
@@ -262,7 +264,9 @@ int run_device_record(Args args) {
                          .log = log,
                          .edition = kEdition,
                          .logs_folder = out.has_parent_path() ? out.parent_path() : ".",
-                         .log_file_name = out.filename().string()};
+                         .log_file_name = out.filename().string(),
+                         // OUT is the recording's one file here.
+                         .stream_to_file = false};
     if (isatty(STDIN_FILENO) != 0) std::fprintf(stderr, "Recording. Press Enter to stop.\n");
     if (o.seconds) platform.stop_after_seconds(*o.seconds);
     platform.progress_on = true;

@@ -2,6 +2,7 @@
 
 #include "app/commands.h"
 #include "app/key_routing.h"
+#include "editors/pages.h"
 
 namespace veloquin {
 namespace {
@@ -25,41 +26,54 @@ TEST(KeyRouting, TableFollowsPageAndFocus) {
 }
 
 TEST(KeyRouting, PlusTypesOnParametersWhileEqualsIsAlwaysTheIncrease) {
-    EXPECT_EQ(route_key(typed("+"), Page::parameters, false, false).action, KeyAction::pass);
-    const KeyRoute eq = route_key(typed("="), Page::parameters, false, false);
+    EXPECT_EQ(route_key(typed("+"), Page::parameters, KeyFocus::control, false).action,
+              KeyAction::pass);
+    const KeyRoute eq = route_key(typed("="), Page::parameters, KeyFocus::control, false);
     EXPECT_EQ(eq.action, KeyAction::command);
     EXPECT_EQ(eq.command, cmd::increase);
-    EXPECT_EQ(route_key(typed("+"), Page::maf_emulation, true, false).command, cmd::increase);
-    EXPECT_EQ(route_key(typed("-"), Page::maf_emulation, true, false).command, cmd::decrease);
+    EXPECT_EQ(route_key(typed("+"), Page::maf_emulation, KeyFocus::main_window, false).command,
+              cmd::increase);
+    EXPECT_EQ(route_key(typed("-"), Page::maf_emulation, KeyFocus::main_window, false).command,
+              cmd::decrease);
 }
 
 TEST(KeyRouting, ArrowsOnBoostControlMoveTheCursorOrTheCaretByFocus) {
-    EXPECT_EQ(route_key(key(keycode::left), Page::boost_control, true, false).command,
-              cmd::move_left);
-    EXPECT_EQ(route_key(key(keycode::left, false, true), Page::boost_control, true, false).command,
+    EXPECT_EQ(
+        route_key(key(keycode::left), Page::boost_control, KeyFocus::main_window, false).command,
+        cmd::move_left);
+    EXPECT_EQ(route_key(key(keycode::left, false, true), Page::boost_control, KeyFocus::main_window,
+                        false)
+                  .command,
               cmd::extend_left);
-    EXPECT_EQ(route_key(key(keycode::left), Page::boost_control, false, false).action,
+    EXPECT_EQ(route_key(key(keycode::left), Page::boost_control, KeyFocus::control, false).action,
               KeyAction::pass);
 }
 
 TEST(KeyRouting, ModifiersMustMatchExactly) {
-    EXPECT_EQ(route_key(key('C', true), Page::maf_emulation, true, false).command, cmd::copy_cells);
-    EXPECT_EQ(route_key(key('C', true, true), Page::log_viewer, true, false).command,
-              cmd::crop_log_file);
-    EXPECT_EQ(route_key(key('I'), Page::parameters, true, false).command, cmd::interpolate);
-    EXPECT_EQ(route_key(key('I', false, true), Page::parameters, true, false).action,
-              KeyAction::pass);
+    EXPECT_EQ(route_key(key('C', true), Page::maf_emulation, KeyFocus::main_window, false).command,
+              cmd::copy_cells);
+    EXPECT_EQ(
+        route_key(key('C', true, true), Page::log_viewer, KeyFocus::main_window, false).command,
+        cmd::crop_log_file);
+    EXPECT_EQ(route_key(key('I'), Page::parameters, KeyFocus::main_window, false).command,
+              cmd::interpolate);
+    EXPECT_EQ(
+        route_key(key('I', false, true), Page::parameters, KeyFocus::main_window, false).action,
+        KeyAction::pass);
     KeyPress alt_f7 = key(keycode::f7);
     alt_f7.alt = true;
-    EXPECT_EQ(route_key(alt_f7, Page::parameters, true, false).action, KeyAction::pass);
+    EXPECT_EQ(route_key(alt_f7, Page::parameters, KeyFocus::main_window, false).action,
+              KeyAction::pass);
     // The menu shows Ctrl-S for "Save"; the key now does it on every page.
-    EXPECT_EQ(route_key(key('S', true), Page::parameters, false, false).command, cmd::save);
-    EXPECT_EQ(route_key(key('S', true), Page::maf_emulation, true, false).command, cmd::save);
+    EXPECT_EQ(route_key(key('S', true), Page::parameters, KeyFocus::control, false).command,
+              cmd::save);
+    EXPECT_EQ(route_key(key('S', true), Page::maf_emulation, KeyFocus::main_window, false).command,
+              cmd::save);
 }
 
 TEST(KeyRouting, UndoAndRedoWorkOnEveryPageWhateverHasTheFocus) {
     for (Page p : {Page::parameters, Page::maf_emulation, Page::boost_control, Page::log_viewer}) {
-        for (bool window : {true, false}) {
+        for (KeyFocus window : {KeyFocus::main_window, KeyFocus::control}) {
             EXPECT_EQ(route_key(key('Z', true), p, window, false).command, cmd::undo);
             EXPECT_EQ(route_key(key('Z', true, true), p, window, false).command, cmd::redo);
             EXPECT_EQ(route_key(key('Y', true), p, window, false).command, cmd::redo);
@@ -68,38 +82,74 @@ TEST(KeyRouting, UndoAndRedoWorkOnEveryPageWhateverHasTheFocus) {
 }
 
 TEST(KeyRouting, InPlaceEditTakesEnterAndEscAndLetsEverythingElseThrough) {
-    EXPECT_EQ(route_key(key('O', true), Page::maf_emulation, false, true).action, KeyAction::pass);
-    EXPECT_EQ(route_key(key('Z', true), Page::maf_emulation, false, true).action, KeyAction::pass);
-    EXPECT_EQ(route_key(key('Y', true), Page::maf_emulation, false, true).action, KeyAction::pass);
-    EXPECT_EQ(route_key(key(keycode::left), Page::maf_emulation, false, true).action,
+    EXPECT_EQ(route_key(key('O', true), Page::maf_emulation, KeyFocus::control, true).action,
               KeyAction::pass);
-    EXPECT_EQ(route_key(typed("+"), Page::maf_emulation, false, true).action, KeyAction::pass);
-    EXPECT_EQ(route_key(key(keycode::enter), Page::maf_emulation, false, true).action,
+    EXPECT_EQ(route_key(key('Z', true), Page::maf_emulation, KeyFocus::control, true).action,
+              KeyAction::pass);
+    EXPECT_EQ(route_key(key('Y', true), Page::maf_emulation, KeyFocus::control, true).action,
+              KeyAction::pass);
+    EXPECT_EQ(route_key(key(keycode::left), Page::maf_emulation, KeyFocus::control, true).action,
+              KeyAction::pass);
+    EXPECT_EQ(route_key(typed("+"), Page::maf_emulation, KeyFocus::control, true).action,
+              KeyAction::pass);
+    EXPECT_EQ(route_key(key(keycode::enter), Page::maf_emulation, KeyFocus::control, true).action,
               KeyAction::commit_edit);
-    EXPECT_EQ(route_key(key(keycode::escape), Page::maf_emulation, false, true).action,
+    EXPECT_EQ(route_key(key(keycode::escape), Page::maf_emulation, KeyFocus::control, true).action,
               KeyAction::cancel_edit);
 }
 
 TEST(KeyRouting, DigitsAndDeleteOpenTheEditorOnMapPagesFromTheWindow) {
     for (Page p :
          {Page::maf_emulation, Page::fuel_correction, Page::nos_methanol, Page::boost_control}) {
-        EXPECT_EQ(route_key({'7', "7"}, p, true, false).action, KeyAction::open_cell_editor);
-        EXPECT_EQ(route_key(key(keycode::delete_key), p, true, false).action,
+        EXPECT_EQ(route_key({'7', "7"}, p, KeyFocus::main_window, false).action,
                   KeyAction::open_cell_editor);
-        EXPECT_EQ(route_key({'7', "7"}, p, false, false).action, KeyAction::pass);
+        EXPECT_EQ(route_key(key(keycode::delete_key), p, KeyFocus::main_window, false).action,
+                  KeyAction::open_cell_editor);
+        EXPECT_EQ(route_key({'7', "7"}, p, KeyFocus::control, false).action, KeyAction::pass);
     }
     for (Page p : {Page::parameters, Page::maf_calibration, Page::log_viewer}) {
-        EXPECT_EQ(route_key({'7', "7"}, p, true, false).action, KeyAction::pass);
+        EXPECT_EQ(route_key({'7', "7"}, p, KeyFocus::main_window, false).action, KeyAction::pass);
+    }
+}
+
+// On "NOS/Methanol" the map's keys took "-", "+", Page Up and the arrows from
+// a field: "-5" typed into "Fade Out" gave 5 and lowered a methanol cell.
+TEST(KeyRouting, KeysThatEditTextStayInTheFocusedTextField) {
+    const KeyPress text_keys[] = {typed("-"),
+                                  typed("+"),
+                                  typed("="),
+                                  typed("i"),
+                                  key(keycode::page_up),
+                                  key(keycode::page_down),
+                                  key(keycode::left),
+                                  key(keycode::right, false, true),
+                                  key(keycode::up),
+                                  key(keycode::home),
+                                  key(keycode::enter),
+                                  key('C', true),
+                                  key('V', true),
+                                  key('Z', true)};
+    for (Page p : {Page::parameters, Page::nos_methanol, Page::ls_switches, Page::boost_control}) {
+        for (const KeyPress& k : text_keys) {
+            EXPECT_EQ(route_key(k, p, KeyFocus::text_field, false).action, KeyAction::pass)
+                << k.text << k.code << " on " << page_title(p);
+        }
+        EXPECT_EQ(route_key(key(keycode::f7), p, KeyFocus::text_field, false).command,
+                  cmd::start_log_record);
+        EXPECT_EQ(route_key(key('S', true), p, KeyFocus::text_field, false).command, cmd::save);
     }
 }
 
 TEST(KeyRouting, HomeShowsTheWholeLogOnTheLogViewerOnly) {
-    EXPECT_EQ(route_key(key(keycode::home), Page::log_viewer, true, false).command,
+    EXPECT_EQ(route_key(key(keycode::home), Page::log_viewer, KeyFocus::main_window, false).command,
               cmd::whole_log_view);
-    EXPECT_EQ(route_key(key(keycode::home, false, true), Page::log_viewer, true, false).action,
-              KeyAction::pass);
-    EXPECT_EQ(route_key(key(keycode::home), Page::maf_emulation, true, false).action,
-              KeyAction::pass);
+    EXPECT_EQ(
+        route_key(key(keycode::home, false, true), Page::log_viewer, KeyFocus::main_window, false)
+            .action,
+        KeyAction::pass);
+    EXPECT_EQ(
+        route_key(key(keycode::home), Page::maf_emulation, KeyFocus::main_window, false).action,
+        KeyAction::pass);
 }
 
 TEST(Commands, MenuTextsAndDialogs) {

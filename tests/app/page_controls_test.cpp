@@ -46,16 +46,94 @@ TEST_F(PageControlsTest, EveryControlShowsAKeyOfTheKeyTable) {
     EXPECT_EQ(gears, 12);
 }
 
-TEST_F(PageControlsTest, HundredthsTruncateAndShowAgainAsStored) {
+// Typed hundredths used to truncate (1.15 stored 114); a typed value is now
+// read to the nearest hundredth.
+TEST_F(PageControlsTest, TypedHundredthsAreReadToTheNearestAndShowAgainAsStored) {
+    cal.param(hw::MAP_BAR_HI) = 186;
     type(Page::parameters, "MAP_BAR_LO", "1.15");
     read_back_page(controls, cal, Page::parameters);
-    EXPECT_EQ(cal.param(hw::MAP_BAR_LO), 114);
-    EXPECT_EQ(cal.param(hw::MAP_LO), bar100_to_counts(cal, 114));
+    EXPECT_EQ(cal.param(hw::MAP_BAR_LO), 115);
+    EXPECT_EQ(cal.param(hw::MAP_LO), bar100_to_counts(cal, 115));
+    EXPECT_EQ(value(Page::parameters, "MAP_BAR_LO").text, "1.15");
+    type(Page::parameters, "O2FB_Target", "14.57");
+    read_back_page(controls, cal, Page::parameters);
+    EXPECT_EQ(cal.param(hw::O2FB_Target), 1457);
+    EXPECT_EQ(value(Page::parameters, "O2FB_Target").text, "14.6");
+}
+
+// A field nobody typed into keeps its word whatever it can show: 1.14 does
+// not become 1.13, 1457 does not become 1460, a throttle threshold below the
+// closed end does not move, a ticked 5 does not become 1.
+TEST_F(PageControlsTest, FillThenReadBackKeepsEveryStoredValue) {
+    const std::vector<int> values = {-32768, -32767, -12345, -1000, -68, -1,   0,    1,
+                                     5,      17,     99,     114,   999, 1457, 4095, 32767};
+    for (Page page :
+         {Page::parameters, Page::nos_methanol, Page::ls_switches, Page::boost_control}) {
+        for (const ControlInfo& c : control_table()) {
+            if (c.page != page) continue;
+            for (const int v : values) {
+                cal.param(c.word) = low16(v);
+                const Calibration before = cal;
+                fill_page(controls, cal, page);
+                for (int round = 0; round < 3; ++round)
+                    read_back_page(controls, cal, page);
+                ASSERT_EQ(cal.header, before.header) << c.key << " holding " << v;
+            }
+        }
+    }
+}
+
+// "O2FB Gain (1..5)" 99999 became -31073 and "R/S Judge" -3 was taken; two
+// limits could meet and leave the map axis without height.
+TEST_F(PageControlsTest, TypedValuesAreHeldInsideTheirKeysRange) {
+    type(Page::parameters, "O2FB_Gain", "99999");
+    type(Page::parameters, "O2FB_MaxCorr", "-4");
+    type(Page::parameters, "REV2x_OFFTHROTTLE", "-5");
+    type(Page::parameters, "REV2x_RPMON", "40000");
+    read_back_page(controls, cal, Page::parameters);
+    EXPECT_EQ(cal.param(hw::O2FB_Gain), 5);
+    EXPECT_EQ(value(Page::parameters, "O2FB_Gain").text, "5");
+    EXPECT_EQ(cal.param(hw::O2FB_MaxCorr), 0);
+    EXPECT_EQ(cal.param(hw::REV2x_OFFTHROTTLE), cal.param(hw::THROTTLE_LO));
+    EXPECT_EQ(value(Page::parameters, "REV2x_RPMON").text, "40000");
+    type(Page::boost_control, "BOOST_DUTY_MAX", "150");
+    type(Page::boost_control, "BOOST_GEARJ_2", "-3");
+    read_back_page(controls, cal, Page::boost_control);
+    EXPECT_EQ(cal.param(hw::BOOST_DUTY_MAX), 100);
+    EXPECT_EQ(cal.param(hw::BOOST_GEARJ_1 + 1), 0);
+    type(Page::ls_switches, "SW_A_THR1", "-5");
+    read_back_page(controls, cal, Page::ls_switches);
+    EXPECT_EQ(cal.param(sw::record_start(0) + sw::THR1), 0);
+
+    // Limits that may not meet: the one typed stays a step short of the other.
+    cal.param(hw::MAP_BAR_HI) = 186;
     fill_page(controls, cal, Page::parameters);
-    EXPECT_EQ(value(Page::parameters, "MAP_BAR_LO").text, "1.14");
-    cal.param(hw::O2FB_Target) = 1470;
+    type(Page::parameters, "MAP_BAR_LO", "1.86");
+    type(Page::parameters, "THROTTLE_HI", "0.5");
+    read_back_page(controls, cal, Page::parameters);
+    EXPECT_EQ(cal.param(hw::MAP_BAR_LO), 185);
+    EXPECT_EQ(cal.param(hw::MAP_BAR_HI), 186);
+    EXPECT_EQ(cal.param(hw::THROTTLE_HI), cal.param(hw::THROTTLE_LO) + 1);
+    // Both ends typed at once count against each other's new value.
+    type(Page::parameters, "MAP_BAR_LO", "2.0");
+    type(Page::parameters, "MAP_BAR_HI", "3.0");
+    read_back_page(controls, cal, Page::parameters);
+    EXPECT_EQ(cal.param(hw::MAP_BAR_LO), 200);
+    EXPECT_EQ(cal.param(hw::MAP_BAR_HI), 300);
+}
+
+TEST_F(PageControlsTest, OutsideItsRangeAStoredValueIsKeptAndMarked) {
+    cal.param(hw::O2FB_Gain) = 9;
+    cal.param(hw::KNOCKFUEL) = 50;
+    cal.param(hw::MAP_BAR_HI) = 186;
     fill_page(controls, cal, Page::parameters);
-    EXPECT_EQ(value(Page::parameters, "O2FB_Target").text, "14.7");
+    EXPECT_TRUE(value(Page::parameters, "O2FB_Gain").out_of_range);
+    EXPECT_FALSE(value(Page::parameters, "KNOCKFUEL").out_of_range);
+    EXPECT_EQ(value(Page::parameters, "O2FB_Gain").range_text, "Range: 1 to 5");
+    EXPECT_EQ(value(Page::parameters, "MAP_BAR_LO").range_text, "Range: -1.13 to 1.85");
+    EXPECT_EQ(value(Page::parameters, "THROTTLE_LO").range_text, "Range: 0.00 to 4.50 V");
+    read_back_page(controls, cal, Page::parameters);
+    EXPECT_EQ(cal.param(hw::O2FB_Gain), 9);
 }
 
 TEST_F(PageControlsTest, VoltsAndThrottlePercent) {
@@ -97,19 +175,24 @@ TEST_F(PageControlsTest, ListOutsideItsEntriesShowsNoneAndKeepsTheStoredValue) {
 }
 
 TEST_F(PageControlsTest, ChecksIntegersAndTheSecondRpmWord) {
+    // A check box reads back 1 once the tuner ticks it; untouched it keeps its word.
     cal.param(hw::O2FB) = 5;
     fill_page(controls, cal, Page::parameters);
     EXPECT_TRUE(value(Page::parameters, "O2FB").checked);
+    value(Page::parameters, "O2FB").checked = false;
+    read_back_page(controls, cal, Page::parameters);
+    EXPECT_EQ(cal.param(hw::O2FB), 0);
+    value(Page::parameters, "O2FB").checked = true;
     read_back_page(controls, cal, Page::parameters);
     EXPECT_EQ(cal.param(hw::O2FB), 1);
     type(Page::parameters, "REV2x_RPMON", "  +4500rpm");
     type(Page::parameters, "SPD_DIV", "abc");
-    type(Page::parameters, "KNOCKFUEL", "70000");
+    type(Page::parameters, "KNOCKFUEL", "70");
     read_back_page(controls, cal, Page::parameters);
     EXPECT_EQ(cal.param(hw::REV2x_RPMON), 4500);
     EXPECT_EQ(cal.param(hw::REV2x_RPMOFF), 4500);
     EXPECT_EQ(cal.param(hw::SPD_DIV), 0);
-    EXPECT_EQ(cal.param(hw::KNOCKFUEL), static_cast<std::int16_t>(70000 & 0xFFFF));
+    EXPECT_EQ(cal.param(hw::KNOCKFUEL), 70);
 }
 
 TEST_F(PageControlsTest, SwitchGroupsAndGearsReachTheirOwnWords) {

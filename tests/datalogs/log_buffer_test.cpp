@@ -44,6 +44,10 @@ TEST(LogCrop, DoesNothingWithoutASelectionOrSamples) {
     EXPECT_FALSE(log_crop(log));
     EXPECT_EQ(log.count, 50);
     EXPECT_EQ(log.cursor_px, 5);
+    // A single click marks one sample, no range: the log stays whole.
+    log.sel_first = log.sel_last = 20;
+    EXPECT_FALSE(log_crop(log));
+    EXPECT_EQ(log.count, 50);
 
     log.count = 0;
     log.sel_last = 10;

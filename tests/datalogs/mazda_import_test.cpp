@@ -62,6 +62,20 @@ TEST(MazdaImport, HeaderLineIsReadAsZeros) {
     EXPECT_EQ(log.samples[1].rpm, 2000);
 }
 
+// Any bytes "read" as words: a garbage file showed as a log of hundreds of samples.
+TEST(MazdaImport, FileOfMostlyOtherLinesIsRefusedAndTheLogKept) {
+    LogBuffer log;
+    testing::fill_numbered(log, 5);
+    std::string garbage = "1 2 3 4 5 6\n";
+    for (int i = 0; i < 9; ++i)
+        garbage += "\x8f@Zq \x01\x02 ??x 17 ;;\n";
+    const LogReadResult r = read_mazda_text(log, garbage);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.message, "not a Mazda data log: only 1 of 10 lines hold numbers");
+    EXPECT_EQ(log.count, 5);
+    EXPECT_FALSE(log.mazda_log);
+}
+
 TEST(MazdaImport, EmptyFileIsAnEmptyMazdaLog) {
     LogBuffer log;
     testing::fill_numbered(log, 5);

@@ -171,6 +171,16 @@ TEST_F(PollFixture, WrongSignaturePausesAndMovesOn) {
     EXPECT_TRUE(platform.titles.empty());
 }
 
+// The upper line moves on to "Not connected" a second later; the reason stays.
+TEST_F(PollFixture, WrongSignatureStaysInTheLowerLineAfterTheSearchGaveUp) {
+    device_on(3);
+    device.identification[2] = 'Y';
+    found({3});
+    ticks(1);
+    EXPECT_EQ(platform.last_upper(), "Not connected");
+    EXPECT_EQ(platform.last_lower(), "COM3: Wrong HW/SW version");
+}
+
 TEST_F(PollFixture, ChangesGoOutOnEvery51stConnectedTickUnlessAutomapping) {
     device_on(1);
     found({1});

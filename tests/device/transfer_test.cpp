@@ -64,12 +64,13 @@ TEST(FuelCorrectionOnTheWire, OffsetAndScaleBothWays) {
         cal, Block::f_map, words_to_bytes({{0, 12927}, {1, 127}, {2, -129}}, 960), Edition::full));
     EXPECT_EQ(cal.cell(MapId::fuel_correction, 0, 0), 0);
     EXPECT_EQ(cal.cell(MapId::fuel_correction, 0, 1), -100);  // 127 / 128 truncates to 0
-    EXPECT_EQ(cal.cell(MapId::fuel_correction, 0, 2), -101);  // toward zero, not down
+    // The word is unsigned: 0xFF7F is 65407, not -129.
+    EXPECT_EQ(cal.cell(MapId::fuel_correction, 0, 2), 410);
 }
 
 TEST(FuelCorrectionOnTheWire, EveryCorrectionTheDeviceCanHoldSurvivesARoundTrip) {
     Calibration cal;
-    for (int v = -100; v <= 155; ++v) {
+    for (int v = -100; v <= 411; ++v) {
         cal.map(MapId::fuel_correction).fill(low16(v));
         const Bytes sent = encode_block(cal, Block::f_map);
         Calibration back;

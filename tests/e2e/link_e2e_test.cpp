@@ -143,6 +143,27 @@ TEST(LinkTransfer, FileLoadUploadsAllSixBlocksInOrder) {
     EXPECT_EQ(store.fuel_correction(3, 4), -12);
 }
 
+// Values from 156 up went out as words above 32767 and came back negative
+// (200 as -312) after every reconnect.
+TEST(LinkTransfer, EveryFuelCorrectionTheEditorAllowsSurvivesTheDevice) {
+    LinkRig rig;
+    devsim::Simulator& sim = rig.add_device(1);
+    ASSERT_TRUE(rig.connect());
+    Map& fuel = rig.cal.map(MapId::fuel_correction);
+    for (std::size_t i = 0; i < fuel.size(); ++i)
+        fuel[i] = low16(-75 + static_cast<int>(i % 276));
+    const Map sent = fuel;
+    rig.ticks(kUploadEveryTicks + 1);
+    ASSERT_TRUE(wait_until([&] { return !sim.log().uploads.empty(); }));
+    EXPECT_EQ(sim.store().fuel_correction(13, 15), 200);
+    Calibration back;
+    set_start_values(back);
+    rig.link.connected = true;
+    download_all_blocks(rig.link, back, rig.platform, Edition::full);
+    ASSERT_TRUE(rig.link.connected);
+    EXPECT_EQ(back.map(MapId::fuel_correction), sent);
+}
+
 TEST(LinkTransfer, RevDivAndAccMaxSurviveTheRoundTripThroughTheDevice) {
     struct Case {
         int rev_div, acc_max;

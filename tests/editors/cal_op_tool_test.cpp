@@ -152,7 +152,7 @@ TEST_F(CalOpTool, KnockFromLogTakesTheHighestVoltagePerBand) {
     ASSERT_EQ(r.exit_code, 0) << r.error;
     const Calibration result = load(out);
     EXPECT_EQ(result.curve_word(cv::KNOCK + 6), 901);
-    EXPECT_EQ(result.curve_word(cv::KNOCK + 4), 0);
+    EXPECT_EQ(result.curve_word(cv::KNOCK + 4), load(in).curve_word(cv::KNOCK + 4));  // not reached
 
     log.count = 0;
     ASSERT_TRUE(log_write_file(log, log_path).ok);

@@ -104,13 +104,14 @@ TEST_F(CompareGuiTest, MarksAreExactlyTheListedCellsAndStopRemovesEveryMark) {
     const int spd = control_index(Page::parameters, "SPD_DIV");
     EXPECT_TRUE(window->parameter_pages()->marked(spd));
     EXPECT_EQ(window->parameter_pages()->widget(spd)->toolTip(),
-              QStringLiteral("In base.emu: %1").arg(spd_in_file));
+              QStringLiteral("In base.emu: %1\nRange: 0 to 65535").arg(spd_in_file));
 
     action(QStringLiteral("Stop comparing"))->trigger();
     const QImage unmarked = map_editor_on_screen();
     EXPECT_FALSE(has_mark(unmarked, unmarked.rect()));
     EXPECT_FALSE(window->parameter_pages()->marked(spd));
-    EXPECT_TRUE(window->parameter_pages()->widget(spd)->toolTip().isEmpty());
+    EXPECT_EQ(window->parameter_pages()->widget(spd)->toolTip(),
+              QStringLiteral("Range: 0 to 65535"));
     EXPECT_FALSE(window->differences()->isVisible());
 }
 

@@ -28,22 +28,29 @@ TEST_F(MainWindowTest, StartsOnParametersWithTheStartFilesShown) {
     EXPECT_EQ(window->nav_button(Page::dashboard)->geometry(), QRect(10, 16 + 26 * 11, 180, 24));
 }
 
-TEST_F(MainWindowTest, TypedValuesEnterAtThePageSwitchAndTheSecondTick) {
+// A typed value enters when its field is finished (the focus leaving it,
+// Enter) or at the page switch; the one-second read-back no longer takes a
+// field half-typed, and 1.15 stores 115 (it stored 114, truncated).
+TEST_F(MainWindowTest, TypedValuesEnterWhenTheFieldIsFinishedOrAtThePageSwitch) {
     open();
+    cal().param(hw::MAP_BAR_HI) = 186;
+    window->refill_pages();
     type_into(Page::parameters, "MAP_BAR_LO", "1.15");
+    window->app().second_tick();  // what the one-second timer runs
+    EXPECT_NE(cal().param(hw::MAP_BAR_LO), 115);
     type_into(Page::parameters, "THROTTLE_LO", "0.5");
+    EXPECT_EQ(cal().param(hw::MAP_BAR_LO), 115);
     type_into(Page::parameters, "THROTTLE_HI", "4.5");
     type_into(Page::parameters, "REV2x_OFFTHROTTLE", "50");
-    EXPECT_NE(cal().param(hw::MAP_BAR_LO), 114);
+    EXPECT_NE(cal().param(hw::REV2x_OFFTHROTTLE), 2048);
     press(Page::maf_emulation);
-    EXPECT_EQ(cal().param(hw::MAP_BAR_LO), 114);
     EXPECT_EQ(cal().param(hw::REV2x_OFFTHROTTLE), 2048);
-    EXPECT_EQ(field(Page::parameters, "MAP_BAR_LO")->text(), QStringLiteral("1.14"));
+    EXPECT_EQ(field(Page::parameters, "MAP_BAR_LO")->text(), QStringLiteral("1.15"));
     EXPECT_EQ(window->focusWidget(), window->surface());
 
     press(Page::parameters);
     type_into(Page::parameters, "SPD_DIV", "321");
-    window->app().second_tick();  // what the one-second timer runs
+    key(Qt::Key_Return);
     EXPECT_EQ(cal().param(hw::SPD_DIV), 321);
 }
 
@@ -87,6 +94,25 @@ TEST_F(MainWindowTest, ListParameterOutsideItsListSurvivesAPageSwitch) {
     EXPECT_EQ(cal().param(hw::MAP_FILTER), 20);
 }
 
+// "O2FB Gain (1..5)" took 99999 and stored -31073; a gain of 9 from a file
+// stays, framed, until the tuner types a value.
+TEST_F(MainWindowTest, FieldsNameTheirRangeHoldTypedValuesInsideAndFrameStoredOnesOutside) {
+    open();
+    cal().param(hw::O2FB_Gain) = 9;
+    window->refill_pages();
+    const int gain = control_index(Page::parameters, "O2FB_Gain");
+    EXPECT_TRUE(window->parameter_pages()->out_of_range_marked(gain));
+    EXPECT_EQ(field(Page::parameters, "O2FB_Gain")->toolTip(), QStringLiteral("Range: 1 to 5"));
+    press(Page::fuel_correction);
+    press(Page::parameters);
+    EXPECT_EQ(cal().param(hw::O2FB_Gain), 9);
+    type_into(Page::parameters, "O2FB_Gain", "99999");
+    key(Qt::Key_Return);
+    EXPECT_EQ(cal().param(hw::O2FB_Gain), 5);
+    EXPECT_EQ(field(Page::parameters, "O2FB_Gain")->text(), QStringLiteral("5"));
+    EXPECT_FALSE(window->parameter_pages()->out_of_range_marked(gain));
+}
+
 TEST_F(MainWindowTest, KeysFollowTheTableOfThePageAndTheFocus) {
     open();
     const int before = cal().param(hw::SPD_DIV);
@@ -96,8 +122,8 @@ TEST_F(MainWindowTest, KeysFollowTheTableOfThePageAndTheFocus) {
     f->end(false);
     key(Qt::Key_Plus);
     EXPECT_EQ(f->text(), QStringLiteral("12+"));
-    key(Qt::Key_Equal);
-    EXPECT_EQ(f->text(), QStringLiteral("12+"));
+    key(Qt::Key_Equal);  // the short table's increase no longer takes it from a field
+    EXPECT_EQ(f->text(), QStringLiteral("12+="));
     EXPECT_EQ(cal().param(hw::SPD_DIV), before);
 
     press(Page::boost_control);

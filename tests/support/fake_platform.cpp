@@ -20,6 +20,24 @@ int ScriptedLine::read_byte() {
     return b;  // a negative entry stands for one read that times out
 }
 
+std::size_t ScriptedLine::available() {
+    // A negative entry stands for a moment with nothing on the line: it
+    // answers one question with 0 and is gone.
+    if (!script_.input.empty() && script_.input.front() < 0) {
+        script_.input.pop_front();
+        return 0;
+    }
+    // A device that talks unasked has sent whatever it has by now.
+    if (script_.input.empty() && script_.unasked) {
+        constexpr std::size_t kMostPulled = 4096;
+        for (int b = 0; script_.input.size() < kMostPulled && (b = script_.unasked(script_)) >= 0;)
+            script_.input.push_back(b);
+    }
+    const auto first_gap =
+        std::find_if(script_.input.begin(), script_.input.end(), [](int b) { return b < 0; });
+    return static_cast<std::size_t>(first_gap - script_.input.begin());
+}
+
 void ScriptedLine::purge_input() {
     ++script_.purges;
     script_.input.clear();

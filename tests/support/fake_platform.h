@@ -38,6 +38,7 @@ class ScriptedLine : public SerialLine {
     std::size_t write(const std::uint8_t* data, std::size_t size) override;
     int read_byte() override;
     void purge_input() override;
+    std::size_t available() override;
 
   private:
     Script& script_;
