@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/commands.h"
+#include "app/port_choice.h"
 #include "calfile/atomic_file.h"
 #include "calfile/calibration_file.h"
 #include "calibration/conversions.h"
@@ -30,6 +31,21 @@ class Application::BusyScope {
 
   private:
     Application& app_;
+};
+
+// While a command waits for the tuner in a dialog at a point where nothing of
+// it is half done, the poll and the one-second read-back may run: the line
+// is not in use, and the command goes on only once the dialog is closed.
+class Application::UserWaitScope {
+  public:
+    explicit UserWaitScope(Application& app) : app_(app), held_(app.busy_) { app_.busy_ = 0; }
+    ~UserWaitScope() { app_.busy_ = held_; }
+    UserWaitScope(const UserWaitScope&) = delete;
+    UserWaitScope& operator=(const UserWaitScope&) = delete;
+
+  private:
+    Application& app_;
+    int held_;
 };
 
 namespace {
@@ -132,6 +148,14 @@ void Application::select_page(Page page) {
     stop_live_modes(state_.editor);
     cancel_cell_editor();
     commit_typed_fields([this] { commit_and_refresh_all_pages(); });
+    state_.main_page = page;
+    limit_curve_for_page(state_.editor.cursor, page, state_.editor.active_temp_curve);
+}
+
+void Application::show_page_while_busy(Page page) {
+    collapse_selection(state_.editor.cursor);
+    stop_live_modes(state_.editor);
+    cancel_cell_editor();
     state_.main_page = page;
     limit_curve_for_page(state_.editor.cursor, page, state_.editor.active_temp_curve);
 }
@@ -358,6 +382,31 @@ void Application::connect_pressed() {
         return;
     }
     connect_button_pressed(state_.link, platform_);
+}
+
+void Application::remember_chosen_port() {
+    if (const auto chosen = read_chosen_port(state_.working_directory)) {
+        state_.link.search.chosen_port = port_identity(*chosen);
+    }
+}
+
+void Application::choose_serial_port() {
+    const std::vector<SerialPortChoice> ports = list_serial_ports(state_.link, platform_);
+    std::optional<int> number;
+    {
+        // The live values go on while the tuner reads the list.
+        const UserWaitScope waiting(*this);
+        number = platform_.choose_serial_port(ports);
+    }
+    const auto chosen = std::find_if(ports.begin(), ports.end(), [&](const SerialPortChoice& p) {
+        return number && p.number == *number;
+    });
+    if (chosen == ports.end()) return;
+    choose_port(state_.link, platform_, *chosen);
+    std::string error;
+    if (!write_chosen_port(state_.working_directory, chosen->port, &error)) {
+        hold_notice("The chosen port is not remembered: " + error);
+    }
 }
 
 bool Application::device_connected() const {
@@ -591,7 +640,13 @@ std::optional<std::string> Application::ask_file(int command) {
     request.default_extension = dialog->default_extension;
     request.folder = folder;
     if (command == cmd::save_as) request.name = state_.calibration_name;
-    auto chosen = platform_.choose_file(request);
+    std::optional<std::string> chosen;
+    {
+        // The dialog is a safe point: the device's poll and the live values
+        // go on while the tuner looks for a file.
+        const UserWaitScope waiting(*this);
+        chosen = platform_.choose_file(request);
+    }
     if (!chosen || chosen->empty()) return std::nullopt;
     if (request.save) *chosen = add_default_extension(*chosen, dialog->default_extension);
     folder = split_path(*chosen).folder;
@@ -652,6 +707,7 @@ void Application::update_firmware() {
 }
 
 void Application::report_file_error(const std::string& what, const std::string& why) {
+    const UserWaitScope waiting(*this);
     platform_.message_box(what + "\n\n" + why, "Error", MessageButtons::ok);
 }
 

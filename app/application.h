@@ -85,6 +85,10 @@ class Application {
     // parameter page committed and refilled, then the page is the visible one.
     void select_page(Page page);
 
+    // A page switch while the device has the line: the page is shown, but
+    // typed fields are left for the next switch to commit.
+    void show_page_while_busy(Page page);
+
     // Timer 1 (20 ms) and timer 2 (1000 ms). Skipped while a command runs:
     // nothing ever runs inside something else.
     void poll_tick();
@@ -109,8 +113,7 @@ class Application {
     void command(int id);
     void connect_pressed();
     // "Serial port...": the port table with each port's state; the port
-    // chosen is remembered in the working folder and tried first
-    // (application_ports.cpp).
+    // chosen is remembered in the working folder and tried first.
     void choose_serial_port();
 
     // The in-place value editor of a map editor.
@@ -186,6 +189,7 @@ class Application {
 
   private:
     class BusyScope;
+    class UserWaitScope;
     void run_command(int id);
     // Runs `work` as one undo step named `what` (nested steps join the outer one).
     void undoable(const std::string& what, const std::function<void()>& work);

@@ -347,9 +347,12 @@ std::vector<SerialPortChoice> list_serial_ports(DeviceLink& link, Platform& plat
     return list;
 }
 
-void choose_port(DeviceLink& link, const SerialPortChoice& choice) {
+void choose_port(DeviceLink& link, Platform& platform, const SerialPortChoice& choice) {
     link.search.chosen_port = port_identity(choice.port);
-    if (link.connected && choice.number == link.port_number) return;
+    // By identity: the poll may have made the table anew while the list was open.
+    if (link.connected &&
+        port_identity(link, platform, link.port_number) == link.search.chosen_port)
+        return;
     close_port(link);
     link.connected = false;
     link.search.last_port.clear();

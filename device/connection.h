@@ -60,6 +60,6 @@ void show_search_state_again(DeviceLink& link, Platform& platform);
 std::vector<SerialPortChoice> list_serial_ports(DeviceLink& link, Platform& platform);
 // The port the user chose is tried first from now on; choosing another port
 // than the connected one leaves the device and searches there at once.
-void choose_port(DeviceLink& link, const SerialPortChoice& choice);
+void choose_port(DeviceLink& link, Platform& platform, const SerialPortChoice& choice);
 
 }  // namespace veloquin

@@ -135,10 +135,11 @@ std::string PortTable::display_name(int port) const {
     return e.by_id.empty() ? e.path : e.path + " (" + e.by_id + ")";
 }
 
-SerialOpenResult PortTable::open(int port, TimeoutSet timeouts) const {
+SerialOpenResult PortTable::open(int port, TimeoutSet timeouts,
+                                 std::function<bool()> between_waits) const {
     const std::string device = path(port);
     if (device.empty()) return {nullptr, "no such device"};
-    return open_posix_serial(device, timeouts);
+    return open_posix_serial(device, timeouts, std::move(between_waits));
 }
 
 }  // namespace veloquin

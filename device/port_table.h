@@ -5,6 +5,7 @@
 // named first, then the ones found on the system in a stable order.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,8 +40,10 @@ class PortTable {
     int size() const { return static_cast<int>(entries_.size()); }
     std::vector<SerialPortEntry> entries() const;
 
-    // Opens the port's device, or explains why there is none.
-    SerialOpenResult open(int port, TimeoutSet timeouts) const;
+    // Opens the port's device, or explains why there is none. `between_waits`
+    // as for open_posix_serial.
+    SerialOpenResult open(int port, TimeoutSet timeouts,
+                          std::function<bool()> between_waits = {}) const;
 
   private:
     struct Entry {

@@ -44,7 +44,8 @@ bool line_gone_error(int err) {
 // for the live stream, which is read as it arrives.
 class PosixSerialLine : public SerialLine {
   public:
-    PosixSerialLine(int fd, SerialTimeouts timeouts) : fd_(fd), timeouts_(timeouts) {}
+    PosixSerialLine(int fd, SerialTimeouts timeouts, std::function<bool()> between_waits)
+        : fd_(fd), timeouts_(timeouts), between_waits_(std::move(between_waits)) {}
     ~PosixSerialLine() override { ::close(fd_); }
     PosixSerialLine(const PosixSerialLine&) = delete;
     PosixSerialLine& operator=(const PosixSerialLine&) = delete;
@@ -79,7 +80,9 @@ class PosixSerialLine : public SerialLine {
                 return -1;
             }
             const int left = timeouts_.read_total_ms - elapsed_ms(start);
-            if (left <= 0 || !wait_for(POLLIN, left)) return -1;
+            if (left <= 0) return -1;
+            if (between_waits_ && !between_waits_()) return -1;
+            if (!wait_for(POLLIN, left)) return -1;
         }
     }
 
@@ -146,6 +149,7 @@ class PosixSerialLine : public SerialLine {
                 std::min({kByteTime * queued, kLongestPause,
                           std::chrono::duration_cast<std::chrono::microseconds>(deadline - now)});
             std::this_thread::sleep_for(std::max(pause, kShortestPause));
+            if (between_waits_) between_waits_();
         }
         if (::tcdrain(fd_) != 0 && line_gone_error(errno)) {
             gone_ = true;
@@ -172,6 +176,7 @@ class PosixSerialLine : public SerialLine {
 
     int fd_;
     SerialTimeouts timeouts_;
+    std::function<bool()> between_waits_;
     bool gone_ = false;
     bool hung_up_ = false;
 };
@@ -242,7 +247,8 @@ SerialTimeouts serial_timeouts(TimeoutSet set) {
     return {4, 2, 2};
 }
 
-SerialOpenResult open_posix_serial(const std::string& path, TimeoutSet timeouts) {
+SerialOpenResult open_posix_serial(const std::string& path, TimeoutSet timeouts,
+                                   std::function<bool()> between_waits) {
     if (path.empty()) return open_failure(ENOENT);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return open_failure(errno);
@@ -261,7 +267,10 @@ SerialOpenResult open_posix_serial(const std::string& path, TimeoutSet timeouts)
     if (!configure_line(fd)) return fail("cannot set the line to 115200 baud 8N1");
     ::ioctl(fd, TIOCEXCL);
     ::tcflush(fd, TCIOFLUSH);
-    return {std::make_unique<PosixSerialLine>(fd, serial_timeouts(timeouts)), {}, PortAccess::free};
+    return {
+        std::make_unique<PosixSerialLine>(fd, serial_timeouts(timeouts), std::move(between_waits)),
+        {},
+        PortAccess::free};
 }
 
 }  // namespace veloquin

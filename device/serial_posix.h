@@ -2,6 +2,7 @@
 // The serial line on Linux: a tty opened raw at the device's line settings,
 // with the read and write timeouts of the two timeout sets emulated by poll().
 
+#include <functional>
 #include <string>
 
 #include "app/platform.h"
@@ -26,6 +27,12 @@ SerialTimeouts serial_timeouts(TimeoutSet set);
 // says why in words the user can act on ("no such device", "busy — another
 // program has it open", "permission denied — is the user in the dialout
 // group?", "not a serial port", ...). Never blocks on a port without carrier.
-SerialOpenResult open_posix_serial(const std::string& path, TimeoutSet timeouts);
+//
+// `between_waits`, when given, is called before each wait for the line (and
+// while a frame drains): the desktop program keeps its window painting there.
+// When it returns false, reads give up at once as if the device were silent
+// (the program is closing); writes still finish their frame.
+SerialOpenResult open_posix_serial(const std::string& path, TimeoutSet timeouts,
+                                   std::function<bool()> between_waits = {});
 
 }  // namespace veloquin

@@ -76,12 +76,15 @@ KeyPress key_press_from(const QKeyEvent& event) {
 bool KeyFilter::eventFilter(QObject* watched, QEvent* event) {
     if (!watched->isWidgetType()) return false;
     auto* widget = static_cast<QWidget*>(watched);
-    if (window_.probing_enter()) {
-        // A recording holds the window: input is swallowed, Enter ends it.
-        if (!is_input_event(event->type())) return false;
-        if (event->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter) window_.note_enter();
+    if (window_.refusing_input() && is_input_event(event->type()) && widget->window() == &window_) {
+        // The device has the line for a while: input is never kept for
+        // later. A page switch is done at once; anything else is refused
+        // with a word why.
+        if (window_.is_nav_button(widget)) return false;
+        const auto t = event->type();
+        if (t == QEvent::KeyPress || t == QEvent::MouseButtonPress ||
+            t == QEvent::MouseButtonDblClick || t == QEvent::Wheel) {
+            window_.refuse_input();
         }
         return true;
     }

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <cstdio>
+#include <string>
 
 #include "app/commands.h"
 #include "editors/page_rules.h"
@@ -123,8 +124,16 @@ void MainWindow::build_navigation() {
                        kNavHeight);
         b->setCheckable(true);
         b->setFocusPolicy(Qt::NoFocus);
-        connect(b, &QPushButton::clicked, this,
-                [this, page] { run_guarded([this, page] { select_page(page); }); });
+        connect(b, &QPushButton::clicked, this, [this, page] {
+            // While the device has the line a page is only shown: typed
+            // fields wait for the next switch to be committed.
+            if (app_.busy() && !closing_) {
+                app_.show_page_while_busy(page);
+                show_selected_page(page);
+                return;
+            }
+            run_guarded([this, page] { select_page(page); });
+        });
         nav_[page] = b;
     }
     live_panel_ = new LivePanelWidget(surface_);
@@ -178,6 +187,10 @@ void MainWindow::create() {
 
 void MainWindow::select_page(Page page) {
     app_.select_page(page);
+    show_selected_page(page);
+}
+
+void MainWindow::show_selected_page(Page page) {
     for (auto& [p, b] : nav_)
         b->setChecked(p == page);
     for (auto& [p, g] : pages_) {
@@ -218,8 +231,36 @@ bool MainWindow::handle_key(const KeyPress& key) {
 
 void MainWindow::run_guarded(const std::function<void()>& work) {
     if (app_.busy() || closing_) return;
+    entry_clock_.start();
+    last_pump_ms_ = 0;
     work();
+    entry_clock_.invalidate();
     after_entry();
+}
+
+void MainWindow::refuse_input() {
+    set_upper_status("Busy with the device - one moment");
+}
+
+bool MainWindow::is_nav_button(const QWidget* w) const {
+    for (const auto& [page, button] : nav_) {
+        if (button == w) return true;
+    }
+    return false;
+}
+
+void MainWindow::quit_now() {
+    quitting_ = true;
+    // Inside a transfer the waits give up and the entry unwinds by itself;
+    // a recording between ticks is ended here, its stream stopped.
+    if (!app_.busy()) app_.stop_recording(RecordingEnd::closing);
+    std::string error;
+    if (!app_.write_workmap(&error)) {
+        std::fprintf(stderr, "veloquin: workmap.cfg not written: %s\n", error.c_str());
+    }
+    app_.exit_at_once();
+    closing_ = true;
+    QCoreApplication::exit(0);
 }
 
 long long MainWindow::frames_painted() const {
@@ -262,7 +303,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // A recording or an update owns the line until it ends; the window
     // closes right after it.
     if (app_.busy()) {
+        // The device work under way gives up its waits; the window closes
+        // as soon as it has unwound.
         close_pending_ = true;
+        quitting_ = true;
         event->ignore();
         return;
     }

@@ -4,6 +4,8 @@
 // Platform: the core reaches timers, status lines, dialogs and repaints
 // through it. Behaviour lives in Application; this class draws and forwards.
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPointer>
@@ -85,9 +87,20 @@ class MainWindow : public QMainWindow, public Platform {
     // A quit asked for by a signal, the session or the close button while a
     // command runs: the window closes once it has ended.
     void request_close();
-    // Called by the key filter while the Enter probe pumps events.
-    bool probing_enter() const { return probing_enter_; }
-    void note_enter() { enter_seen_ = true; }
+    // A quit signal: the device work under way gives up its waits, a
+    // recording is ended, "workmap.cfg" is written and every event loop
+    // (a dialog's too) ends at once.
+    void quit_now();
+    // Whether input must be refused now: an entry into the core has held the
+    // line long enough for the window to take input again meanwhile.
+    bool refusing_input() const { return app_.busy(); }
+    // Says that the input was refused, and why.
+    void refuse_input();
+    bool is_nav_button(const QWidget* w) const;
+    // Called by the serial line before each of its waits and between the
+    // device's pauses: keeps the window painting and answering while the
+    // core waits for the device. False once the program is quitting.
+    bool keep_window_alive();
 
     // Platform
     std::uint32_t now_ms() override;
@@ -133,6 +146,9 @@ class MainWindow : public QMainWindow, public Platform {
     void build_navigation();
     void build_pages();
     void after_entry();
+    // The buttons, the page and the focus of the page the core now shows.
+    void show_selected_page(Page page);
+    QEventLoop::ProcessEventsFlags wait_flags() const;
     void update_editor_buttons();
 
     Application app_;
@@ -156,8 +172,11 @@ class MainWindow : public QMainWindow, public Platform {
     QTimer second_timer_;
     bool close_pending_ = false;
     bool closing_ = false;
-    bool probing_enter_ = false;
-    bool enter_seen_ = false;
+    // Set when the program is to end: the device's waits give up at once.
+    bool quitting_ = false;
+    // Time since the current entry into the core began, and its last pump.
+    QElapsedTimer entry_clock_;
+    qint64 last_pump_ms_ = 0;
     int live_records_shown_ = 0;
     QTimer frame_stats_timer_;
 };

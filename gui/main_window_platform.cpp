@@ -34,17 +34,50 @@ std::uint32_t MainWindow::now_ms() {
         std::chrono::duration_cast<std::chrono::milliseconds>(t).count());
 }
 
+namespace {
+
+// How often a long wait lets the window paint, and from when on it takes
+// input too (refused or, for a page switch, done): a short exchange defers a
+// key by a few milliseconds, a long transfer never holds one for later.
+constexpr qint64 kPumpEveryMs = 16;
+constexpr qint64 kInputAfterMs = 150;
+constexpr std::uint32_t kSleepSliceMs = 50;
+
+}  // namespace
+
+QEventLoop::ProcessEventsFlags MainWindow::wait_flags() const {
+    return entry_clock_.isValid() && entry_clock_.elapsed() >= kInputAfterMs
+               ? QEventLoop::AllEvents
+               : QEventLoop::ExcludeUserInputEvents;
+}
+
+bool MainWindow::keep_window_alive() {
+    if (quitting_) return false;
+    if (!entry_clock_.isValid()) entry_clock_.start();
+    const qint64 now = entry_clock_.elapsed();
+    if (now - last_pump_ms_ < kPumpEveryMs) return true;
+    last_pump_ms_ = now;
+    QApplication::processEvents(wait_flags());
+    return !quitting_;
+}
+
 void MainWindow::sleep_ms(std::uint32_t ms) {
-    // The device wants the pause; the window keeps painting through it. User
-    // input waits in the queue, and every tick or command that arrives is
-    // refused by the busy guard, so nothing runs inside the wait.
+    // The device wants the pause; the window keeps painting through it, and
+    // every tick or command that arrives is refused by the busy guard, so
+    // nothing runs inside the wait. A program that is quitting waits no more.
+    if (quitting_) return;
     if (ms == 0) {
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QApplication::processEvents(wait_flags());
         return;
     }
-    QEventLoop loop;
-    QTimer::singleShot(std::chrono::milliseconds(ms), Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    QElapsedTimer waited;
+    waited.start();
+    for (qint64 left = ms; left > 0 && !quitting_; left = ms - waited.elapsed()) {
+        QEventLoop loop;
+        QTimer::singleShot(std::chrono::milliseconds(std::min<qint64>(left, kSleepSliceMs)),
+                           Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        loop.exec(wait_flags());
+    }
 }
 
 SerialOpenResult MainWindow::open_serial(int port_number, TimeoutSet timeouts) {
@@ -57,7 +90,7 @@ SerialOpenResult MainWindow::open_serial(int port_number, TimeoutSet timeouts) {
         }
         return {nullptr, why.empty() ? "no such device" : why};
     }
-    SerialOpenResult r = ports_.open(port_number, timeouts);
+    SerialOpenResult r = ports_.open(port_number, timeouts, [this] { return keep_window_alive(); });
     if (r.line) {
         open_errors_.erase(port_number);
     } else {
@@ -122,14 +155,9 @@ MessageAnswer MainWindow::message_box(std::string_view text, std::string_view ca
 }
 
 bool MainWindow::enter_pressed() {
-    // The recording asks now and then; the window gets its events meanwhile,
-    // the key filter swallowing all input and noting Enter.
-    probing_enter_ = true;
-    QApplication::processEvents(QEventLoop::AllEvents);
-    probing_enter_ = false;
-    const bool pressed = enter_seen_ || close_pending_;
-    enter_seen_ = false;
-    return pressed;
+    // Only a recording without a window asks; the program's recording takes
+    // Enter as a key like any other.
+    return false;
 }
 
 void MainWindow::repaint_page() {

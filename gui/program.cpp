@@ -141,12 +141,9 @@ int run_program(int argc, char** argv, Edition edition) {
     }
     if (options.learn) window.run_guarded([&] { window.app().command(cmd::learn_from_log); });
 
-    QuitSignals quit_signals([&window](int) {
-        // Saved at once: a session that sends SIGTERM may not wait long.
-        write_workmap(window.app());
-        window.app().exit_at_once();
-        window.request_close();
-    });
+    // Saved at once: a session that sends SIGTERM may not wait long, and a
+    // dialog that is open must not hold the quit back.
+    QuitSignals quit_signals([&window](int) { window.quit_now(); });
     QObject::connect(&qapp, &QGuiApplication::commitDataRequest, &qapp,
                      [&window](QSessionManager&) { write_workmap(window.app()); });
 
@@ -159,6 +156,8 @@ int run_program(int argc, char** argv, Edition edition) {
     }
 
     int code = QApplication::exec();
+    // A quit that came while the device was being read ends the recording here.
+    window.app().stop_recording(RecordingEnd::closing);
     write_workmap(window.app());
     if (screenshots && screenshots->failed() && code == 0) code = 1;
     if (sim) sim->stop();

@@ -216,18 +216,44 @@ TEST_F(ApplicationTest, UnreadableCalibrationChangesNothing) {
     EXPECT_TRUE(app.state().calibration_path.empty());
 }
 
-TEST_F(ApplicationTest, FirstRecordingIsNotSwallowedAndASecondWithinASecondIs) {
+// The recording runs from the poll while everything else goes on as ever:
+// a key does its work at once, and nothing is left to happen afterwards.
+TEST_F(ApplicationTest, RecordingRunsFromThePollAndKeysWorkMeanwhile) {
     connect_device();
     app.command(cmd::start_log_record);
-    ASSERT_EQ(platform.pages_shown.size(), 1U);
-    EXPECT_EQ(platform.pages_shown[0], Page::log_viewer);
+    ASSERT_TRUE(app.recording());
+    for (int tick = 0; tick < 5; ++tick) {
+        platform.clock_ms += 20;
+        app.poll_tick();
+    }
+    EXPECT_GT(app.state().log.count, 5);
+    EXPECT_GT(platform.live_refreshes, 5) << "the panel shows the streamed records";
+
+    app.select_page(Page::maf_emulation);
+    select(0, 0, 0, 0);
+    const int cell = cal().cell(MapId::map_2_maf, 0, 0);
+    app.key_press({'+', "+"}, KeyFocus::main_window);
+    EXPECT_EQ(cal().cell(MapId::map_2_maf, 0, 0), cell + 5) << "at once, as at any other time";
+    app.command(cmd::load_log_file);
+    EXPECT_TRUE(platform.dialogs.empty()) << "nothing may load into the log being recorded";
+    EXPECT_NE(platform.last_lower().find("Enter"), std::string::npos);
+
+    app.key_press({keycode::enter, "\r"}, KeyFocus::main_window);
+    EXPECT_FALSE(app.recording());
+    EXPECT_EQ(platform.pages_shown.back(), Page::log_viewer);
     EXPECT_TRUE(std::filesystem::exists(dir / "logs/default.log"));
+    EXPECT_EQ(cal().cell(MapId::map_2_maf, 0, 0), cell + 5);
+    EXPECT_TRUE(std::filesystem::exists(app.last_recording().file));
+
+    // Within a second of the end F8 is ignored; after it F7 starts, F7 stops.
     platform.clock_ms += 500;
     app.command(cmd::start_record_pass);
-    EXPECT_EQ(platform.pages_shown.size(), 1U);
+    EXPECT_FALSE(app.recording());
     platform.clock_ms += 600;
-    app.command(cmd::start_record_pass);
-    EXPECT_EQ(platform.pages_shown.size(), 2U);
+    app.command(cmd::start_log_record);
+    EXPECT_TRUE(app.recording());
+    app.command(cmd::start_log_record);
+    EXPECT_FALSE(app.recording());
 }
 
 // A cancelled dialog or a refused file used to close the port, so the device

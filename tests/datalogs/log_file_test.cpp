@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "datalogs/mazda_import.h"
 #include "tests/datalogs/log_samples.h"
@@ -101,6 +104,39 @@ TEST(LogWriter, FieldsMatchPrintfForAwkwardValues) {
     }
     log.count = 200;
     EXPECT_EQ(format_log_file(log), expected);
+}
+
+TEST(LogWriter, FieldsMatchPrintfOverTheFloatRange) {
+    // Every value goes into all ten float columns, so each is printed at
+    // precisions 0, 1 and 2: each power of two, values at and next to the
+    // rounding ties, and random bit patterns.
+    std::vector<float> values;
+    for (int e = -149; e <= 127; ++e)
+        values.push_back(std::ldexp(1.0F, e));
+    auto with_neighbours = [&values](float v) {
+        values.insert(values.end(), {v, std::nextafter(v, 1e30F), std::nextafter(v, -1e30F)});
+    };
+    for (int k = -20000; k <= 20000; ++k)
+        with_neighbours(static_cast<float>(k) / 200.0F);  // nearest to the ties x.xx5
+    for (int k = -2000; k <= 2000; ++k)
+        with_neighbours(static_cast<float>(k) / 8.0F);  // exact ties at every precision
+    std::mt19937 rng(11);
+    for (int n = 0; n < 20000; ++n) {
+        const float v = std::bit_cast<float>(static_cast<std::uint32_t>(rng()));
+        if (std::isfinite(v)) values.push_back(v);
+    }
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        LogSample s = numbered_sample(static_cast<int>(i));
+        for (float LogSample::*field :
+             {&LogSample::boost, &LogSample::throttle, &LogSample::maf_in, &LogSample::maf_out,
+              &LogSample::fuel_corr, &LogSample::afr, &LogSample::inj_duty, &LogSample::knock,
+              &LogSample::ecu_ignition, &LogSample::wg_duty}) {
+            s.*field = values[i];
+        }
+        std::string line;
+        append_log_line(line, s);
+        ASSERT_EQ(line, printf_line(s)) << values[i];
+    }
 }
 
 TEST(LogWriter, SmallLogMatchesGolden) {

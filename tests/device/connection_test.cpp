@@ -365,7 +365,7 @@ TEST_F(ReconnectFixture, PortListShowsEachStateAndAChosenPortIsTriedFirst) {
     ticks(1);
     EXPECT_TRUE(link.connected);  // the device kept its line through the listing
 
-    choose_port(link, list[0]);
+    choose_port(link, platform, list[0]);
     EXPECT_FALSE(link.connected);
     EXPECT_EQ(link.search.chosen_port, "/dev/ttyS0");
     const std::size_t opens = platform.opens.size();

@@ -2,6 +2,7 @@
 // A device behind a ScriptedLine for the link tests: answers the requests the
 // program makes with reply frames built from what the test put here.
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <vector>
@@ -27,17 +28,38 @@ struct ScriptedDevice {
     int answer_downloads = 100;  // download requests answered before going silent
     bool unplugged = false;      // answers nothing at all
     std::vector<std::uint8_t> upload_codes;
+    bool streaming = false;  // after the stream command, until the identification ends it
+    int streamed = 0;
 
     void attach(ScriptedLine::Script& script) {
         script.responder = [this](ScriptedLine::Script& s, const std::vector<std::uint8_t>& f) {
             respond(s, f);
+        };
+        // A stream of the live record, a few records each time the line is looked at.
+        script.unasked =
+            [this, pending = std::vector<std::uint8_t>{}](ScriptedLine::Script&) mutable -> int {
+            if (!streaming) return -1;
+            if (pending.empty()) {
+                if (streamed % 8 == 7) {
+                    ++streamed;
+                    return -1;
+                }
+                ++streamed;
+                pending = reply_frame(live);
+                std::reverse(pending.begin(), pending.end());
+            }
+            const int b = pending.back();
+            pending.pop_back();
+            return b;
         };
     }
 
     void respond(ScriptedLine::Script& s, const std::vector<std::uint8_t>& frame) {
         if (frame.size() < 4 || unplugged) return;
         const std::uint8_t code = frame[2];
+        if (code == cmd::start_stream) streaming = true;
         if (code == cmd::identify) {
+            streaming = false;
             s.feed(reply_frame(identification));
         } else if (code == cmd::live_data) {
             if (live_misses > 0) {
