@@ -688,6 +688,7 @@ bool Application::refused_while_recording(int command) {
         case cmd::load_log_file:
         case cmd::crop_log_file:
         case cmd::calibrate_knock_by_log:
+        case cmd::serial_port:  // its probe and choice would take the stream's line
             hold_notice(std::string(kStopRecordingFirst));
             return true;
         default:

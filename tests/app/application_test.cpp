@@ -306,6 +306,16 @@ TEST_F(ApplicationTest, ChosenSerialPortIsRememberedAndAskedFirstAtTheNextStart)
     EXPECT_EQ(next.opens[0].first, 3);
 }
 
+TEST_F(ApplicationTest, SerialPortListIsRefusedWhileRecording) {
+    connect_device();
+    app.command(cmd::start_log_record);
+    ASSERT_TRUE(app.recording());
+    app.command(cmd::serial_port);
+    EXPECT_TRUE(platform.port_lists.empty());
+    EXPECT_EQ(platform.last_lower(), "Recording: press Enter to stop it first");
+    EXPECT_TRUE(app.state().link.is_open());
+}
+
 // F7 without a device emptied the log and wrote that emptiness over default.log.
 TEST_F(ApplicationTest, RecordingWithoutADeviceSaysSoAndKeepsTheLogAndItsFile) {
     testing::write_file(dir / "logs/default.log", "the last real recording");
