@@ -56,11 +56,15 @@ void begin_pass(DeviceLink& link, Platform& platform) {
     start_search_at_first_found_port(link);
 }
 
-// A port that exists but would not open: why, for the lower status line.
+// A port of the table that would not open, why, for the lower status line. A
+// table lists what exists, or what the user named, so even a missing node
+// says something; of fixed port numbers only those that exist do.
 const PortProbe* first_refused_port(const DeviceLink& link, int* port) {
-    for (std::size_t i = 0; i < link.probed.size(); ++i) {
-        if (link.probed[i].access != PortAccess::missing &&
-            link.probed[i].access != PortAccess::free) {
+    const std::size_t count =
+        link.ports ? std::min(link.ports->size(), link.probed.size()) : link.probed.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const PortAccess access = link.probed[i].access;
+        if (access != PortAccess::free && (link.ports || access != PortAccess::missing)) {
             *port = static_cast<int>(i) + 1;
             return &link.probed[i];
         }
