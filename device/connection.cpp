@@ -205,24 +205,6 @@ bool request_live_record(DeviceLink& link) {
     return true;
 }
 
-void poll_connected(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition,
-                    const PollHooks& hooks) {
-    link.retry_countdown = 0;
-    link.search_cycles = 0;
-    bool answered = false;
-    for (int attempt = 0; attempt < kLiveRequestAttempts && !answered; ++attempt) {
-        answered = request_live_record(link);
-    }
-    if (!answered) lose_device(link, platform);
-    platform.refresh_live_panel();
-    if (hooks.process_live_data) hooks.process_live_data();
-    const bool automapping = hooks.automapping_on && hooks.automapping_on();
-    if (!automapping && link.connected && ++link.upload_counter > kUploadEveryTicks) {
-        link.upload_counter = 0;
-        upload_changed_blocks(link, cal, platform, edition);
-    }
-}
-
 std::string port_state_text(const DeviceLink& link, int port) {
     if (link.connected && port == link.port_number) return "connected";
     const PortProbe& probe = link.probed[static_cast<std::size_t>(port - 1)];
@@ -299,10 +281,27 @@ void poll_tick(DeviceLink& link, Calibration& cal, Platform& platform, Edition e
             link.retry_countdown = 0;
         }
         search_tick(link, cal, platform, edition);
+        if (!link.connected) {
+            platform.set_connect_enabled(true);
+            return;
+        }
         // A device found on this tick is asked for its first live record at once.
     }
-    if (link.connected) poll_connected(link, cal, platform, edition, hooks);
+    link.retry_countdown = 0;
+    link.search_cycles = 0;
+    bool answered = false;
+    for (int attempt = 0; attempt < kLiveRequestAttempts && !answered; ++attempt) {
+        answered = request_live_record(link);
+    }
+    if (!answered) lose_device(link, platform);
     platform.set_connect_enabled(!link.connected);
+    platform.refresh_live_panel();
+    if (hooks.process_live_data) hooks.process_live_data();
+    const bool automapping = hooks.automapping_on && hooks.automapping_on();
+    if (!automapping && link.connected && ++link.upload_counter > kUploadEveryTicks) {
+        link.upload_counter = 0;
+        upload_changed_blocks(link, cal, platform, edition);
+    }
 }
 
 void connect_button_pressed(DeviceLink& link, Platform& platform) {
