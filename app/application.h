@@ -219,6 +219,8 @@ class Application {
     RecordingResult last_recording_;
     bool recorded_once_ = false;
     int busy_ = 0;
+    // Commands that wait in a dialog; no other command runs meanwhile.
+    int waiting_for_user_ = 0;
     CalibrationHistory history_;
     // The field texts as last filled or committed: a text that differs was typed.
     PageControls committed_controls_;

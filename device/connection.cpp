@@ -112,6 +112,9 @@ void poll_tick(DeviceLink& link, Calibration& cal, Platform& platform, Edition e
     }
     link.retry_countdown = 0;
     link.search_cycles = 0;
+    // While an upload is under way the device is not asked for live data,
+    // as it never was during an upload's pauses.
+    if (continue_upload(link, cal, platform, edition)) return;
     bool answered = false;
     for (int attempt = 0; attempt < kLiveRequestAttempts && !answered; ++attempt) {
         answered = request_live_record(link);
@@ -125,7 +128,7 @@ void poll_tick(DeviceLink& link, Calibration& cal, Platform& platform, Edition e
     const bool automapping = hooks.automapping_on && hooks.automapping_on();
     if (!automapping && link.connected && ++link.upload_counter > kUploadEveryTicks) {
         link.upload_counter = 0;
-        upload_changed_blocks(link, cal, platform, edition);
+        begin_upload(link, cal, platform);
     }
 }
 
