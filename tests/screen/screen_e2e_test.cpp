@@ -336,16 +336,15 @@ TEST(OnScreen, RecordingFromTheKeyboardAndWhatAKillLeavesOfIt) {
     p.key("F7");
     const QRect dials(kViewerOrigin, QSize(800, 440));
     QImage before = p.surface().copy(dials);
-    EXPECT_GE(p.wait_for([&](const QImage& s) { return !same_pixels(s.copy(dials), before); },
-                         3000ms),
-              0)
+    EXPECT_GE(
+        p.wait_for([&](const QImage& s) { return !same_pixels(s.copy(dials), before); }, 3000ms), 0)
         << "the dashboard stood still during the recording";
     // One short press of Enter ends it and shows the log.
     p.key("Return");
     const QRect plot(kViewerOrigin + QPoint(50, 0), QSize(740, 660));
     EXPECT_GE(p.wait_for([&](const QImage& s) {
-                  return pixels_near(s.copy(plot), QRect(0, 0, 740, 660), Qt::blue, 60) > 100;
-              }),
+        return pixels_near(s.copy(plot), QRect(0, 0, 740, 660), Qt::blue, 60) > 100;
+    }),
               0)
         << "no recorded log on screen after Enter";
 
