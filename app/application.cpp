@@ -38,8 +38,14 @@ class Application::BusyScope {
 // is not in use, and the command goes on only once the dialog is closed.
 class Application::UserWaitScope {
   public:
-    explicit UserWaitScope(Application& app) : app_(app), held_(app.busy_) { app_.busy_ = 0; }
-    ~UserWaitScope() { app_.busy_ = held_; }
+    explicit UserWaitScope(Application& app) : app_(app), held_(app.busy_) {
+        app_.busy_ = 0;
+        ++app_.waiting_for_user_;
+    }
+    ~UserWaitScope() {
+        app_.busy_ = held_;
+        --app_.waiting_for_user_;
+    }
     UserWaitScope(const UserWaitScope&) = delete;
     UserWaitScope& operator=(const UserWaitScope&) = delete;
 
@@ -263,7 +269,7 @@ KeyRoute Application::key_press(const KeyPress& key, KeyFocus focus) {
 }
 
 void Application::command(int id) {
-    if (busy()) return;
+    if (busy() || waiting_for_user_ > 0) return;
     BusyScope scope(*this);
     state_.notice.clear();
     commit_fields();

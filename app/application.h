@@ -225,6 +225,8 @@ class Application {
     bool recorded_once_ = false;
     int busy_ = 0;
     bool notice_held_ = false;  // at the end of the last poll tick
+    // Commands that wait in a dialog; no other command runs meanwhile.
+    int waiting_for_user_ = 0;
     CalibrationHistory history_;
     // The field texts as last filled or committed: a text that differs was typed.
     PageControls committed_controls_;

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 
 #include "editors/pages.h"
 
@@ -19,7 +20,8 @@ ProgramOptions parse_program_options(const std::vector<std::string>& args) {
             o.simulate = true;
         } else if (a == "--learn") {
             o.learn = true;
-        } else if (a == "--port" || a == "--screenshots" || a == "--compare" || a == "--workdir") {
+        } else if (a == "--port" || a == "--screenshots" || a == "--compare" || a == "--workdir" ||
+                   a == "--record-limit") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
                 o.error = a + " wants a value";
                 return o;
@@ -30,6 +32,15 @@ ProgramOptions parse_program_options(const std::vector<std::string>& args) {
                 o.compare = args[++i];
             } else if (a == "--workdir") {
                 o.workdir = args[++i];
+            } else if (a == "--record-limit") {
+                const std::string& n = args[++i];
+                char* end = nullptr;
+                const long v = std::strtol(n.c_str(), &end, 10);
+                if (*end != '\0' || v < 0 || v > 100000000) {
+                    o.error = "--record-limit wants a number of samples (0: no limit), not " + n;
+                    return o;
+                }
+                o.record_limit = static_cast<int>(v);
             } else {
                 o.screenshots_dir = args[++i];
             }
@@ -59,6 +70,9 @@ std::string program_usage(std::string_view program_name) {
            "  --compare FILE     compare the calibration with FILE from the start\n"
            "  --workdir DIR      keep default.cfg, workmap.cfg and the maps, settings,\n"
            "                     logs and firmware folders in DIR\n"
+           "  --record-limit N   end a recording after N samples (default: no limit;\n"
+           "                     every recording is also written as it arrives to\n"
+           "                     logs/YYYY-MM-DD_HH-MM-SS.log)\n"
            "  --learn            learn the maps from the log FILE (Tools > Learn from log)\n"
            "  --screenshots DIR  write a PNG of every page into DIR, then quit\n"
            "  --version          show the version\n"

@@ -153,6 +153,7 @@ void lose_device(DeviceLink& link, Platform& platform) {
     // Closed at once: a USB adapter unplugged while its node is held open
     // comes back under another name.
     close_port(link);
+    link.upload = {};  // what it had not sent stays changed, for the device come back
     link.search.device_lost = true;
     link.search.quiet = true;
     link.search.pass_due = true;
@@ -289,6 +290,9 @@ void poll_tick(DeviceLink& link, Calibration& cal, Platform& platform, Edition e
     }
     link.retry_countdown = 0;
     link.search_cycles = 0;
+    // While an upload is under way the device is not asked for live data,
+    // as it never was during an upload's pauses.
+    if (continue_upload(link, cal, platform, edition)) return;
     bool answered = false;
     for (int attempt = 0; attempt < kLiveRequestAttempts && !answered; ++attempt) {
         answered = request_live_record(link);
@@ -300,7 +304,7 @@ void poll_tick(DeviceLink& link, Calibration& cal, Platform& platform, Edition e
     const bool automapping = hooks.automapping_on && hooks.automapping_on();
     if (!automapping && link.connected && ++link.upload_counter > kUploadEveryTicks) {
         link.upload_counter = 0;
-        upload_changed_blocks(link, cal, platform, edition);
+        begin_upload(link, cal, platform);
     }
 }
 
@@ -357,6 +361,7 @@ void choose_port(DeviceLink& link, Platform& platform, const SerialPortChoice& c
         port_identity(link, platform, link.port_number) == link.search.chosen_port)
         return;
     close_port(link);
+    link.upload = {};
     link.connected = false;
     link.search.last_port.clear();
     link.search.quiet = false;

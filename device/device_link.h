@@ -68,6 +68,17 @@ struct PortProbe {
     std::string error;
 };
 
+// An upload of changed blocks under way. The poll runs it a step at a time,
+// each step once the device's pause before it is over, so the window is free
+// during the pauses instead of sleeping through them.
+struct UploadSteps {
+    std::uint32_t pending = 0;  // bit k: block kBlockOrder[k] is still to go
+    int block = -1;             // the block in hand (index into kBlockOrder); -1: none
+    bool sent = false;          // its frame went out; now the pause after it
+    std::uint32_t due_ms = 0;   // when the next step may run
+    bool active() const { return block >= 0; }
+};
+
 struct DeviceLink {
     static constexpr std::size_t kFrameBufferSize = 12800;
     static constexpr int kMaxFoundPorts = 16;
@@ -93,6 +104,7 @@ struct DeviceLink {
     std::size_t last_transfer_count = 0;
     LiveRecord live;
     int upload_counter = 0;
+    UploadSteps upload;
 
     bool is_open() const { return line != nullptr; }
 };

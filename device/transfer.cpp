@@ -93,10 +93,9 @@ std::string progress_text(const char* verb, Block b) {
     return std::string("(") + verb + " " + std::string(block_name(b)) + "...)";
 }
 
-void upload_block(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition,
-                  Block b) {
-    platform.set_lower_status(progress_text("uploading", b));
-    platform.sleep_ms(100);
+constexpr std::uint32_t kWaitBeforeUploadMs = 100;
+
+void send_upload_frame(DeviceLink& link, Calibration& cal, Edition edition, Block b) {
     // The derived words stay recomputed, so the header or sensors block may
     // count as changed once more and go out again at the next upload.
     if (b == Block::header) recompute_derived_values(cal, edition);
@@ -105,8 +104,30 @@ void upload_block(DeviceLink& link, Calibration& cal, Platform& platform, Editio
         BlockSums& sums = cal.block_sums(b);
         sums.synced = sums.current;
     }
+}
+
+void upload_block(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition,
+                  Block b) {
+    platform.set_lower_status(progress_text("uploading", b));
+    platform.sleep_ms(kWaitBeforeUploadMs);
+    send_upload_frame(link, cal, edition, b);
     platform.sleep_ms(info(b).wait_after_upload_ms);
     platform.set_lower_status("");
+}
+
+// Takes the next block still to go, shows it and starts the pause before it.
+void announce_next_block(DeviceLink& link, Platform& platform) {
+    UploadSteps& u = link.upload;
+    u.block = -1;
+    for (std::size_t k = 0; k < kBlockOrder.size(); ++k) {
+        if ((u.pending & (1U << k)) == 0) continue;
+        u.pending &= ~(1U << k);
+        u.block = static_cast<int>(k);
+        u.sent = false;
+        u.due_ms = platform.now_ms() + kWaitBeforeUploadMs;
+        platform.set_lower_status(progress_text("uploading", kBlockOrder[k]));
+        return;
+    }
 }
 
 }  // namespace
@@ -168,6 +189,33 @@ void upload_changed_blocks(DeviceLink& link, Calibration& cal, Platform& platfor
         const BlockSums& sums = cal.block_sums(b);
         if (sums.current != sums.synced) upload_block(link, cal, platform, edition, b);
     }
+}
+
+void begin_upload(DeviceLink& link, Calibration& cal, Platform& platform) {
+    update_sums(cal);
+    link.upload = {};
+    for (std::size_t k = 0; k < kBlockOrder.size(); ++k) {
+        const BlockSums& sums = cal.block_sums(kBlockOrder[k]);
+        if (sums.current != sums.synced) link.upload.pending |= 1U << k;
+    }
+    announce_next_block(link, platform);
+}
+
+bool continue_upload(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition) {
+    UploadSteps& u = link.upload;
+    if (!u.active()) return false;
+    // The clock wraps like a 32-bit tick counter: the difference decides.
+    if (static_cast<std::int32_t>(platform.now_ms() - u.due_ms) < 0) return true;
+    const Block b = kBlockOrder[static_cast<std::size_t>(u.block)];
+    if (!u.sent) {
+        send_upload_frame(link, cal, edition, b);
+        u.sent = true;
+        u.due_ms = platform.now_ms() + info(b).wait_after_upload_ms;
+        return true;
+    }
+    platform.set_lower_status("");
+    announce_next_block(link, platform);
+    return u.active();
 }
 
 void download_block(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition,

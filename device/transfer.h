@@ -37,6 +37,14 @@ void update_sums(Calibration& cal);
 // transfer order; a block whose frame did not go out completely stays changed.
 void upload_changed_blocks(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition);
 
+// The same as steps of the poll: begin_upload shows the first changed
+// block's status and starts the pause before its frame; continue_upload runs
+// the next step once its pause is over (the frame, then the pause after it,
+// then the next block). False once no upload is under way. What goes on the
+// wire, in what order and with what pauses at least, is as above.
+void begin_upload(DeviceLink& link, Calibration& cal, Platform& platform);
+bool continue_upload(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition);
+
 // Downloads one block; clears link.connected unless the exchange succeeded.
 void download_block(DeviceLink& link, Calibration& cal, Platform& platform, Edition edition,
                     Block b);

@@ -379,7 +379,16 @@ void Simulator::send_reply(const std::vector<std::uint8_t>& payload, std::size_t
     const std::size_t keep =
         cut_after == SIZE_MAX ? frame.size() : std::min(frame.size(), 2 + cut_after);
     bytes.insert(bytes.end(), frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(keep));
-    write_all(bytes.data(), bytes.size());
+    if (options_.reply_byte_gap_ms <= 0) {
+        write_all(bytes.data(), bytes.size());
+        return;
+    }
+    for (const std::uint8_t b : bytes) {
+        if (!write_all(&b, 1)) return;
+        // The gap is spent listening for a stop, so the device stops promptly.
+        pollfd wake{wake_fd_, POLLIN, 0};
+        if (::poll(&wake, 1, options_.reply_byte_gap_ms) > 0) return;
+    }
 }
 
 // A client that stops reading fills the terminal's buffer; the device then

@@ -43,6 +43,8 @@ struct SimulatorOptions {
     // The drive cycle starts this far in (6000: the full-throttle pull begins
     // at once), for demos and tests that want the engine moving.
     std::uint32_t start_at_ms = 0;
+    // A slow device: the bytes of each reply this many milliseconds apart.
+    int reply_byte_gap_ms = 0;
 
     // Called from the device's thread with a line per request, for a verbose console.
     std::function<void(const std::string&)> trace;

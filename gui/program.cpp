@@ -126,6 +126,7 @@ int run_program(int argc, char** argv, Edition edition) {
 
     MainWindow window(edition, ports);
     window.app().start(files);
+    window.app().set_recording_sample_limit(options.record_limit);
     window.create();
     window.resize(window.sizeHint());
     window.show();

@@ -19,7 +19,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: veloquin-tool devsim [--serial N,N,N,N,N,N,N] [--hw N] [--sw N] [--blank]\n"
     "         [--cal FILE] [--seed N] [--link PATH] [--stream-rate N]\n"
-    "         [--stream-limit N] [--start-at MS] [--verbose]\n"
+    "         [--stream-limit N] [--start-at MS] [--byte-gap MS] [--verbose]\n"
     "         [--silent] [--wrong-signature] [--noise N] [--drop-every N]\n"
     "         [--refuse-downloads N] [--drop-downloads N] [--refuse-firmware-block N]\n"
     "         [--ignore-uploads] [--vanish-after N]";
@@ -66,6 +66,8 @@ constexpr NumberOption kNumberOptions[] = {
      [](devsim::SimulatorOptions& o, long v) { o.stream_rate = static_cast<double>(v); }},
     {"--stream-limit", 1, 100000000,
      [](devsim::SimulatorOptions& o, long v) { o.stream_limit = static_cast<int>(v); }},
+    {"--byte-gap", 0, 1000,
+     [](devsim::SimulatorOptions& o, long v) { o.reply_byte_gap_ms = static_cast<int>(v); }},
     {"--start-at", 0, 100000000,
      [](devsim::SimulatorOptions& o, long v) { o.start_at_ms = static_cast<std::uint32_t>(v); }},
     {"--noise", 0, 1000,

@@ -157,15 +157,18 @@ TEST(StartUp, TitleIsTheBaseAndTheIdentificationAtMost255Characters) {
 }
 
 TEST(CommandLine, OptionsFileAndErrors) {
-    const ProgramOptions o =
-        parse_program_options({"--port", "/dev/ttyUSB3", "--simulate", "--port", "/dev/x", "a.emu",
-                               "--compare", "b.emu", "--workdir", "tune"});
+    const ProgramOptions o = parse_program_options(
+        {"--port", "/dev/ttyUSB3", "--simulate", "--port", "/dev/x", "a.emu", "--compare", "b.emu",
+         "--workdir", "tune", "--record-limit", "5990"});
     EXPECT_EQ(o.ports, (std::vector<std::string>{"/dev/ttyUSB3", "/dev/x"}));
     EXPECT_TRUE(o.simulate);
     EXPECT_EQ(o.file, "a.emu");
     EXPECT_EQ(o.compare, "b.emu");
     EXPECT_EQ(o.workdir, "tune");
+    EXPECT_EQ(o.record_limit, 5990);
+    EXPECT_EQ(parse_program_options({}).record_limit, 0) << "no limit unless asked";
     EXPECT_TRUE(o.error.empty());
+    EXPECT_FALSE(parse_program_options({"--record-limit", "many"}).error.empty());
     EXPECT_FALSE(parse_program_options({"a.emu", "--compare"}).error.empty());
     EXPECT_FALSE(parse_program_options({"--port"}).error.empty());
     EXPECT_FALSE(parse_program_options({"--workdir"}).error.empty());

@@ -10,6 +10,8 @@
 namespace veloquin {
 namespace {
 
+constexpr std::uint32_t kPollMs = 20;
+
 using testing::FakePlatform;
 using testing::ScriptedDevice;
 using Bytes = std::vector<std::uint8_t>;
@@ -42,9 +44,12 @@ struct PollFixture : ::testing::Test {
         }
         device.attach(platform.ports[port]);
     }
+    // Ticks of the 20 ms timer.
     void ticks(int n) {
-        for (int i = 0; i < n; ++i)
+        for (int i = 0; i < n; ++i) {
+            platform.clock_ms += kPollMs;
             poll_tick(link, cal, platform, Edition::full, hooks);
+        }
     }
     bool upper_shown(const std::string& text) const {
         return std::find(platform.upper_status.begin(), platform.upper_status.end(), text) !=
@@ -246,7 +251,18 @@ TEST_F(PollFixture, ChangesGoOutOnEvery51stConnectedTickUnlessAutomapping) {
     ticks(49);  // the tick that connected was the first connected tick
     EXPECT_EQ(uploads(), 0u);
     ticks(1);
+    EXPECT_EQ(platform.last_lower(), "(uploading boost-map...)");
+    const std::size_t frames_before = script.frames.size();
+    ticks(4);
+    EXPECT_EQ(uploads(), 0u) << "100 ms pass before the frame";
+    EXPECT_EQ(script.frames.size(), frames_before) << "no live request during an upload";
+    ticks(1);
     EXPECT_EQ(device.upload_codes, (std::vector<std::uint8_t>{0x08}));
+    ticks(24);
+    EXPECT_EQ(script.frames.size(), frames_before + 1) << "500 ms of quiet after the frame";
+    ticks(1);
+    EXPECT_EQ(platform.last_lower(), "");
+    EXPECT_EQ(script.frames.size(), frames_before + 2) << "then the poll asks again";
 
     bool automapping = true;
     hooks.automapping_on = [&] { return automapping; };
@@ -254,7 +270,7 @@ TEST_F(PollFixture, ChangesGoOutOnEvery51stConnectedTickUnlessAutomapping) {
     ticks(120);
     EXPECT_EQ(uploads(), 1u);
     automapping = false;
-    ticks(51);
+    ticks(51 + 5);
     EXPECT_EQ(uploads(), 2u);
     EXPECT_GT(script.frames.size(), 200u);
 }
@@ -331,7 +347,7 @@ TEST_F(ReconnectFixture, LostDeviceIsAskedForQuietlyOnItsPortFirstAndComesBackWi
     EXPECT_EQ(platform.last_lower(), "Reconnected");
     EXPECT_EQ(cal.cell(MapId::map_2_maf, 0, 0), 1111);
     EXPECT_EQ(cal.cell(MapId::boost_duty, 0, 0), 42);
-    ticks(kUploadEveryTicks);
+    ticks(kUploadEveryTicks + 10);  // the round, and the frame after its pause
     EXPECT_EQ(device.upload_codes, (std::vector<std::uint8_t>{0x08}));
 }
 
@@ -344,7 +360,7 @@ TEST_F(ReconnectFixture, AnotherDeviceOnTheSamePortWinsOverTheEdits) {
     ticks(kRetryTicks);
     ASSERT_TRUE(link.connected);
     EXPECT_EQ(cal.cell(MapId::boost_duty, 0, 0), 30);
-    ticks(kUploadEveryTicks);
+    ticks(kUploadEveryTicks + 10);
     EXPECT_TRUE(device.upload_codes.empty());
 }
 

@@ -117,9 +117,9 @@ TEST(LinkTransfer, OneBoostDutyCellEditUploadsOnlyTheBoostMap) {
     ASSERT_TRUE(rig.connect());
     sim.clear_log();
     rig.cal.cell(MapId::boost_duty, 6, 7) = low16(rig.cal.cell(MapId::boost_duty, 6, 7) + 5);
-    rig.ticks(kUploadEveryTicks + 1);
+    rig.upload_round();
     ASSERT_TRUE(wait_until([&] { return !sim.log().uploads.empty(); }));
-    rig.ticks(kUploadEveryTicks + 1);  // a second round finds nothing left to send
+    rig.upload_round();  // a second round finds nothing left to send
     EXPECT_EQ(sim.log().uploaded_blocks(), std::vector<Block>{Block::boost_map});
     EXPECT_EQ(sim.store().block(Block::boost_map), encode_block(rig.cal, Block::boost_map));
     EXPECT_TRUE(rig.link.connected);
@@ -136,7 +136,7 @@ TEST(LinkTransfer, FileLoadUploadsAllSixBlocksInOrder) {
     ASSERT_TRUE(write_calibration_file(edited, dir / "tune.emu", Edition::full));
     sim.clear_log();
     ASSERT_TRUE(read_calibration_file(rig.cal, dir / "tune.emu", Edition::full));
-    rig.ticks(kUploadEveryTicks + 1);
+    rig.upload_round();
     ASSERT_TRUE(wait_until([&] { return sim.log().uploads.size() >= 6; }));
     EXPECT_EQ(sim.log().uploaded_blocks(), all_blocks());
     const devsim::DeviceStore store = sim.store();
@@ -154,7 +154,7 @@ TEST(LinkTransfer, EveryFuelCorrectionTheEditorAllowsSurvivesTheDevice) {
     for (std::size_t i = 0; i < fuel.size(); ++i)
         fuel[i] = low16(-75 + static_cast<int>(i % 276));
     const Map sent = fuel;
-    rig.ticks(kUploadEveryTicks + 1);
+    rig.upload_round();
     ASSERT_TRUE(wait_until([&] { return !sim.log().uploads.empty(); }));
     EXPECT_EQ(sim.store().fuel_correction(13, 15), 200);
     Calibration back;
@@ -178,7 +178,7 @@ TEST(LinkTransfer, RevDivAndAccMaxSurviveTheRoundTripThroughTheDevice) {
         ASSERT_TRUE(rig.connect());
         rig.cal.param(hw::REV_DIV) = low16(c.rev_div);
         rig.cal.param(hw::ACC_MAX) = low16(c.acc_max);
-        rig.ticks(kUploadEveryTicks + 1);
+        rig.upload_round();
         ASSERT_TRUE(wait_until([&] { return !sim.log().uploads.empty(); }));
         EXPECT_EQ(sim.store().header_word(hw::REV_DIV), c.wire_rev_div);
         EXPECT_EQ(sim.store().header_word(hw::ACC_MAX), c.wire_acc_max);

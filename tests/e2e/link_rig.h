@@ -76,7 +76,11 @@ class LinkRig {
         start_search_at_first_found_port(link);
     }
 
-    void tick(const PollHooks& hooks = {}) { poll_tick(link, cal, platform, Edition::full, hooks); }
+    // A tick of the 20 ms timer.
+    void tick(const PollHooks& hooks = {}) {
+        platform.clock_ms += 20;
+        poll_tick(link, cal, platform, Edition::full, hooks);
+    }
     // Ticks until the poll connects or the first pass ends; true when connected.
     bool connect(int max_ticks = 100) {
         for (int i = 0; i < max_ticks && !link.connected && !link.search.quiet; ++i)
@@ -85,6 +89,12 @@ class LinkRig {
     }
     void ticks(int n) {
         for (int i = 0; i < n; ++i)
+            tick();
+    }
+    // Ticks until the poll has begun an upload of what changed and sent all of it.
+    void upload_round() {
+        ticks(kUploadEveryTicks + 1);
+        for (int i = 0; i < 1000 && link.upload.active(); ++i)
             tick();
     }
 

@@ -2,6 +2,8 @@
 // real serial code and the real event loop.
 
 #include <QElapsedTimer>
+#include <QTimer>
+#include <filesystem>
 #include <set>
 
 #include "datalogs/dashboard.h"
@@ -15,6 +17,7 @@ namespace {
 
 class DeviceGuiTest : public GuiTest {
   protected:
+    explicit DeviceGuiTest(int reply_byte_gap_ms = 0) : sim(options(reply_byte_gap_ms)) {}
     void SetUp() override {
         ASSERT_TRUE(sim.start());
         ports.add_explicit(sim.slave_path());
@@ -23,12 +26,19 @@ class DeviceGuiTest : public GuiTest {
         GuiTest::TearDown();
         sim.stop();
     }
-    static devsim::SimulatorOptions options() {
+    static devsim::SimulatorOptions options(int reply_byte_gap_ms) {
         devsim::SimulatorOptions o;
         o.start_at_ms = 6000;  // the engine pulls through the gears from the start
+        o.reply_byte_gap_ms = reply_byte_gap_ms;
         return o;
     }
-    devsim::Simulator sim{options()};
+    devsim::Simulator sim;
+};
+
+// A device whose reply bytes come 5 ms apart: a download takes half a minute.
+class SlowDeviceGuiTest : public DeviceGuiTest {
+  protected:
+    SlowDeviceGuiTest() : DeviceGuiTest(5) {}
 };
 
 // Whether the middle of the rpm needle is on screen where the record the
@@ -90,6 +100,73 @@ TEST_F(DeviceGuiTest, DashboardNeedlesFollowTheLiveRecordsAndRestWithoutThem) {
                               2000);
     const QImage idle = on_screen(dash);
     EXPECT_EQ(pixels_near(idle, idle.rect(), Qt::red, 60), 0) << "no needle without live data";
+}
+
+// The recording runs from the event loop: the window paints the streamed
+// records and switches pages meanwhile, and one short Enter ends it.
+TEST_F(DeviceGuiTest, RecordingLeavesTheWindowFreeAndOneShortEnterEndsIt) {
+    open();
+    QTRY_VERIFY_WITH_TIMEOUT(window->app().state().link.connected, 2000);
+    press(Page::dashboard);
+    key(Qt::Key_F7);
+    ASSERT_TRUE(window->app().recording());
+    const long long frames = window->frames_painted();
+    QTest::qWait(300);
+    EXPECT_GT(window->frames_painted(), frames + 5) << "the dashboard moves while recording";
+    EXPECT_TRUE(
+        rpm_needle_shown(on_screen(window->dashboard()), window->app().state().link.live, cal()));
+    press(Page::log_viewer);
+    EXPECT_TRUE(window->log_viewer()->isVisible());
+    EXPECT_TRUE(window->app().recording());
+    const QImage growing = on_screen(window->log_viewer());
+    QTest::qWait(200);
+    EXPECT_NE(on_screen(window->log_viewer()), growing) << "the viewer grows with the log";
+
+    QElapsedTimer stop;
+    stop.start();
+    key(Qt::Key_Return);
+    EXPECT_FALSE(window->app().recording());
+    EXPECT_LT(stop.elapsed(), 100);
+    EXPECT_GT(window->app().state().log.count, 50);
+    EXPECT_TRUE(std::filesystem::exists(window->app().last_recording().file));
+    EXPECT_FALSE(sim.streaming());
+}
+
+// Half a minute of download: the window keeps painting, a page switch is
+// done at once, any other input is refused with a word, and closing ends
+// the download within a second, writing workmap.cfg.
+TEST_F(SlowDeviceGuiTest, SlowDownloadLeavesTheWindowAnsweringAndClosingEndsIt) {
+    // The device keeps quiet until the window is up; then Connect starts the
+    // search, and the download runs from the poll like any other.
+    sim.set_silent(true);
+    open();
+    sim.set_silent(false);
+    window->run_guarded([this] { window->app().connect_pressed(); });
+    QElapsedTimer clock;
+    clock.start();
+    qint64 switch_ms = -1;
+    qint64 refused_ms = -1;
+    qint64 close_asked_ms = -1;
+    QTimer::singleShot(2000, window.get(), [&] {
+        EXPECT_TRUE(window->app().busy()) << "the download is under way";
+        const qint64 before = clock.elapsed();
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                          in_window(window->nav_button(Page::maf_emulation),
+                                    window->nav_button(Page::maf_emulation)->rect().center()));
+        if (window->page_widget(Page::maf_emulation)->isVisible())
+            switch_ms = clock.elapsed() - before;
+        QTest::keyClick(window->windowHandle(), Qt::Key_Plus);
+        if (window->live_panel()->upper_status().startsWith(QStringLiteral("Busy")))
+            refused_ms = clock.elapsed() - before;
+        close_asked_ms = clock.elapsed();
+        window->close();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(close_asked_ms >= 0 && !window->isVisible(), 10000);
+    EXPECT_GE(switch_ms, 0) << "the page switch was not done during the download";
+    EXPECT_LT(switch_ms, 100);
+    EXPECT_GE(refused_ms, 0) << "a key during the download was not refused at once";
+    EXPECT_LT(clock.elapsed() - close_asked_ms, 1000) << "closing waited for the download";
+    EXPECT_TRUE(std::filesystem::exists(dir / "workmap.cfg"));
 }
 
 }  // namespace

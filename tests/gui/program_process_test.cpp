@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "calfile/calibration_file.h"
+#include "devsim/simulator.h"
 #include "tests/gui/gui_fixture.h"
 
 namespace veloquin::testing {
@@ -82,6 +83,32 @@ TEST(ProgramProcess, EveryQuitSignalWritesTheWorkmap) {
         const std::string text = read_file(dir / "workmap.cfg");
         EXPECT_GT(text.rfind("[end]"), text.size() - 12) << "cut short";
     }
+}
+
+// A device whose reply bytes come 5 ms apart takes half a minute to
+// download; a desktop that ends the session must not wait for it.
+TEST(ProgramProcess, SigtermDuringASlowDownloadEndsItWithinASecond) {
+    devsim::SimulatorOptions slow;
+    slow.reply_byte_gap_ms = 5;
+    devsim::Simulator sim(slow);
+    ASSERT_TRUE(sim.start());
+    TempDir dir;
+    write_file(dir / "workmap.cfg", "SPD_DIV:4321\r\n");
+    const pid_t pid = start(VELOQUIN_PROGRAM_PATH, dir.path(), {"--port", sim.slave_path()});
+    // Well into the download: the identification and the header have come.
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (sim.log().codes().size() < 3 && Clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_GE(sim.log().codes().size(), 3u);
+    ASSERT_TRUE(catches(pid, SIGTERM));
+    const auto asked = Clock::now();
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(wait_for(pid, std::chrono::seconds(5)), 0);
+    EXPECT_LT(Clock::now() - asked, std::chrono::seconds(1));
+    Calibration back;
+    ASSERT_TRUE(read_calibration_file(back, dir / "workmap.cfg", Edition::full));
+    EXPECT_EQ(back.param(hw::SPD_DIV), 4321) << "a cut-off download takes nothing in";
+    sim.stop();
 }
 
 TEST(ProgramProcess, ScreenshotsOfEveryPageInBothEditions) {

@@ -20,6 +20,7 @@
 #include "app/page_controls.h"
 #include "calfile/calibration_file.h"
 #include "datalogs/dashboard.h"
+#include "datalogs/log_file.h"
 #include "editors/graph_editors.h"
 #include "tests/support/temp_dir.h"
 
@@ -191,14 +192,20 @@ class Program {
     }
     void key(const std::string& keys) const { xdotool("key --delay 30 " + keys); }
 
-    // SIGTERM, as a desktop ends a program; its exit status.
-    int stop() {
+    // SIGTERM, as a desktop ends a program (SIGKILL, as a crash does); its exit status.
+    int stop(int signal_number = SIGTERM) {
         if (pid_ <= 0) return -1;
-        ::kill(pid_, SIGTERM);
+        ::kill(pid_, signal_number);
         int status = 0;
         ::waitpid(pid_, &status, 0);
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    bool connected_within(std::chrono::seconds limit) const {
+        const auto end = Clock::now() + limit;
+        while (title().find("KVX serial#") == std::string::npos && Clock::now() < end)
+            std::this_thread::sleep_for(100ms);
+        return title().find("KVX serial#") != std::string::npos;
     }
 
   private:
@@ -245,10 +252,7 @@ TEST(OnScreen, EditorDashboardAndParametersFollowRealInput) {
     TempDir dir;
     Program p(dir.path(), {"--simulate"});
     ASSERT_TRUE(p.find_window());
-    const auto connected_by = Clock::now() + 10s;
-    while (p.title().find("KVX serial#") == std::string::npos && Clock::now() < connected_by)
-        std::this_thread::sleep_for(100ms);
-    ASSERT_NE(p.title().find("KVX serial#"), std::string::npos);
+    ASSERT_TRUE(p.connected_within(10s));
 
     // A typed parameter survives a page round trip on screen.
     const QRect speed = control_rect("SPD_DIV");
@@ -306,6 +310,77 @@ TEST(OnScreen, EditorDashboardAndParametersFollowRealInput) {
     Calibration saved;
     ASSERT_TRUE(read_calibration_file(saved, dir / "workmap.cfg", Edition::full));
     EXPECT_EQ(saved.param(hw::SPD_DIV), 157);
+}
+
+// The newest recording file in a logs folder; empty when there is none.
+std::filesystem::path newest_recording(const std::filesystem::path& logs) {
+    std::filesystem::path newest;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(logs, ec)) {
+        const std::string name = e.path().filename().string();
+        if (name == "default.log" || e.path().extension() != ".log") continue;
+        if (newest.empty() || name > newest.filename().string()) newest = e.path();
+    }
+    return newest;
+}
+
+TEST(OnScreen, RecordingFromTheKeyboardAndWhatAKillLeavesOfIt) {
+    TempDir dir;
+    Program p(dir.path(), {"--simulate", "--workdir", dir.path().string()});
+    ASSERT_TRUE(p.find_window());
+    ASSERT_TRUE(p.connected_within(10s));
+
+    // F7 on the dashboard: the needles go on moving while the stream is recorded.
+    p.click(nav_button(12));
+    ASSERT_GE(p.wait_for([](const QImage& s) { return rpm_needle(s) >= 0; }), 0);
+    p.key("F7");
+    const QRect dials(kViewerOrigin, QSize(800, 440));
+    QImage before = p.surface().copy(dials);
+    EXPECT_GE(
+        p.wait_for([&](const QImage& s) { return !same_pixels(s.copy(dials), before); }, 3000ms), 0)
+        << "the dashboard stood still during the recording";
+    // One short press of Enter ends it and shows the log.
+    p.key("Return");
+    const QRect plot(kViewerOrigin + QPoint(50, 0), QSize(740, 660));
+    EXPECT_GE(p.wait_for([&](const QImage& s) {
+        return pixels_near(s.copy(plot), QRect(0, 0, 740, 660), Qt::blue, 60) > 100;
+    }),
+              0)
+        << "no recorded log on screen after Enter";
+
+    // A second recording, and the program killed during it: the file holds
+    // what came up to the last second and reads as a log.
+    std::this_thread::sleep_for(1200ms);
+    p.key("F7");
+    std::this_thread::sleep_for(2500ms);
+    p.stop(SIGKILL);
+    const std::filesystem::path file = newest_recording(dir / "logs");
+    ASSERT_FALSE(file.empty());
+    LogBuffer left;
+    ASSERT_TRUE(log_read_file(left, file).ok);
+    // The simulated device streams about 443 records a second.
+    EXPECT_GT(left.count, 400) << "more than the last second was lost";
+}
+
+// A signal quits at once even with a dialog open.
+TEST(OnScreen, SigtermWithTheAboutBoxOpenQuitsAtOnce) {
+    TempDir dir;
+    Program p(dir.path(), {"--workdir", dir.path().string()});
+    ASSERT_TRUE(p.find_window());
+    p.click(nav_button(1));  // the keyboard follows the pointer into the window
+    p.key("alt+h");
+    std::this_thread::sleep_for(300ms);
+    p.key("a");
+    const auto end = Clock::now() + 5s;
+    while (output_of("xdotool search --onlyvisible --name '^About$' 2>/dev/null").empty() &&
+           Clock::now() < end) {
+        std::this_thread::sleep_for(100ms);
+    }
+    ASSERT_FALSE(output_of("xdotool search --onlyvisible --name '^About$' 2>/dev/null").empty());
+    const auto asked = Clock::now();
+    EXPECT_EQ(p.stop(), 0);
+    EXPECT_LT(Clock::now() - asked, 1s);
+    EXPECT_TRUE(std::filesystem::exists(dir / "workmap.cfg"));
 }
 
 TEST(OnScreen, LogViewerShowsHomeAndAChannelSwitchAtOnceAndScreenshotsMatchTheScreen) {
