@@ -4,7 +4,7 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps build release package package-test run test unit sanitize fuzz format-check format tidy bench clean
+.PHONY: all deps build release package package-test run test unit sanitize fuzz format-check layers format tidy bench clean
 
 all: build
 
@@ -47,6 +47,10 @@ fuzz: deps
 format-check: deps
 	bash scripts/format.sh --check
 
+# Every folder includes only the folders below it (docs/architecture.md).
+layers:
+	bash scripts/check-layers.sh
+
 format: deps
 	bash scripts/format.sh
 
@@ -56,7 +60,7 @@ tidy: build
 bench: release
 	bash scripts/bench.sh build/release
 
-test: format-check unit tidy package-test sanitize fuzz
+test: format-check layers unit tidy package-test sanitize fuzz
 	@echo "make test: all stages passed"
 
 clean:

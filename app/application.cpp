@@ -2,14 +2,11 @@
 
 #include <algorithm>
 
+#include "app/application_scopes.h"
 #include "app/commands.h"
 #include "app/port_choice.h"
-#include "calfile/atomic_file.h"
-#include "calfile/calibration_file.h"
 #include "calibration/conversions.h"
-#include "datalogs/log_file.h"
 #include "datalogs/log_zoom.h"
-#include "datalogs/mazda_import.h"
 #include "device/connection.h"
 #include "device/firmware.h"
 #include "device/serial_access.h"
@@ -20,62 +17,15 @@
 
 namespace veloquin {
 
-// Marks a command or tick as running; a tick or command arriving meanwhile
-// (from a wait's nested event loop, a dialog's loop, a message box) is dropped.
-class Application::BusyScope {
-  public:
-    explicit BusyScope(Application& app) : app_(app) { ++app_.busy_; }
-    ~BusyScope() { --app_.busy_; }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-  private:
-    Application& app_;
-};
-
-// While a command waits for the tuner in a dialog at a point where nothing of
-// it is half done, the poll and the one-second read-back may run: the line
-// is not in use, and the command goes on only once the dialog is closed.
-class Application::UserWaitScope {
-  public:
-    explicit UserWaitScope(Application& app) : app_(app), held_(app.busy_) {
-        app_.busy_ = 0;
-        ++app_.waiting_for_user_;
-    }
-    ~UserWaitScope() {
-        app_.busy_ = held_;
-        --app_.waiting_for_user_;
-    }
-    UserWaitScope(const UserWaitScope&) = delete;
-    UserWaitScope& operator=(const UserWaitScope&) = delete;
-
-  private:
-    Application& app_;
-    int held_;
-};
-
 namespace {
 
 constexpr int kMapFuelCorrectionMin = -75;
 constexpr int kMapFuelCorrectionMax = 200;
 constexpr int kBoostDutyMax = 100;
 constexpr int kEraseAfterEditor = 2;
-constexpr std::string_view kStopRecordingFirst = "Recording: press Enter to stop it first";
-constexpr int kEraseAfterFile = 2;
-
-std::string& folder_of(WorkingFolders& folders, FolderId id) {
-    switch (id) {
-        case FolderId::maps:
-            return folders.maps;
-        case FolderId::settings:
-            return folders.settings;
-        case FolderId::logs:
-            return folders.logs;
-        case FolderId::firmware:
-            break;
-    }
-    return folders.firmware;
-}
+// An undo can move any map, so the editors are erased and drawn afresh as
+// after a file was opened.
+constexpr int kEraseAfterUndo = 2;
 
 // The typed value of an in-place entry as the visible page stores it; nullopt
 // on a page without a map.
@@ -120,20 +70,8 @@ void Application::start(const FileLocations& files) {
     create_working_folders(files.folders);
     load_start_files(state_.cal, files.start_folder, state_.edition, files.factory_calibration);
     derive_pressure_counts(state_.cal);
-    history_.reset(state_.cal);
+    steps_.reset();
     check_workmap_writable();
-}
-
-void Application::check_workmap_writable() {
-    std::string error;
-    if (check_writable_folder(state_.working_directory, error)) return;
-    hold_notice(std::string(kWorkmapFile) + " cannot be written (" + error +
-                "): use Save As... to keep this session's changes");
-}
-
-void Application::hold_notice(const std::string& text) {
-    state_.notice = text;
-    platform_.set_lower_status(text);
 }
 
 void Application::create_main_window() {
@@ -144,7 +82,7 @@ void Application::create_main_window() {
     platform_.refresh_live_panel();
     select_page(Page::parameters);
     // What the first fill and commit settle is where undoing stops.
-    history_.reset(state_.cal);
+    steps_.reset();
 }
 
 void Application::select_page(Page page) {
@@ -153,7 +91,7 @@ void Application::select_page(Page page) {
     collapse_selection(state_.editor.cursor);
     stop_live_modes(state_.editor);
     cancel_cell_editor();
-    commit_typed_fields([this] { commit_and_refresh_all_pages(); });
+    fields_.commit_typed([this] { commit_and_refresh_all_pages(); });
     state_.main_page = page;
     limit_curve_for_page(state_.editor.cursor, page, state_.editor.active_temp_curve);
 }
@@ -175,20 +113,20 @@ void Application::poll_tick() {
         if (!recording_session_.take_arrived(why)) stop_recording(why);
         return;
     }
-    if (!state_.editor.automapping) record_automapping_run();
+    if (!state_.editor.automapping) steps_.record_automapping_run();
     CalibrationWords seen = calibration_words(state_.cal);
     PollHooks hooks;
     hooks.automapping_on = [this] { return state_.editor.automapping; };
     hooks.process_live_data = [this, &seen] {
-        take_in_poll_changes(seen, false);
+        steps_.take_in_poll_changes(seen, false);
         process_live_data(state_.editor, state_.cal, state_.link.live, state_.main_page, platform_,
                           state_.cell_editor_open);
-        take_in_poll_changes(seen, state_.editor.automapping);
+        steps_.take_in_poll_changes(seen, state_.editor.automapping);
     };
     // A notice dismissed since the last tick gives the lines back to the search.
     if (notice_held_ && state_.notice.empty()) show_search_state_again(state_.link, platform_);
     veloquin::poll_tick(state_.link, state_.cal, platform_, state_.edition, hooks);
-    take_in_poll_changes(seen, false);
+    steps_.take_in_poll_changes(seen, false);
     // Port errors and transfer texts of the tick do not replace a notice.
     if (!state_.notice.empty()) platform_.set_lower_status(state_.notice);
     notice_held_ = !state_.notice.empty();
@@ -198,9 +136,9 @@ void Application::second_tick() {
     if (busy() || state_.editor.automapping) return;
     BusyScope scope(*this);
     const Page page = state_.main_page;
-    if (!has_controls(page) || !fields_touched(page)) return;
+    if (!has_controls(page) || !fields_.touched(page)) return;
     const int skip = state_.edited_control;
-    commit_typed_fields([this, page, skip] { read_back_page_with_after_steps(page, skip); }, skip);
+    fields_.commit_typed([this, page, skip] { read_back_page_with_after_steps(page, skip); }, skip);
     platform_.controls_changed();
 }
 
@@ -219,17 +157,9 @@ void Application::field_finished(int control) {
 void Application::commit_fields() {
     state_.edited_control = -1;
     const Page page = state_.main_page;
-    if (!has_controls(page) || !fields_touched(page)) return;
-    commit_typed_fields([this, page] { read_back_page_with_after_steps(page); });
+    if (!has_controls(page) || !fields_.touched(page)) return;
+    fields_.commit_typed([this, page] { read_back_page_with_after_steps(page); });
     platform_.controls_changed();
-}
-
-bool Application::fields_touched(Page page) const {
-    const auto table = control_table();
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        if (table[i].page == page && state_.controls.values[i].touched()) return true;
-    }
-    return false;
 }
 
 KeyRoute Application::key_press(const KeyPress& key, KeyFocus focus) {
@@ -277,7 +207,7 @@ void Application::command(int id) {
         undo_or_redo(id == cmd::undo);
         return;
     }
-    undoable(command_step_name(id, state_.main_page), [this, id] { run_command(id); });
+    steps_.undoable(command_step_name(id, state_.main_page), [this, id] { run_command(id); });
 }
 
 void Application::run_command(int id) {
@@ -431,7 +361,7 @@ void Application::commit_cell_editor(std::string_view typed) {
     if (!state_.cell_editor_open) return;
     const Page page = state_.main_page;
     if (const auto value = cell_value(page, typed)) {
-        undoable(cell_edit_step_name(page), [this, page, value] {
+        steps_.undoable(cell_edit_step_name(page), [this, page, value] {
             EditorCursor& c = state_.editor.cursor;
             update_selection(c, state_.cal);
             const MapId map = page_rules(page).map;
@@ -454,252 +384,38 @@ void Application::cancel_cell_editor() {
 }
 
 void Application::fill_all_pages() {
-    for (Page p : {Page::parameters, Page::nos_methanol, Page::boost_control, Page::ls_switches}) {
-        fill_page(state_.controls, state_.cal, p);
-    }
-    committed_controls_ = state_.controls;
-    platform_.controls_changed();
+    fields_.fill_all();
 }
 
 void Application::commit_and_refresh_all_pages() {
-    read_back_page_with_after_steps(Page::parameters);
-    fill_page(state_.controls, state_.cal, Page::parameters);
-    read_back_page_with_after_steps(Page::nos_methanol);
-    read_back_page_with_after_steps(Page::boost_control);
-    read_back_page_with_after_steps(Page::ls_switches);
-    recompute_derived_values(state_.cal, state_.edition);
-    fill_page(state_.controls, state_.cal, Page::nos_methanol);
-    fill_page(state_.controls, state_.cal, Page::boost_control);
-    fill_page(state_.controls, state_.cal, Page::ls_switches);
-    committed_controls_ = state_.controls;
-    platform_.controls_changed();
+    fields_.commit_and_refresh_all();
 }
 
 void Application::read_back_page_with_after_steps(Page page, int skip) {
-    Calibration& cal = state_.cal;
-    const int lo = cal.param(hw::METH_BAR_LO);
-    const int hi = cal.param(hw::METH_BAR_HI);
-    read_back_page(state_.controls, cal, page, skip);
-    if (page == Page::parameters) return;
-    recompute_derived_values(cal, state_.edition);
-    // The methanol map's row axis moved: its editor must be drawn anew.
-    if (page == Page::nos_methanol &&
-        (cal.param(hw::METH_BAR_LO) != lo || cal.param(hw::METH_BAR_HI) != hi)) {
-        state_.erase_allowance = 1;
-        platform_.repaint_page();
-    }
+    fields_.read_back(page, skip);
 }
 
-bool Application::open_calibration(const std::string& path) {
-    return apply_file(path, true);
-}
-
-bool Application::load_partial_settings(const std::string& path) {
-    return apply_file(path, false);
-}
-
-bool Application::apply_file(const std::string& path, bool whole_calibration) {
-    bool applied = false;
-    const int command = whole_calibration ? cmd::open_calibration : cmd::load_partial_settings;
-    undoable(command_step_name(command, state_.main_page),
-             [&] { applied = read_file_into_calibration(path, whole_calibration); });
-    return applied;
-}
-
-bool Application::read_file_into_calibration(const std::string& path, bool whole_calibration) {
-    std::string text;
-    std::string error;
-    if (!load_calibration_text(path, text, error)) {
-        report_file_error("The calibration was not loaded.", error);
-        return false;
+void Application::undo_or_redo(bool undoing) {
+    if (state_.cell_editor_open) cancel_cell_editor();
+    // A value typed a moment ago is the newest change: it is committed so the
+    // undo takes it back rather than the refill dropping it. Untouched fields
+    // are not read back: the refill after the undo shows the words anew.
+    const std::string typed = fields_.typed_step_name();
+    if (!typed.empty() && has_controls(state_.main_page)) {
+        steps_.undoable(typed, [this] { read_back_page_with_after_steps(state_.main_page); });
     }
-    if (!holds_calibration(text, state_.edition)) {
-        report_file_error("The calibration was not loaded.", "No calibration found in " + path);
-        return false;
-    }
-    if (whole_calibration) {
-        state_.calibration_path = path;
-        state_.calibration_name = split_path(path).file;
-        state_.cal.param(hw::MAP_BAR_LO) = 0;
-        state_.cal.param(hw::MAP_BAR_HI) = 0;
-    }
-    read_calibration_text(state_.cal, text, state_.edition);
-    derive_pressure_counts(state_.cal);
+    if (!steps_.step(undoing)) return;
     fill_all_pages();
-    state_.erase_allowance = kEraseAfterFile;
-    platform_.repaint_page();
-    return true;
-}
-
-bool Application::save_calibration(const std::string& path) {
-    std::string error;
-    if (!write_calibration_file(state_.cal, path, state_.edition, &error)) {
-        report_file_error("The calibration was not saved to " + path + ".", error);
-        return false;
-    }
-    state_.calibration_path = path;
-    state_.calibration_name = split_path(path).file;
-    return true;
-}
-
-bool Application::load_log(const std::string& path) {
-    const LogReadResult result = load_log_by_name(state_.log, path);
-    if (!result.ok) {
-        report_file_error("The log was not loaded.", result.message);
-        return false;
-    }
-    history_.forget_log_steps();
-    if (!result.message.empty()) hold_notice(result.message);
-    reset_log_view_zoom(state_.log_view);  // a new log is shown whole
-    platform_.show_page(Page::log_viewer);
-    platform_.repaint_page();
-    return true;
-}
-
-bool Application::save_log(const std::string& path) {
-    const LogWriteResult result = log_write_file(state_.log, path);
-    if (!result.ok) {
-        report_file_error("The log was not saved to " + path + ".", result.message);
-        return false;
-    }
-    return true;
-}
-
-bool Application::compare_with(const std::string& path) {
-    std::string error;
-    if (!begin_comparison(state_.comparison, path, state_.edition, error)) {
-        report_file_error("The calibration was not loaded.", error);
-        return false;
-    }
-    refresh_comparison();
-    platform_.repaint_page();
-    platform_.controls_changed();
-    return true;
-}
-
-void Application::compare_with_last_file() {
-    if (state_.calibration_path.empty()) {
-        platform_.message_box("No calibration file was opened or saved yet.",
-                              "Compare with last file", MessageButtons::ok);
-        return;
-    }
-    compare_with(state_.calibration_path);
-}
-
-void Application::stop_comparing() {
-    if (!state_.comparison.active) return;
-    end_comparison(state_.comparison);
-    platform_.repaint_page();
-    platform_.controls_changed();
-}
-
-bool Application::refresh_comparison() {
-    return refresh_differences(state_.comparison, state_.cal, state_.edition);
-}
-
-std::optional<DifferenceTarget> Application::go_to_difference(std::size_t index) {
-    const Comparison& c = state_.comparison;
-    if (!c.active || index >= c.differences.size()) return std::nullopt;
-    const auto target = difference_target(c.differences[index], state_.edition);
-    if (!target) return std::nullopt;
-    platform_.show_page(target->page);
-    place_cursor(state_.editor, *target);
-    platform_.repaint_page();
-    return target;
-}
-
-bool Application::write_workmap(std::string* error) {
-    if (!busy()) {
-        BusyScope scope(*this);
-        commit_fields();
-    }
-    return write_calibration_file(state_.cal, state_.working_directory / kWorkmapFile,
-                                  state_.edition, error);
-}
-
-void Application::save_at_exit() {
-    std::string error;
-    if (write_workmap(&error) || exit_at_once_ || busy()) return;
-    BusyScope scope(*this);
-    const MessageAnswer answer = platform_.message_box(
-        std::string(kWorkmapFile) + " could not be written: " + error +
-            "\n\nThis session's changes are lost unless you save them elsewhere. Save the "
-            "calibration with \"Save As...\" before quitting?",
-        "Error", MessageButtons::yes_no);
-    if (answer != MessageAnswer::yes) return;
-    if (const auto path = ask_file(cmd::save_as)) save_calibration(*path);
-}
-
-bool Application::recording_allowed_now() {
-    return !recorded_once_ || recording_allowed(platform_.now_ms(), recording_.last_end_ms);
-}
-
-std::optional<std::string> Application::ask_file(int command) {
-    const FileDialogInfo* dialog = file_dialog_for(command);
-    if (dialog == nullptr) return std::nullopt;
-    std::string& folder = folder_of(state_.folders, dialog->folder);
-    FileDialogRequest request;
-    request.save = dialog->kind == FileDialogKind::save;
-    request.title = dialog->title;
-    for (const FileFilter& f : dialog->filters)
-        request.filters.emplace_back(f.text, f.pattern);
-    request.default_extension = dialog->default_extension;
-    request.folder = folder;
-    if (command == cmd::save_as) request.name = state_.calibration_name;
-    std::optional<std::string> chosen;
-    {
-        // The dialog is a safe point: the device's poll and the live values
-        // go on while the tuner looks for a file.
-        const UserWaitScope waiting(*this);
-        chosen = platform_.choose_file(request);
-    }
-    if (!chosen || chosen->empty()) return std::nullopt;
-    if (request.save) *chosen = add_default_extension(*chosen, dialog->default_extension);
-    folder = split_path(*chosen).folder;
-    return chosen;
-}
-
-void Application::crop_log() {
-    auto before = std::make_shared<LogSnapshot>(take_log_snapshot(state_.log, state_.log_view));
-    if (!log_crop(state_.log)) {
-        hold_notice("Crop Log File: mark at least two samples first (drag across the log)");
-        return;
-    }
-    pending_log_ = std::move(before);
+    state_.erase_allowance = kEraseAfterUndo;
     platform_.repaint_page();
 }
 
-void Application::record_log(bool pass_mode) {
-    recording_.logs_folder = state_.folders.logs;
-    if (!recording_session_.start(pass_mode)) {
-        hold_notice("The device did not take the stream command: no log recorded");
-        return;
+std::optional<MenuEntryState> Application::menu_entry_state(int command_id) const {
+    if (auto learn = learn_menu_entry(command_id, state_.learn)) return learn;
+    if (command_id == cmd::stop_recording) {
+        return MenuEntryState{"Stop recording\tEnter", recording()};
     }
-    history_.forget_log_steps();
-    reset_log_view_zoom(state_.log_view);
-    platform_.repaint_page();
-}
-
-void Application::stop_recording(RecordingEnd why) {
-    if (!recording()) return;
-    last_recording_ = recording_session_.finish(why);
-    recorded_once_ = true;
-    reset_log_view_zoom(state_.log_view);
-}
-
-bool Application::refused_while_recording(int command) {
-    if (!recording()) return false;
-    switch (command) {
-        case cmd::update_firmware:
-        case cmd::load_log_file:
-        case cmd::crop_log_file:
-        case cmd::calibrate_knock_by_log:
-        case cmd::serial_port:  // its probe and choice would take the stream's line
-            hold_notice(std::string(kStopRecordingFirst));
-            return true;
-        default:
-            return false;
-    }
+    return steps_.edit_menu_entry(command_id);
 }
 
 void Application::update_firmware() {
@@ -711,11 +427,6 @@ void Application::update_firmware() {
     }
     // A cancelled dialog sent nothing: the connection stays as it was.
     link.timeouts = TimeoutSet::normal;
-}
-
-void Application::report_file_error(const std::string& what, const std::string& why) {
-    const UserWaitScope waiting(*this);
-    platform_.message_box(what + "\n\n" + why, "Error", MessageButtons::ok);
 }
 
 }  // namespace veloquin

@@ -17,9 +17,12 @@
 #include "app/key_routing.h"
 #include "app/learn_review.h"
 #include "app/page_controls.h"
-#include "app/platform.h"
+#include "app/parameter_fields.h"
+#include "app/program_state.h"
 #include "app/startup.h"
 #include "app/step_names.h"
+#include "app/undo_steps.h"
+#include "base/platform.h"
 #include "calibration/calibration.h"
 #include "datalogs/log_sample.h"
 #include "datalogs/log_viewer.h"
@@ -29,37 +32,8 @@
 
 namespace veloquin {
 
-// The process-wide instances, created once at start and kept to the end.
-struct ProgramState {
-    explicit ProgramState(Edition e) : edition(e) {}
-
-    Edition edition;
-    Calibration cal;
-    LogBuffer log;
-    LogView log_view;  // the viewer's zoom; its widget keeps the size up to date
-    DeviceLink link;
-    EditorState editor;
-    PageControls controls;
-    FileLocations files;     // where the program keeps its files, as found at start
-    WorkingFolders folders;  // the file dialogs' folders, following the last choice
-    std::filesystem::path working_directory;  // where default.cfg and workmap.cfg live
-    std::string calibration_path;             // the file "Save" writes to; empty: none yet
-    std::string calibration_name;
-    Page main_page = Page::parameters;
-    // Background erases the map editors and the dashboard may still do.
-    int erase_allowance = 0;
-    bool cell_editor_open = false;
-    // The key that opened the in-place editor, typed into it once it is open.
-    std::string pending_key;
-    // The parameter field the tuner is typing into (a control index), -1 for
-    // none: the one-second read-back leaves it until it is finished.
-    int edited_control = -1;
-    // A message for the lower status line kept there until the tuner's next
-    // action, whatever progress texts pass meanwhile; empty for none.
-    std::string notice;
-    Comparison comparison;
-    LearnReview learn;
-};
+// What a command that would disturb a running recording says instead.
+inline constexpr std::string_view kStopRecordingFirst = "Recording: press Enter to stop it first";
 
 class Application {
   public:
@@ -151,7 +125,10 @@ class Application {
     void save_at_exit();
     void exit_at_once() { exit_at_once_ = true; }
     // Shows `text` in the lower status line until the next action.
-    void hold_notice(const std::string& text);
+    void hold_notice(const std::string& text) {
+        state_.notice = text;
+        platform_.set_lower_status(text);
+    }
 
     bool busy() const { return busy_ > 0; }
     // Whether a recording may start now (the guard only counts after one ended).
@@ -181,8 +158,8 @@ class Application {
     void toggle_hit_counts();
     void show_learn_hit_numbers(bool on);
 
-    // Undo and redo (application_history.cpp).
-    const CalibrationHistory& history() const { return history_; }
+    // Undo and redo.
+    const CalibrationHistory& history() const { return steps_.history(); }
     // The Edit menu's Undo and Redo texts as they stand now; nullopt for
     // entries whose text never changes.
     std::optional<MenuEntryState> menu_entry_state(int command_id) const;
@@ -191,15 +168,7 @@ class Application {
     class BusyScope;
     class UserWaitScope;
     void run_command(int id);
-    // Runs `work` as one undo step named `what` (nested steps join the outer one).
-    void undoable(const std::string& what, const std::function<void()>& work);
-    // A read-back of the parameter pages: a step when a field was typed into.
-    void commit_typed_fields(const std::function<void()>& read_back, int skip = -1);
     void undo_or_redo(bool undoing);
-    void record_automapping_run();
-    // Sorts out what changed the calibration during a poll since `seen`: the
-    // automapping run's learning, or the device's words.
-    void take_in_poll_changes(CalibrationWords& seen, bool by_automapping);
     bool apply_file(const std::string& path, bool whole_calibration);
     bool read_file_into_calibration(const std::string& path, bool whole_calibration);
     std::optional<std::string> ask_file(int command);
@@ -211,7 +180,6 @@ class Application {
     void report_file_error(const std::string& what, const std::string& why);
     // The port chosen in an earlier run, read from the working folder.
     void remember_chosen_port();
-    bool fields_touched(Page page) const;
     bool device_connected() const;
     void check_workmap_writable();
     void compare_with_last_file();
@@ -227,14 +195,9 @@ class Application {
     bool notice_held_ = false;  // at the end of the last poll tick
     // Commands that wait in a dialog; no other command runs meanwhile.
     int waiting_for_user_ = 0;
-    CalibrationHistory history_;
-    // The field texts as last filled or committed: a text that differs was typed.
-    PageControls committed_controls_;
-    bool automapping_changed_ = false;
-    int undo_depth_ = 0;
+    UndoSteps steps_{state_};
+    ParameterFields fields_{state_, platform_, steps_};
     bool exit_at_once_ = false;
-    // The log a crop cut, taken into the step the crop makes.
-    std::shared_ptr<LogSnapshot> pending_log_;
 };
 
 }  // namespace veloquin

@@ -68,7 +68,7 @@ int Application::apply_learning(bool selection_only) {
     if (state_.cell_editor_open) cancel_cell_editor();
     const Calibration before = state_.cal;
     int changed = 0;
-    undoable(std::string(kLearnStepName), [&] {
+    steps_.undoable(std::string(kLearnStepName), [&] {
         EditorCursor& cursor = state_.editor.cursor;
         update_selection(cursor, state_.cal);
         changed =

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/page.h"
+#include "base/page.h"
 #include "calibration/calibration.h"
 
 namespace veloquin {

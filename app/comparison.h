@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/page.h"
+#include "base/page.h"
 #include "calfile/calibration_diff.h"
 #include "editors/editor_state.h"
 

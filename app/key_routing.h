@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "app/page.h"
+#include "base/page.h"
 #include "calibration/calibration.h"
 
 namespace veloquin {

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/live_record.h"
 #include "calibration/calibration.h"
-#include "device/live_record.h"
 
 namespace veloquin {
 

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "app/history.h"
-#include "app/page.h"
 #include "app/page_controls.h"
+#include "base/page.h"
 
 namespace veloquin {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/paint_model.h"
+#include "base/live_record.h"
+#include "base/paint_model.h"
 #include "calibration/calibration.h"
-#include "device/live_record.h"
 
 namespace veloquin {
 

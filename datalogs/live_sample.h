@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
+#include "base/live_record.h"
 #include "calibration/calibration.h"
 #include "datalogs/log_sample.h"
-#include "device/live_record.h"
 
 namespace veloquin {
 

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "app/paint_model.h"
+#include "base/paint_model.h"
 
 namespace veloquin {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/paint_model.h"
+#include "base/paint_model.h"
 #include "datalogs/log_bands.h"
 #include "datalogs/log_curve.h"
 #include "datalogs/log_sample.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "calibration/calibration.h"
 #include "device/device_link.h"
 

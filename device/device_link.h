@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
-#include "device/live_record.h"
+#include "base/live_record.h"
+#include "base/platform.h"
 
 namespace veloquin {
 

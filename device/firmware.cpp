@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string_view>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "device/device_link.h"
 
 namespace veloquin {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "datalogs/live_sample.h"
 #include "datalogs/log_file.h"
 #include "datalogs/log_sample.h"

@@ -13,10 +13,10 @@
 #include <functional>
 #include <string>
 
+#include "base/live_record.h"
 #include "calibration/calibration.h"
 #include "datalogs/recording_file.h"
 #include "datalogs/recording_tail.h"
-#include "device/live_record.h"
 
 namespace veloquin {
 

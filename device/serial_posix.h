@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 namespace veloquin {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "device/live_record.h"
+#include "base/live_record.h"
 #include "devsim/device_store.h"
 
 namespace veloquin::devsim {

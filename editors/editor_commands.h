@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "calibration/calibration.h"
 #include "datalogs/log_sample.h"
 #include "editors/editor_state.h"

@@ -8,10 +8,10 @@
 #include <span>
 #include <string_view>
 
-#include "app/page.h"
-#include "app/paint_model.h"
+#include "base/live_record.h"
+#include "base/page.h"
+#include "base/paint_model.h"
 #include "calibration/calibration.h"
-#include "device/live_record.h"
 #include "editors/editor_state.h"
 
 namespace veloquin {

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-#include "app/paint_model.h"
+#include "base/paint_model.h"
 #include "calibration/calibration.h"
 #include "editors/map_proposal.h"
 

@@ -7,9 +7,9 @@
 #include <optional>
 #include <string_view>
 
-#include "app/platform.h"
+#include "base/live_record.h"
+#include "base/platform.h"
 #include "calibration/calibration.h"
-#include "device/live_record.h"
 #include "editors/editor_state.h"
 #include "editors/pages.h"
 

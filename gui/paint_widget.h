@@ -8,7 +8,7 @@
 #include <QStaticText>
 #include <QWidget>
 
-#include "app/paint_model.h"
+#include "base/paint_model.h"
 
 namespace veloquin::gui {
 

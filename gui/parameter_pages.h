@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/page_controls.h"
-#include "app/paint_model.h"
+#include "base/paint_model.h"
 
 class QCheckBox;
 class QComboBox;

@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <string>
 
-#include "app/page.h"
+#include "base/page.h"
 
 class QImage;
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 class QDialogButtonBox;
 class QTreeWidget;

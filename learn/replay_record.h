@@ -5,9 +5,9 @@
 // from a live record gives back that record's counts exactly, and so the
 // learning from a log does what live automapping did with the same records.
 
+#include "base/live_record.h"
 #include "calibration/calibration.h"
 #include "datalogs/log_sample.h"
-#include "device/live_record.h"
 
 namespace veloquin {
 

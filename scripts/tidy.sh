@@ -4,7 +4,7 @@
 set -euo pipefail
 build=$1
 cd "$(dirname "$0")/.."
-mapfile -t files < <(git ls-files -- 'app/*.cpp' 'calibration/*.cpp' 'calfile/*.cpp' 'device/*.cpp' \
+mapfile -t files < <(git ls-files -- 'base/*.cpp' 'app/*.cpp' 'calibration/*.cpp' 'calfile/*.cpp' 'device/*.cpp' \
   'datalogs/*.cpp' 'editors/*.cpp' 'learn/*.cpp' 'devsim/*.cpp' 'tool/*.cpp')
 [ ${#files[@]} -gt 0 ] || exit 0
 printf '%s\n' "${files[@]}" | xargs -P "$(nproc)" -n 4 clang-tidy -quiet -p "$build" 2>/dev/null

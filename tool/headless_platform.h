@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "device/port_table.h"
 
 namespace veloquin {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <deque>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "calibration/calibration.h"
 #include "datalogs/log_sample.h"
 #include "device/device_link.h"

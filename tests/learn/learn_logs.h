@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/live_record.h"
 #include "calibration/conversions.h"
 #include "datalogs/live_sample.h"
 #include "datalogs/log_file.h"
 #include "datalogs/log_sample.h"
-#include "device/live_record.h"
 #include "tests/editors/editor_fixture.h"
 
 namespace veloquin::testing {

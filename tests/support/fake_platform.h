@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 namespace veloquin::testing {
 

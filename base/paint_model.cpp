@@ -1,4 +1,4 @@
-#include "app/paint_model.h"
+#include "base/paint_model.h"
 
 #include <utility>
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/page.h"
+#include "base/page.h"
 
 namespace veloquin {
 

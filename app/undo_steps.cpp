@@ -1,15 +1,8 @@
-// The Application's side of undo and redo: which entry points make a step,
-// what counts as the user's change, and what an undo owes the screen.
-
-#include "app/application.h"
-#include "app/commands.h"
+#include "app/undo_steps.h"
 
 namespace veloquin {
-namespace {
 
-// An undo can move any map, so the editors are erased and drawn afresh as
-// after a file was opened.
-constexpr int kEraseAfterUndo = 2;
+namespace {
 
 class DepthScope {
   public:
@@ -24,8 +17,8 @@ class DepthScope {
 
 }  // namespace
 
-void Application::undoable(const std::string& what, const std::function<void()>& work) {
-    if (undo_depth_ > 0) {
+void UndoSteps::undoable(const std::string& what, const std::function<void()>& work) {
+    if (depth_ > 0) {
         work();
         return;
     }
@@ -35,7 +28,7 @@ void Application::undoable(const std::string& what, const std::function<void()>&
     const VisitMarks visits_before = state_.editor.visits;
     pending_log_.reset();
     {
-        const DepthScope depth(undo_depth_);
+        const DepthScope depth(depth_);
         work();
     }
     const CalibrationWords after = calibration_words(state_.cal);
@@ -62,29 +55,13 @@ void Application::undoable(const std::string& what, const std::function<void()>&
     history_.record(after, what, std::move(file), std::move(extras));
 }
 
-void Application::commit_typed_fields(const std::function<void()>& read_back, int skip) {
-    // The field still being typed into is neither read nor counted as committed.
-    const auto index = static_cast<std::size_t>(skip);
-    PageControls typed = state_.controls;
-    if (skip >= 0) typed.values[index] = committed_controls_.values[index];
-    const std::string what = fields_step_name(typed, committed_controls_);
-    if (what.empty()) {
-        read_back();
-    } else {
-        undoable(what, read_back);
-    }
-    const ControlValue kept = skip >= 0 ? committed_controls_.values[index] : ControlValue{};
-    committed_controls_ = state_.controls;
-    if (skip >= 0) committed_controls_.values[index] = kept;
-}
-
-void Application::record_automapping_run() {
+void UndoSteps::record_automapping_run() {
     if (!automapping_changed_) return;
     automapping_changed_ = false;
     history_.record(calibration_words(state_.cal), std::string(kAutomappingStepName));
 }
 
-void Application::take_in_poll_changes(CalibrationWords& seen, bool by_automapping) {
+void UndoSteps::take_in_poll_changes(CalibrationWords& seen, bool by_automapping) {
     const CalibrationWords now = calibration_words(state_.cal);
     if (now == seen) return;
     if (by_automapping) {
@@ -95,18 +72,10 @@ void Application::take_in_poll_changes(CalibrationWords& seen, bool by_automappi
     seen = now;
 }
 
-void Application::undo_or_redo(bool undoing) {
-    if (state_.cell_editor_open) cancel_cell_editor();
-    // A value typed a moment ago is the newest change: it is committed so the
-    // undo takes it back rather than the refill dropping it. Untouched fields
-    // are not read back: the refill after the undo shows the words anew.
-    const std::string typed = fields_step_name(state_.controls, committed_controls_);
-    if (!typed.empty() && has_controls(state_.main_page)) {
-        undoable(typed, [this] { read_back_page_with_after_steps(state_.main_page); });
-    }
+bool UndoSteps::step(bool undoing) {
     record_automapping_run();
     const HistoryStep* step = undoing ? history_.undo(state_.cal) : history_.redo(state_.cal);
-    if (step == nullptr) return;
+    if (step == nullptr) return false;
     for (const std::uint16_t cell : step->extras.visits) {
         if (undoing) {
             state_.editor.visits.unmark(cell / kMapCols, cell % kMapCols);
@@ -119,18 +88,12 @@ void Application::undo_or_redo(bool undoing) {
         state_.calibration_path = undoing ? step->file->path_before : step->file->path_after;
         state_.calibration_name = undoing ? step->file->name_before : step->file->name_after;
     }
-    fill_all_pages();
-    state_.erase_allowance = kEraseAfterUndo;
-    platform_.repaint_page();
+    return true;
 }
 
-std::optional<MenuEntryState> Application::menu_entry_state(int command_id) const {
-    if (auto learn = learn_menu_entry(command_id, state_.learn)) return learn;
-    if (command_id == cmd::stop_recording) {
-        return MenuEntryState{"Stop recording\tEnter", recording()};
-    }
-    return edit_menu_entry(command_id, history_,
-                           automapping_changed_ ? kAutomappingStepName : std::string_view{});
+std::optional<MenuEntryState> UndoSteps::edit_menu_entry(int command_id) const {
+    return veloquin::edit_menu_entry(
+        command_id, history_, automapping_changed_ ? kAutomappingStepName : std::string_view{});
 }
 
 }  // namespace veloquin
