@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/application.h"
 #include "calfile/calibration_file.h"
 #include "calibration/config_keys.h"
 
