@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
 #include "calfile/calibration_file.h"
 #include "calibration/config_keys.h"
 
