@@ -21,8 +21,8 @@ constexpr int kPollMs = 50;
 constexpr int kDeviceWaitMs = 5000;
 constexpr int kLiveRecordsWanted = 5;
 
-// What the window system shows of `w` once the queue has run: the pictures
-// are the screen's own, never a painting made for them.
+}  // namespace
+
 QImage on_screen(QWidget* w) {
     for (int i = 0; i < 3; ++i) {
         QApplication::sendPostedEvents();
@@ -35,8 +35,6 @@ QImage on_screen(QWidget* w) {
     part.setDevicePixelRatio(1.0);
     return part;
 }
-
-}  // namespace
 
 Screenshots::Screenshots(MainWindow& window, QString folder, bool wait_for_device, bool record)
     : window_(window),

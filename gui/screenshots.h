@@ -4,6 +4,7 @@
 // With --compare the pages show the comparison and the "Differences" list
 // is taken too. With --learn the review's pages and window are taken instead.
 
+#include <QImage>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -11,9 +12,15 @@
 
 #include "base/page.h"
 
-class QImage;
+class QWidget;
 
 namespace veloquin::gui {
+
+// What the window system shows of `w` once the queue has run (posted events,
+// repaints and their flushes): the top-level window grabbed from the screen,
+// cropped to `w`. The pictures are the screen's own, never a painting made
+// for them.
+QImage on_screen(QWidget* w);
 
 class MainWindow;
 

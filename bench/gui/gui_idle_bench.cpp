@@ -23,10 +23,13 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/shell.h"
+
 extern char** environ;
 
 namespace {
 
+using veloquin::testing::output_of;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
@@ -108,17 +111,6 @@ long long frames_in(const fs::path& stats_file) {
     long long frames = -1;
     in >> frames;
     return frames;
-}
-
-std::string output_of(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
-            out += buffer;
-        ::pclose(pipe);
-    }
-    return out;
 }
 
 // Clicks the navigation button of page `number` in the program's window.

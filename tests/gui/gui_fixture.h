@@ -25,6 +25,8 @@
 #include "device/port_table.h"
 #include "gui/main_window.h"
 #include "gui/parameter_pages.h"
+#include "gui/screenshots.h"
+#include "tests/support/pixels.h"
 #include "tests/support/temp_dir.h"
 
 namespace veloquin::testing {
@@ -37,33 +39,7 @@ inline void settle() {
     }
 }
 
-// The top-level window of `w` as the screen shows it, cropped to `w`.
-inline QImage on_screen(QWidget* w) {
-    settle();
-    QWidget* top = w->window();
-    const QImage whole = top->screen()->grabWindow(top->winId()).toImage();
-    QImage part = whole.copy(QRect(w->mapTo(top, QPoint(0, 0)), w->size()))
-                      .convertToFormat(QImage::Format_RGB32);
-    part.setDevicePixelRatio(1.0);
-    return part;
-}
-
-// Pixels in the rectangle within a small distance of the colour: text is
-// antialiased, so only its core reaches the exact colour.
-inline int pixels_near(const QImage& image, QRect r, QColor c, int tolerance = 24) {
-    int n = 0;
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        for (int x = r.left(); x <= r.right(); ++x) {
-            const QColor p = image.pixelColor(x, y);
-            if (std::abs(p.red() - c.red()) + std::abs(p.green() - c.green()) +
-                    std::abs(p.blue() - c.blue()) <=
-                tolerance) {
-                ++n;
-            }
-        }
-    }
-    return n;
-}
+using gui::on_screen;
 
 // The MAF emulation editor's grid and the text box of one of its cells.
 inline constexpr int kMapGridW = 774 - 61;

@@ -22,6 +22,8 @@
 #include "datalogs/dashboard.h"
 #include "datalogs/log_file.h"
 #include "editors/graph_editors.h"
+#include "tests/support/pixels.h"
+#include "tests/support/shell.h"
 #include "tests/support/temp_dir.h"
 
 namespace veloquin::testing {
@@ -43,48 +45,8 @@ const MapGrid kMapGrid = *map_grid(EditorKind::map_to_maf, kMapEditor.width, kMa
 const int kMapGridW = kMapGrid.width;
 const int kMapGridH = kMapGrid.height;
 
-// A shell command's standard output.
-std::string output_of(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
-            out += buffer;
-        ::pclose(pipe);
-    }
-    return out;
-}
-
 void xdotool(const std::string& args) {
     ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args;
-}
-
-// Pixel for pixel; QImage's own == also tells colour-space tags apart, which
-// a PNG written by another program may carry.
-bool same_pixels(const QImage& a, const QImage& b) {
-    if (a.size() != b.size()) return false;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            if (a.pixel(x, y) != b.pixel(x, y)) return false;
-        }
-    }
-    return true;
-}
-
-int pixels_near(const QImage& image, QRect r, QColor c, int tolerance = 24) {
-    int n = 0;
-    r &= image.rect();
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        for (int x = r.left(); x <= r.right(); ++x) {
-            const QColor p = image.pixelColor(x, y);
-            if (std::abs(p.red() - c.red()) + std::abs(p.green() - c.green()) +
-                    std::abs(p.blue() - c.blue()) <=
-                tolerance) {
-                ++n;
-            }
-        }
-    }
-    return n;
 }
 
 // The text box of a MAF emulation cell, in window-surface pixels.
