@@ -18,6 +18,9 @@ LivePanelWidget::LivePanelWidget(QWidget* parent) : QGroupBox(parent) {
         auto* value = new QLabel(this);
         value->setGeometry(100, 8 + 20 * i, 70, 18);
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        // Opaque, so a value that changes 50 times a second repaints only
+        // itself, not the framed box behind it.
+        value->setAutoFillBackground(true);
         values_[static_cast<std::size_t>(i)] = value;
     }
     // The lower line carries port errors that are worth reading whole, so it
@@ -26,10 +29,12 @@ LivePanelWidget::LivePanelWidget(QWidget* parent) : QGroupBox(parent) {
     upper_->setGeometry(5, 290, 170, 20);
     upper_->setAlignment(Qt::AlignCenter);
     upper_->setFont(shared_font(FontId::small));
+    upper_->setAutoFillBackground(true);
     lower_ = new QLabel(this);
     lower_->setGeometry(5, 312, 170, 34);
     lower_->setAlignment(Qt::AlignCenter);
     lower_->setWordWrap(true);
+    lower_->setAutoFillBackground(true);
     QFont small = shared_font(FontId::small);
     small.setPixelSize(11);
     lower_->setFont(small);
