@@ -57,15 +57,25 @@ void Screenshots::start() {
 
 void Screenshots::poll() {
     waited_ms_ += kPollMs;
+    // The recording runs from the poll; the pages are taken once it has
+    // ended by itself and the log viewer shows the whole log.
+    if (recording_started_) {
+        if (window_.app().recording()) return;
+        timer_.stop();
+        take_all();
+        return;
+    }
     const bool ready = !wait_for_device_ || (window_.app().state().link.connected &&
                                              window_.live_records_shown() >= kLiveRecordsWanted);
     if (!ready && waited_ms_ < kDeviceWaitMs) return;
     if (!ready)
         std::fprintf(stderr, "veloquin: the device did not answer; pages taken without it\n");
-    timer_.stop();
     if (ready && record_) {
         window_.run_guarded([this] { window_.app().command(cmd::start_log_record); });
+        recording_started_ = window_.app().recording();
+        if (recording_started_) return;
     }
+    timer_.stop();
     take_all();
 }
 

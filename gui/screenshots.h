@@ -46,6 +46,7 @@ class Screenshots : public QObject {
     QString folder_;
     bool wait_for_device_;
     bool record_;
+    bool recording_started_ = false;
     QTimer timer_;
     int waited_ms_ = 0;
     bool failed_ = false;
