@@ -2,7 +2,7 @@
 # Both install what is missing first (scripts/deps.sh).
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
-FUZZ_SECONDS ?= 30
+FUZZ_SECONDS ?= 20
 
 .PHONY: all deps build release package package-test run test unit sanitize fuzz format-check layers format tidy bench clean
 
@@ -57,8 +57,10 @@ format: deps
 tidy: build
 	bash scripts/tidy.sh build/default
 
-bench: release
-	bash scripts/bench.sh build/release
+bench: deps
+	cmake --preset bench >/dev/null
+	cmake --build --preset bench -j $(JOBS)
+	bash scripts/bench.sh build/bench
 
 test: format-check layers unit tidy package-test sanitize fuzz
 	@echo "make test: all stages passed"
