@@ -104,8 +104,11 @@ LoadScale load_scale(const MapGrid& g) {
     return {h - h / 48 - 9, (23 * h) / 24};
 }
 
-// ">" beside the live load, drawn three times for weight.
-void draw_load_marker(PaintModel& m, int y) {
+// ">" beside the live load, drawn three times for weight. A load beyond the
+// axis (the zero record before any device answered reads below its lowest
+// pressure) stands at the axis end, not over the buttons under the grid.
+void draw_load_marker(PaintModel& m, const LoadScale& s, int y) {
+    y = std::clamp(y, s.bottom - s.rise, s.bottom);
     for (int x = 61; x <= 63; ++x) {
         m.draw_text(x, y, ">", FontId::small, colors::red, Align::right);
     }
@@ -246,7 +249,7 @@ void paint_map_to_maf(const EditorView& view, PaintModel& m) {
     draw_speed_marker(m, g, view.live.rpm());
     if (span != 0) {
         const LoadScale s = load_scale(g);
-        draw_load_marker(m, s.bottom - scaled(view.live.map_counts() - lo, s.rise, span));
+        draw_load_marker(m, s, s.bottom - scaled(view.live.map_counts() - lo, s.rise, span));
     }
 
     update_selection(state.cursor, cal);
@@ -292,8 +295,9 @@ void paint_fuel_correction(const EditorView& view, PaintModel& m) {
     draw_speed_marker(m, g, view.live.rpm());
     if (load.has_fraction) {
         const LoadScale s = load_scale(g);
-        draw_load_marker(m, truncate_pixel(static_cast<float>(s.bottom) -
-                                           static_cast<float>(s.rise) * load.fraction));
+        draw_load_marker(m, s,
+                         truncate_pixel(static_cast<float>(s.bottom) -
+                                        static_cast<float>(s.rise) * load.fraction));
     }
 
     update_selection(state.cursor, cal);

@@ -2,12 +2,11 @@
 
 #include <QLabel>
 #include <QListWidget>
-#include <QScreen>
 #include <QVBoxLayout>
-#include <algorithm>
 
 #include "gui/main_window.h"
 #include "gui/parameter_pages.h"
+#include "gui/tool_window_placement.h"
 
 namespace veloquin::gui {
 namespace {
@@ -51,43 +50,10 @@ void DifferencesWidget::sync() {
     if (!c.active) {
         hide();
     } else if (begun) {
-        place_beside_main_window();
+        place_beside(*this, window_);
         show();
         raise();
     }
-}
-
-void DifferencesWidget::place_beside_main_window() {
-    // Beside the main window where the screen has room; where it has none,
-    // wherever it hides the least of the main window (the editors are what
-    // a double click on a line shows). Never at the screen's corner over the
-    // menu bar.
-    const QRect main = window_.frameGeometry();
-    const QRect room = window_.screen()->availableGeometry();
-    const QSize size = frameGeometry().size();
-    constexpr int kGap = 8;
-    const QPoint candidates[] = {
-        {main.right() + kGap, main.top()},
-        {main.left() - kGap - size.width(), main.top()},
-        {main.right() - size.width(), main.bottom() + kGap},
-        {main.right() - size.width(), main.top() - kGap - size.height()},
-    };
-    QRect best;
-    long long best_hidden = -1;
-    for (const QPoint& c : candidates) {
-        QRect r(c, size);
-        r.moveLeft(
-            std::clamp(r.left(), room.left(), std::max(room.left(), room.right() - size.width())));
-        r.moveTop(
-            std::clamp(r.top(), room.top(), std::max(room.top(), room.bottom() - size.height())));
-        const QRect hidden = r & main;
-        const long long area = hidden.isEmpty() ? 0LL : 1LL * hidden.width() * hidden.height();
-        if (best_hidden < 0 || area < best_hidden) {
-            best = r;
-            best_hidden = area;
-        }
-    }
-    move(best.topLeft());
 }
 
 void DifferencesWidget::fill() {

@@ -30,7 +30,6 @@ class DifferencesWidget : public QWidget {
 
   private:
     void fill();
-    void place_beside_main_window();
 
     MainWindow& window_;
     QLabel* summary_ = nullptr;

@@ -13,6 +13,7 @@
 
 #include "app/commands.h"
 #include "gui/main_window.h"
+#include "gui/tool_window_placement.h"
 
 namespace veloquin::gui {
 namespace {
@@ -179,6 +180,8 @@ void LearnReviewWidget::sync() {
         revision_seen_ = -1;
         if (review.active) {
             fill();
+            if (!isVisible()) adjustSize();  // its size is known before it is placed
+            place_beside(*this, window_);
             show();
             raise();
         }

@@ -182,6 +182,30 @@ TEST(MapEditorPaint, LoadMarkerLeftOutWhenTheAxisHasNoSpan) {
     EXPECT_FALSE(has_load_marker(e.paint(EditorKind::fuel_correction)));
 }
 
+int load_marker_y(const PaintModel& m) {
+    for (const TextOp* t : m.texts())
+        if (t->text == ">") return t->at.y;
+    return -1;
+}
+
+// A load below or above the axis (the zero record before any device answered
+// reads below the lowest pressure) stands at the axis end, inside the grid.
+TEST(MapEditorPaint, LoadMarkerBeyondTheAxisStandsAtItsEnd) {
+    Editors e;
+    const MapGrid g = e.grid(EditorKind::map_to_maf);
+    const int lo = e.cal.param(hw::MAP_LO);
+    const int hi = e.cal.param(hw::MAP_HI);
+    const auto at_counts = [&](int counts) {
+        e.live.set_word(6, static_cast<std::int16_t>(counts));
+        return load_marker_y(e.paint(EditorKind::map_to_maf));
+    };
+    EXPECT_EQ(at_counts(lo - 200), at_counts(lo));
+    EXPECT_EQ(at_counts(hi + 200), at_counts(hi));
+    EXPECT_GT(at_counts(lo), at_counts(hi));
+    EXPECT_LT(at_counts(lo), g.height);
+    EXPECT_GT(at_counts(hi), 0);
+}
+
 struct RowLabelCase {
     EditorKind kind;
     std::vector<std::string> bottom_up;
