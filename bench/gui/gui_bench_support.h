@@ -32,7 +32,9 @@ class ScratchFolder {
     std::filesystem::path path_;
 };
 
-inline int run_gui_benchmarks(int argc, char** argv) {
+// `before_exit` runs while the application still exists: windows kept
+// across benchmarks end there, not after it at the program's exit.
+inline int run_gui_benchmarks(int argc, char** argv, void (*before_exit)() = nullptr) {
     // Before the application exists, or it looks for a display.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication qapp(argc, argv);
@@ -41,6 +43,7 @@ inline int run_gui_benchmarks(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    if (before_exit != nullptr) before_exit();
     return 0;
 }
 

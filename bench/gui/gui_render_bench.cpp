@@ -62,9 +62,15 @@ class Session {
     std::unique_ptr<MainWindow> window_;
 };
 
-Session& session() {
-    static Session s;
+std::unique_ptr<Session>& session_slot() {
+    static std::unique_ptr<Session> s;
     return s;
+}
+
+Session& session() {
+    std::unique_ptr<Session>& s = session_slot();
+    if (!s) s = std::make_unique<Session>();
+    return *s;
 }
 
 void render_loop(benchmark::State& state, QWidget* widget) {
@@ -174,5 +180,6 @@ BENCHMARK(BM_RenderDashboard)->Unit(benchmark::kMicrosecond);
 }  // namespace veloquin::gui
 
 int main(int argc, char** argv) {
-    return veloquin::gui::run_gui_benchmarks(argc, argv);
+    return veloquin::gui::run_gui_benchmarks(argc, argv,
+                                             [] { veloquin::gui::session_slot().reset(); });
 }
