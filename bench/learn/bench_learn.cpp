@@ -12,20 +12,13 @@
 #include "editors/graph_editors.h"
 #include "editors/learn_paint.h"
 #include "learn/learn_maps.h"
+#include "tests/editors/editor_fixture.h"
 
 namespace veloquin {
 namespace {
 
 Calibration tuned() {
-    Calibration cal;
-    set_start_values(cal);
-    for (int k = 0; k <= 32; ++k) {
-        const double x = k / 32.0;
-        cal.set_maf_point(k,
-                          static_cast<std::uint16_t>(std::lround(32768.0 * x * (0.4 + 0.6 * x))));
-    }
-    rebuild_maf_reverse_table(cal);
-    derive_map_pressure_limits(cal);
+    Calibration cal = testing::tuned_calibration();
     cal.param(hw::O2FB_Target) = 1400;
     cal.param(hw::AFR_0V) = 1000;
     cal.param(hw::AFR_5V) = 2000;
