@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace veloquin {
@@ -35,7 +36,7 @@ struct LogSample {
     std::int32_t ecu_load = 0;
     float ecu_ignition = 0.0F;  // degrees
     float aux = 0.0F;           // scratch of the speed smoothing and the R/S band
-    std::uint32_t time_ms = 0;
+    std::uint32_t time_ms = 0;  // arrival time; meaningful when LogBuffer::has_times
 };
 static_assert(sizeof(LogSample) == 19 * 4, "nineteen 32-bit fields");
 
@@ -69,6 +70,12 @@ inline constexpr ChannelFlags kDefaultChannelFlags = {true, true,  false, false,
                                                       true, false, true,  false, false, false,
                                                       true, false, false, false, false};
 
+// A mark the tuner or an alarm put on one sample of a recording.
+struct LogMarker {
+    std::int64_t sample = 0;
+    std::string text;
+};
+
 struct LogBuffer {
     // Sized once and never resized: 4.5 MB that must not live on the stack,
     // and loading or recording must not allocate.
@@ -98,6 +105,14 @@ struct LogBuffer {
 
     // True after a Mazda import: the viewer then shows its own menu and labels.
     bool mazda_log = false;
+
+    // True when every valid sample's time_ms is its real time in the log (a
+    // recording, or a file read with its times); false for a version-5 file
+    // alone, whose samples are only numbered.
+    bool has_times = false;
+
+    // Markers in sample order.
+    std::vector<LogMarker> markers;
 
     // Moves on whenever samples or the count change, so that whatever a viewer
     // derived from the log (scales, curves) knows when it is stale. Every
