@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 
 namespace veloquin {
 
@@ -24,21 +23,6 @@ constexpr std::array<ExportColumn, 6> kMazdaColumns = {{
 }};
 
 constexpr ExportColumn kTimeColumn = {"TIME_MS", nullptr, nullptr, &S::time_ms};
-
-void append_value(std::string& out, const ExportColumn& column, const LogSample& sample) {
-    std::array<char, 64> text{};
-    std::to_chars_result r{};
-    char* first = text.data();
-    char* last = text.data() + text.size();
-    if (column.int_field != nullptr) {
-        r = std::to_chars(first, last, sample.*column.int_field);
-    } else if (column.real_field != nullptr) {
-        r = std::to_chars(first, last, sample.*column.real_field);
-    } else {
-        r = std::to_chars(first, last, sample.*column.time_field);
-    }
-    out.append(first, r.ptr);
-}
 
 }  // namespace
 
@@ -64,25 +48,6 @@ double export_value(const ExportColumn& column, const LogSample& sample) {
     if (column.int_field != nullptr) return sample.*column.int_field;
     if (column.real_field != nullptr) return static_cast<double>(sample.*column.real_field);
     return sample.*column.time_field;
-}
-
-std::string format_log_csv(const LogBuffer& log) {
-    const std::vector<ExportColumn> columns = export_columns(log);
-    std::string out;
-    out.reserve(static_cast<std::size_t>(log.count + 1) * columns.size() * 10);
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-        if (c > 0) out += ',';
-        out += columns[c].name;
-    }
-    out += '\n';
-    for (const LogSample& sample : log.valid()) {
-        for (std::size_t c = 0; c < columns.size(); ++c) {
-            if (c > 0) out += ',';
-            append_value(out, columns[c], sample);
-        }
-        out += '\n';
-    }
-    return out;
 }
 
 LogStats compute_log_stats(const LogBuffer& log) {

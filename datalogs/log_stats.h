@@ -1,5 +1,6 @@
 #pragma once
-// A log as a table for other tools: CSV export and per-column statistics.
+// Per-column statistics of a log (`log stats`); the tables for other tools
+// are in log_exchange.h.
 
 #include <cstdint>
 #include <span>
@@ -27,10 +28,6 @@ double export_value(const ExportColumn& column, const LogSample& sample);
 
 // True when the samples carry the clock readings of a recording.
 bool log_has_times(const LogBuffer& log);
-
-// A header row of the column names, then one row per sample; floats are
-// written in their shortest exact form.
-std::string format_log_csv(const LogBuffer& log);
 
 struct ColumnStats {
     std::string_view name;

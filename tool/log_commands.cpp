@@ -4,8 +4,9 @@
 #include <filesystem>
 #include <string>
 
-#include "calfile/atomic_file.h"
+#include "datalogs/log_exchange.h"
 #include "datalogs/log_file.h"
+#include "datalogs/log_import.h"
 #include "datalogs/log_sample.h"
 #include "datalogs/log_stats.h"
 #include "datalogs/mazda_import.h"
@@ -18,15 +19,12 @@ constexpr const char* kUsage =
     "usage: veloquin-tool log convert IN OUT | log stats IN | log learn LOG CAL OUT ... "
     "(log learn --help)";
 
-bool ends_with(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// Reads IN by the program's name rules ("Load Log File"). The program goes
+// Reads IN by the program's name rules ("Load Log File"), a table by its
+// extension. The program goes
 // by the name alone; a script may hand over a log under any name, so a file
 // whose name picks neither reader is still read when it has the log header.
 LogReadResult read_any_log(const std::string& path, LogBuffer& log) {
+    if (log_format_of(path) != LogFormat::log) return load_any_log(log, path);
     const LogReaderChoice choice = choose_log_readers(path);
     if (choice.log_file || choice.mazda) return load_log_by_name(log, path);
     LogReadResult refused = load_log_by_name(log, path);
@@ -61,13 +59,8 @@ namespace {
 int convert(const std::string& in, const std::string& out) {
     LogBuffer log;
     if (!load_log_for_tool(in, log)) return kExitError;
-    if (ends_with(out, ".csv")) {
-        std::string error;
-        if (!write_file_atomically(out, format_log_csv(log), &error)) return fail(error);
-    } else {
-        const LogWriteResult w = log_write_file(log, out);
-        if (!w.ok) return fail(w.message);
-    }
+    const LogWriteResult w = write_log_as(log, out);
+    if (!w.ok) return fail(w.message);
     std::printf("%d samples written to %s\n", log.count, out.c_str());
     return kExitOk;
 }

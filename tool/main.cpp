@@ -36,7 +36,7 @@ constexpr Group kGroups[] = {
      "         device record --port P OUT.log [--pass] [--seconds N] |\n"
      "         device flash --port P FILE.frw"},
     {"log", run_log,
-     "log convert IN OUT (.log or .mdl into .log or .csv) | log stats IN |\n"
+     "log convert IN OUT (.log, .mdl, .csv or .msl into .log, .csv or .msl) | log stats IN |\n"
      "         log learn LOG CAL OUT [--map maf|fuel] [filters] [--json]\n"
      "           (the map learnt from a recorded log, written into OUT; log learn --help)"},
     {"devsim", run_devsim,

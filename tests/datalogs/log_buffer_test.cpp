@@ -4,6 +4,7 @@
 
 #include "calibration/calibration.h"
 #include "datalogs/live_sample.h"
+#include "datalogs/log_exchange.h"
 #include "datalogs/log_sample.h"
 #include "datalogs/log_stats.h"
 #include "tests/datalogs/log_samples.h"
@@ -147,22 +148,42 @@ TEST(LiveSample, UncalibratedThrottleGivesZeroNotInfinity) {
     EXPECT_NEAR(live_throttle_percent(known_calibration(), 20), -5.0F, 1e-4F);
 }
 
-TEST(LogExport, CsvHasAHeaderAndOneRowPerSample) {
+TEST(LogExport, TablesNameEachColumnWithItsUnitAndCarryTimesAndMarkers) {
     LogBuffer log;
     fill_numbered(log, 2);
-    const std::string csv = format_log_csv(log);
-    EXPECT_EQ(csv,
-              "RPM,BOOST,THROTTLE,MAFIn,MAFOut,FuelCorr,TEMP,AFR,SPEED,INJ.DUTY,KNOCK,FLAGS,"
-              "LOAD,IGN,WGDuty\n"
+    EXPECT_EQ(format_log_csv(log),
+              "RPM (rpm),BOOST (bar),THROTTLE (%),MAFIn (V),MAFOut (V),FuelCorr (%),TEMP (°C),"
+              "AFR (AFR),SPEED (km/h),INJ.DUTY (%),KNOCK (V),FLAGS,LOAD (%),IGN (deg),"
+              "WGDuty (%)\n"
               "800,-0.5,0,0,0,-25,-10,10,0,0,0,0,-1,-1,0\n"
               "810,-0.25,1,0.5,0.25,-24,-9,10.5,1,0.5,0.25,1,-1,-1,1\n");
 
-    log.samples[0].time_ms = 1000;
-    log.samples[1].time_ms = 1020;
-    EXPECT_NE(format_log_csv(log).find(",WGDuty,TIME_MS\n"), std::string::npos);
+    // Times count from the first sample, across a wrap of the device's clock.
+    log.samples[0].time_ms = 0xFFFFFFF0U;
+    log.samples[1].time_ms = 1010;
+    log.has_times = true;
+    log.markers = {{1, "lean, \"hot\""}, {1, "second"}};
+    const std::string csv = format_log_csv(log);
+    EXPECT_TRUE(csv.starts_with("Time (s),RPM (rpm),"));
+    EXPECT_NE(csv.find(",WGDuty (%),Marker\n0.000,800,"), std::string::npos);
+    EXPECT_TRUE(
+        csv.ends_with("\n1.026,810,-0.25,1,0.5,0.25,-24,-9,10.5,1,0.5,0.25,1,-1,-1,1,"
+                      "\"lean, \"\"hot\"\"; second\"\n"));
 
+    const std::string msl = format_log_msl(log, "Mon Dec 07 12:00:00 2026");
+    EXPECT_TRUE(
+        msl.starts_with("\"Veloquin data log\"\nCapture Date: Mon Dec 07 12:00:00 2026\n"
+                        "Time\tRPM\tBOOST\t"));
+    EXPECT_NE(msl.find("\ns\trpm\tbar\t%\t"), std::string::npos);
+    EXPECT_TRUE(msl.ends_with("\t1\tlean, \"hot\"; second\n"));
+
+    // A Mazda log's load and ignition sit in other columns; they travel under their own names.
     log.mazda_log = true;
-    EXPECT_EQ(format_log_csv(log).substr(0, 46), "Load,BOOST,RPM,Ignition,AirFlow,Throttle,TIME_");
+    log.samples[1].inj_duty = 95.0F;
+    log.samples[1].temperature = 12;
+    EXPECT_TRUE(format_log_csv(log).starts_with(
+        "Time (s),Load (%),BOOST (bar),RPM (rpm),Ignition (deg),AirFlow,Throttle (%),Marker\n"));
+    EXPECT_NE(format_log_csv(log).find("\n1.026,95,-0.25,810,12,"), std::string::npos);
 }
 
 TEST(LogExport, StatsGiveRangeMeanAndDuration) {
