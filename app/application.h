@@ -24,6 +24,7 @@
 #include "app/undo_steps.h"
 #include "base/platform.h"
 #include "calibration/calibration.h"
+#include "datalogs/log_import.h"
 #include "datalogs/log_sample.h"
 #include "datalogs/log_viewer.h"
 #include "device/device_link.h"
@@ -184,6 +185,11 @@ class Application {
     void check_workmap_writable();
     void compare_with_last_file();
     void begin_learning(const std::string& log_name);
+    // A CSV or tab-separated log, its unknown columns assigned by the tuner
+    // (or as remembered for its header); false when nothing was loaded.
+    bool load_log_table(const std::string& path);
+    bool assign_unknown_columns(const std::string& path, LogTable& table, std::string& notice);
+    void show_loaded_log(const std::string& notice);
 
     Platform& platform_;
     ProgramState state_;

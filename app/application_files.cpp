@@ -4,11 +4,14 @@
 
 #include "app/application.h"
 #include "app/application_scopes.h"
+#include "app/column_choices.h"
 #include "app/commands.h"
 #include "calfile/atomic_file.h"
 #include "calfile/calibration_file.h"
 #include "calibration/conversions.h"
+#include "datalogs/log_exchange.h"
 #include "datalogs/log_file.h"
+#include "datalogs/log_import.h"
 #include "datalogs/log_zoom.h"
 #include "datalogs/mazda_import.h"
 
@@ -87,21 +90,93 @@ bool Application::save_calibration(const std::string& path) {
 }
 
 bool Application::load_log(const std::string& path) {
+    if (log_format_of(path) != LogFormat::log) return load_log_table(path);
     const LogReadResult result = load_log_by_name(state_.log, path);
     if (!result.ok) {
         report_file_error("The log was not loaded.", result.message);
         return false;
     }
+    show_loaded_log(result.message);
+    return true;
+}
+
+void Application::show_loaded_log(const std::string& notice) {
     steps_.forget_log_steps();
-    if (!result.message.empty()) hold_notice(result.message);
+    if (!notice.empty()) hold_notice(notice);
     reset_log_view_zoom(state_.log_view);  // a new log is shown whole
     platform_.show_page(Page::log_viewer);
     platform_.repaint_page();
+}
+
+bool Application::load_log_table(const std::string& path) {
+    std::string bytes;
+    std::string error;
+    bool cut = false;
+    std::optional<LogTable> table;
+    if (read_log_table_bytes(path, bytes, error, cut)) table = read_log_table_layout(bytes, error);
+    if (!table) {
+        report_file_error("The log was not loaded.", path + ": " + error);
+        return false;
+    }
+    std::string notice;
+    if (!assign_unknown_columns(path, *table, notice)) {
+        hold_notice("The log was not loaded: its columns were not assigned");
+        return false;
+    }
+    const LogTableResult result = read_log_table(state_.log, bytes, *table);
+    if (!result.ok) {
+        report_file_error("The log was not loaded.", path + ": " + result.message);
+        return false;
+    }
+    std::string message = result.message;
+    auto add = [&message](const std::string& note) {
+        if (note.empty()) return;
+        if (!message.empty()) message += "; ";
+        message += note;
+    };
+    add(notice);
+    if (cut) add("the file is too large for a log; only its first part was read");
+    show_loaded_log(message);
+    return true;
+}
+
+bool Application::assign_unknown_columns(const std::string& path, LogTable& table,
+                                         std::string& notice) {
+    const std::vector<std::size_t> unknown = unmatched_columns(table);
+    if (unknown.empty()) return true;
+    const std::string key = log_table_key(table);
+    if (const auto remembered = read_column_choices(state_.working_directory, key)) {
+        for (const auto& [title, label] : *remembered) {
+            for (const std::size_t c : unknown) {
+                if (table.columns[c].title == title) assign_column(table, c, label);
+            }
+        }
+        return true;
+    }
+    ColumnChoiceRequest request{split_path(path).file, {}, column_target_labels()};
+    for (const std::size_t c : unknown)
+        request.columns.push_back(table.columns[c].title);
+    std::optional<std::vector<std::size_t>> chosen;
+    {
+        const UserWaitScope waiting(*this);
+        chosen = platform_.choose_log_columns(request);
+    }
+    if (!chosen || chosen->size() != unknown.size()) return false;
+    std::vector<ColumnChoice> choices;
+    for (std::size_t i = 0; i < unknown.size(); ++i) {
+        const std::size_t pick = (*chosen)[i] < request.choices.size() ? (*chosen)[i] : 0;
+        assign_column(table, unknown[i], request.choices[pick]);
+        choices.emplace_back(request.columns[i], request.choices[pick]);
+    }
+    std::string error;
+    if (!write_column_choices(state_.working_directory, key, choices, &error)) {
+        notice = "the columns' assignment is not remembered: " + error;
+    }
     return true;
 }
 
 bool Application::save_log(const std::string& path) {
-    const LogWriteResult result = log_write_file(state_.log, path);
+    const LogWriteResult result = write_log_as(state_.log, path);
     if (!result.ok) {
         report_file_error("The log was not saved to " + path + ".", result.message);
         return false;

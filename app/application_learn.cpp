@@ -4,6 +4,7 @@
 
 #include "app/application.h"
 #include "app/commands.h"
+#include "datalogs/log_import.h"
 #include "datalogs/mazda_import.h"
 #include "editors/cursor_keys.h"
 
@@ -25,7 +26,7 @@ void Application::learn_from_other_log() {
 
 bool Application::learn_from_file(const std::string& path) {
     auto log = std::make_unique<LogBuffer>();
-    const LogReadResult read = load_log_by_name(*log, path);
+    const LogReadResult read = load_any_log(*log, path);
     if (!read.ok) {
         report_file_error("The log was not loaded.", read.message);
         return false;

@@ -66,11 +66,17 @@ constexpr std::array<FileFilter, 3> kCalibrationFilters = {{
     {"All files [*]", "*"},
 }};
 constexpr std::array<FileFilter, 1> kPartialFilter = {{{"MAF Emulator Profile [*.par]", "*.par"}}};
-constexpr std::array<FileFilter, 2> kLogOpenFilters = {{
+constexpr std::array<FileFilter, 4> kLogOpenFilters = {{
     {"MAF Emulator Data Log [*.log]", "*.log"},
     {"Mazda Data Log [*.mdl]", "*.mdl"},
+    {"CSV Log [*.csv]", "*.csv"},
+    {"Tab-separated Log [*.msl]", "*.msl"},
 }};
-constexpr std::array<FileFilter, 1> kLogSaveFilter = {{{"MAF Emulator Log [*.log]", "*.log"}}};
+constexpr std::array<FileFilter, 3> kLogSaveFilters = {{
+    {"MAF Emulator Log [*.log]", "*.log"},
+    {"CSV Log [*.csv]", "*.csv"},
+    {"Tab-separated Log [*.msl]", "*.msl"},
+}};
 constexpr std::array<FileFilter, 1> kFirmwareFilter = {
     {{"MAF Emulator Firmware [*.frw]", "*.frw"}}};
 
@@ -88,7 +94,7 @@ constexpr std::array<DialogOfCommand, 8> kDialogs = {{
     {cmd::learn_from_log,
      {FileDialogKind::open, "Learn from log", kLogOpenFilters, "", FolderId::logs}},
     {cmd::save_log_as,
-     {FileDialogKind::save, "Save Log As", kLogSaveFilter, ".log", FolderId::logs}},
+     {FileDialogKind::save, "Save Log As", kLogSaveFilters, ".log", FolderId::logs}},
     {cmd::update_firmware,
      {FileDialogKind::open, "Open File", kFirmwareFilter, "", FolderId::firmware}},
     {cmd::compare_with_calibration,

@@ -4,6 +4,7 @@
 // with a fake clock that advances on sleep, recorded status texts and scripted
 // serial lines. Nothing in the core libraries reaches the outside any other way.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -71,6 +72,13 @@ struct FileDialogRequest {
     std::string name;
 };
 
+// Columns of a log table whose names say nothing, for the tuner to assign.
+struct ColumnChoiceRequest {
+    std::string file;
+    std::vector<std::string> columns;  // titles as the file has them
+    std::vector<std::string> choices;  // what each may hold; the first is "Ignore"
+};
+
 // Which message box buttons to offer and which one the user chose.
 enum class MessageButtons { ok, ok_cancel, yes_no };
 enum class MessageAnswer { ok, cancel, yes, no };
@@ -131,6 +139,11 @@ class Platform {
         return std::nullopt;
     }
     virtual void show_about() {}
+    // The index of the choice for every column; nullopt when cancelled.
+    virtual std::optional<std::vector<std::size_t>> choose_log_columns(
+        const ColumnChoiceRequest& /*request*/) {
+        return std::nullopt;
+    }
     // The "Serial port..." list; the number of the port chosen, nullopt when cancelled.
     virtual std::optional<int> choose_serial_port(const std::vector<SerialPortChoice>& /*ports*/) {
         return std::nullopt;

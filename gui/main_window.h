@@ -126,6 +126,8 @@ class MainWindow : public QMainWindow, public Platform {
     std::optional<std::string> choose_file(const FileDialogRequest& request) override;
     void show_about() override;
     std::optional<int> choose_serial_port(const std::vector<SerialPortChoice>& ports) override;
+    std::optional<std::vector<std::size_t>> choose_log_columns(
+        const ColumnChoiceRequest& request) override;
     void open_cell_editor(Page page, std::string_view typed) override;
     void close_cell_editor() override;
     std::string cell_editor_text() override;

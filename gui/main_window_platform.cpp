@@ -13,6 +13,7 @@
 #include "app/live_panel.h"
 #include "app/startup.h"
 #include "editors/editor_mouse.h"
+#include "gui/column_dialog.h"
 #include "gui/editor_widget.h"
 #include "gui/live_panel_widget.h"
 #include "gui/main_window.h"
@@ -230,6 +231,13 @@ std::optional<int> MainWindow::choose_serial_port(const std::vector<SerialPortCh
     SerialPortDialog dialog(ports, this);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.chosen_port();
+}
+
+std::optional<std::vector<std::size_t>> MainWindow::choose_log_columns(
+    const ColumnChoiceRequest& request) {
+    ColumnDialog dialog(request, this);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.chosen();
 }
 
 void MainWindow::open_cell_editor(Page page, std::string_view typed) {

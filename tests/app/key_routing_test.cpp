@@ -161,8 +161,10 @@ TEST(Commands, MenuTextsAndDialogs) {
     EXPECT_EQ(menu_bar()[3].entries.back().text, "&About ...");
     const FileDialogInfo* log = file_dialog_for(cmd::load_log_file);
     ASSERT_NE(log, nullptr);
-    EXPECT_EQ(log->filters.size(), 2U);
+    ASSERT_EQ(log->filters.size(), 4U);
     EXPECT_EQ(log->filters[1].text, "Mazda Data Log [*.mdl]");
+    EXPECT_EQ(log->filters[2].pattern, "*.csv");
+    EXPECT_EQ(log->filters[3].pattern, "*.msl");
     EXPECT_EQ(dialog_filter_label(log->filters[1].text, log->filters[1].pattern),
               "Mazda Data Log (*.mdl)");
     const auto open = file_dialog_for(cmd::open_calibration)->filters;
