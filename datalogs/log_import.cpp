@@ -85,13 +85,19 @@ std::string_view trimmed(std::string_view s) {
     return s;
 }
 
-// A whole field as a number, with a decimal comma where the delimiter allows
-// one; false for anything else, infinities and NaN included.
-bool parse_number(std::string_view field, char delimiter, double& value) {
+// A field without its blanks and surrounding quotes.
+std::string_view bare(std::string_view field) {
     field = trimmed(field);
     if (field.size() >= 2 && field.front() == '"' && field.back() == '"') {
         field = trimmed(field.substr(1, field.size() - 2));
     }
+    return field;
+}
+
+// A whole field as a number, with a decimal comma where the delimiter allows
+// one; false for anything else, infinities and NaN included.
+bool parse_number(std::string_view field, char delimiter, double& value) {
+    field = bare(field);
     if (!field.empty() && field.front() == '+') field.remove_prefix(1);
     if (field.empty() || field.size() > 64) return false;
     std::array<char, 64> text{};
@@ -102,14 +108,15 @@ bool parse_number(std::string_view field, char delimiter, double& value) {
     return r.ec == std::errc{} && r.ptr == end && std::isfinite(value);
 }
 
-// The line under the names holds units when none of its fields is a number.
+// The line under the names holds units when none of its fields is a number
+// and some field is a unit: a bad first data line is no units row.
 bool is_units_row(std::string_view line, char delimiter) {
     std::vector<std::string_view> fields;
     split_fields(line, delimiter, fields);
     double value = 0.0;
-    return !blank_line(line) && std::none_of(fields.begin(), fields.end(), [&](auto f) {
-        return parse_number(f, delimiter, value);
-    });
+    return std::none_of(fields.begin(), fields.end(),
+                        [&](auto f) { return parse_number(f, delimiter, value); }) &&
+           std::any_of(fields.begin(), fields.end(), [](auto f) { return is_known_unit(bare(f)); });
 }
 
 void take_units_row(LogTable& table, std::string_view line) {
@@ -118,11 +125,7 @@ void take_units_row(LogTable& table, std::string_view line) {
     for (std::size_t c = 0; c < table.columns.size() && c < fields.size(); ++c) {
         TableColumn& column = table.columns[c];
         if (column.unit.empty()) {
-            std::string_view unit = trimmed(fields[c]);
-            if (unit.size() >= 2 && unit.front() == '"' && unit.back() == '"') {
-                unit = unit.substr(1, unit.size() - 2);
-            }
-            column.unit = std::string(unit);
+            column.unit = std::string(bare(fields[c]));
         }
     }
 }
@@ -440,7 +443,7 @@ LogReadResult load_any_log(LogBuffer& log, const std::filesystem::path& path) {
     LogReadResult result;
     result.ok = table.ok;
     result.cut = table.cut;
-    result.message = table.message;
+    result.message = table.ok ? table.message : path.string() + ": " + table.message;
     return result;
 }
 

@@ -221,4 +221,15 @@ UnitConversion unit_conversion(const TableColumn& column) {
     return c;
 }
 
+bool is_known_unit(std::string_view unit) {
+    const std::string u = folded_unit(unit);
+    if (u == "s" || u == "ms" || u == "sec") return true;
+    const auto channels = log_channel_table();
+    return std::any_of(kUnits.begin(), kUnits.end(),
+                       [&u](const UnitRow& r) { return r.unit == u; }) ||
+           std::any_of(channels.begin(), channels.end(), [&u](const LogChannelInfo& c) {
+               return !c.unit.empty() && folded_unit(c.unit) == u;
+           });
+}
+
 }  // namespace veloquin

@@ -26,4 +26,8 @@ struct UnitConversion {
 // For a time column the result is in milliseconds.
 UnitConversion unit_conversion(const TableColumn& column);
 
+// A unit this reader converts or a channel of the log has: what tells a
+// units row under the names from a first data line gone bad.
+bool is_known_unit(std::string_view unit);
+
 }  // namespace veloquin
