@@ -144,7 +144,10 @@ std::string unquoted(std::string_view field) {
 }  // namespace
 
 std::optional<LogTable> read_log_table_layout(std::string_view text, std::string& error) {
-    LineReader lines(text, 0, 1);
+    // Spreadsheets on some desktops save with a byte order mark, which would
+    // hide the first column's name.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    LineReader lines(text, text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0, 1);
     std::string_view line;
     while (lines.next(line) && blank_line(line)) {
     }
@@ -192,7 +195,7 @@ std::vector<std::size_t> unmatched_columns(const LogTable& table) {
 std::string log_table_key(const LogTable& table) {
     std::string key;
     for (const TableColumn& column : table.columns) {
-        if (!key.empty()) key += '\t';
+        if (&column != &table.columns.front()) key += '\t';
         for (const char ch : column.title)
             key += ch == '\t' || ch == '\r' || ch == '\n' ? ' ' : ch;
     }
