@@ -274,9 +274,12 @@ bool read_row(const std::vector<std::string_view>& fields, const std::vector<Col
             if (r.index < fields.size()) marker = unquoted(fields[r.index]);
             continue;
         }
+        if (r.index >= fields.size()) return false;
+        // Tools that log channels at different rates leave a cell empty
+        // until a new reading comes: the last one holds.
+        if (bare(fields[r.index]).empty()) continue;
         double value = 0.0;
-        if (r.index >= fields.size() || !parse_number(fields[r.index], delimiter, value) ||
-            !store_value(sample, r, value)) {
+        if (!parse_number(fields[r.index], delimiter, value) || !store_value(sample, r, value)) {
             return false;
         }
     }
@@ -292,7 +295,7 @@ TableRows read_rows(std::string_view text, const LogTable& table,
     while (lines.next(line)) {
         if (blank_line(line)) continue;
         split_fields(line, table.delimiter, fields);
-        LogSample sample;
+        LogSample sample = rows.samples.empty() ? LogSample{} : rows.samples.back();
         std::string marker;
         if (!read_row(fields, readers, table.delimiter, sample, marker)) {
             if (rows.bad_lines.size() < kNamedBadLines) rows.bad_lines.push_back(lines.number());

@@ -64,7 +64,7 @@ TEST(LogConvert, ForeignCsvIsReadInOurUnits) {
         dir / "other.csv",
         "\xEF\xBB\xBFLambda;Boost (psi);Zeit;Time (ms);IAT (°F);Engine Speed;Vehicle Speed (mph)\n"
         "1,00;14,5038;a;0;68;2500,4;62,1371\n"
-        "0,85;-7,25;b;40;212;4000;0\n");
+        "0,85;-7,25;b;40;212;;0\n");
     const Converted c = convert(dir, "other.csv", "ours.csv");
     ASSERT_EQ(c.exit_code, 0) << c.err;
     EXPECT_NE(c.err.find("AFR read from lambda in \"Lambda\" (times 14.7)"), std::string::npos);
@@ -82,6 +82,7 @@ TEST(LogConvert, ForeignCsvIsReadInOurUnits) {
     EXPECT_EQ(a.temperature, 20);
     EXPECT_EQ(b.temperature, 100);
     EXPECT_EQ(a.rpm, 2500);
+    EXPECT_EQ(b.rpm, 2500);  // an empty cell holds the last reading
     EXPECT_EQ(a.speed, 100);
     EXPECT_TRUE(log.has_times);
     EXPECT_EQ(b.time_ms - a.time_ms, 40U);
