@@ -108,6 +108,24 @@ bool parse_number(std::string_view field, char delimiter, double& value) {
     return r.ec == std::errc{} && r.ptr == end && std::isfinite(value);
 }
 
+// A time of day ("14:03:07.250", "03:07.25") in seconds, as some tools
+// write their time column.
+bool parse_clock(std::string_view field, char delimiter, double& seconds) {
+    field = bare(field);
+    seconds = 0.0;
+    int parts = 0;
+    while (parts < 3) {
+        const auto colon = field.find(':');
+        double part = 0.0;
+        if (!parse_number(field.substr(0, colon), delimiter, part) || part < 0.0) return false;
+        seconds = seconds * 60.0 + part;
+        ++parts;
+        if (colon == std::string_view::npos) return parts > 1;
+        field.remove_prefix(colon + 1);
+    }
+    return false;
+}
+
 // The line under the names holds units when none of its fields is a number
 // and some field is a unit: a bad first data line is no units row.
 bool is_units_row(std::string_view line, char delimiter) {
@@ -279,9 +297,13 @@ bool read_row(const std::vector<std::string_view>& fields, const std::vector<Col
         // until a new reading comes: the last one holds.
         if (bare(fields[r.index]).empty()) continue;
         double value = 0.0;
-        if (!parse_number(fields[r.index], delimiter, value) || !store_value(sample, r, value)) {
-            return false;
+        bool parsed = parse_number(fields[r.index], delimiter, value);
+        if (!parsed && r.role == ColumnRole::time &&
+            parse_clock(fields[r.index], delimiter, value)) {
+            value *= 1000.0 / r.conversion.scale;  // a clock reads seconds whatever the unit
+            parsed = true;
         }
+        if (!parsed || !store_value(sample, r, value)) return false;
     }
     return true;
 }

@@ -34,6 +34,13 @@ TEST(LogImport, UnitsBecomeTheLogsOwn) {
     }
 }
 
+TEST(LogImport, ATimeOfDayBecomesSampleTimes) {
+    LogBuffer log;
+    ASSERT_TRUE(read_log_table_text(log, "Time,RPM\n14:03:07.25,900\n14:03:08,950\n").ok);
+    EXPECT_TRUE(log.has_times);
+    EXPECT_EQ(log.samples[1].time_ms - log.samples[0].time_ms, 750U);
+}
+
 TEST(LogImport, TablesGiveBackEverySampleWithTimesAndMarkers) {
     LogBuffer log;
     testing::fill_numbered(log, 300);
