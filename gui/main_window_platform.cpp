@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <chrono>
 
 #include "app/commands.h"
@@ -214,6 +215,12 @@ std::optional<std::string> MainWindow::choose_file(const FileDialogRequest& requ
     dialog.setNameFilters(filters);
     if (!request.default_extension.empty()) {
         dialog.setDefaultSuffix(qstr(request.default_extension).mid(1));
+        // A name typed without extension under "CSV Log" must become a CSV.
+        QObject::connect(
+            &dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+                const auto m = QRegularExpression(QStringLiteral(R"(\*\.(\w+)\))")).match(filter);
+                if (m.hasMatch()) dialog.setDefaultSuffix(m.captured(1));
+            });
     }
     if (!request.name.empty()) dialog.selectFile(qstr(request.name));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
