@@ -94,6 +94,16 @@ std::string_view bare(std::string_view field) {
     return field;
 }
 
+// A units row's field: "(kPa)" and "[kPa]" are "kPa".
+std::string_view unit_text(std::string_view field) {
+    field = bare(field);
+    if (field.size() >= 2 && (field.front() == '(' || field.front() == '[') &&
+        (field.back() == ')' || field.back() == ']')) {
+        field = trimmed(field.substr(1, field.size() - 2));
+    }
+    return field;
+}
+
 // A whole field as a number, with a decimal comma where the delimiter allows
 // one; false for anything else, infinities and NaN included.
 bool parse_number(std::string_view field, char delimiter, double& value) {
@@ -134,7 +144,8 @@ bool is_units_row(std::string_view line, char delimiter) {
     double value = 0.0;
     return std::none_of(fields.begin(), fields.end(),
                         [&](auto f) { return parse_number(f, delimiter, value); }) &&
-           std::any_of(fields.begin(), fields.end(), [](auto f) { return is_known_unit(bare(f)); });
+           std::any_of(fields.begin(), fields.end(),
+                       [](auto f) { return is_known_unit(unit_text(f)); });
 }
 
 void take_units_row(LogTable& table, std::string_view line) {
@@ -143,7 +154,7 @@ void take_units_row(LogTable& table, std::string_view line) {
     for (std::size_t c = 0; c < table.columns.size() && c < fields.size(); ++c) {
         TableColumn& column = table.columns[c];
         if (column.unit.empty()) {
-            column.unit = std::string(bare(fields[c]));
+            column.unit = std::string(unit_text(fields[c]));
         }
     }
 }
