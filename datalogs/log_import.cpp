@@ -170,6 +170,45 @@ std::string unquoted(std::string_view field) {
     return out;
 }
 
+std::size_t field_count(std::string_view line, char delimiter) {
+    std::vector<std::string_view> fields;
+    split_fields(line, delimiter, fields);
+    return fields.size();
+}
+
+bool has_number(std::string_view line, char delimiter) {
+    std::vector<std::string_view> fields;
+    split_fields(line, delimiter, fields);
+    double value = 0.0;
+    return std::any_of(fields.begin(), fields.end(),
+                       [&](auto f) { return parse_number(f, delimiter, value); });
+}
+
+// Some tools write a few lines about the session before the header. The
+// header is the first line of several names that the line after it matches
+// field for field; without one, the first line is taken.
+void skip_preamble(LineReader& lines, std::string_view& line) {
+    constexpr int kPreambleLines = 20;
+    LineReader candidate = lines;
+    std::string_view here = line;
+    for (int i = 0; i < kPreambleLines; ++i) {
+        const char delimiter = detect_delimiter(here);
+        const std::size_t n = field_count(here, delimiter);
+        LineReader ahead = candidate;
+        std::string_view next;
+        while (ahead.next(next) && blank_line(next)) {
+        }
+        if (n >= 2 && field_count(next, delimiter) == n && !has_number(here, delimiter)) {
+            lines = candidate;
+            line = here;
+            return;
+        }
+        if (blank_line(next)) return;
+        candidate = ahead;
+        here = next;
+    }
+}
+
 }  // namespace
 
 std::optional<LogTable> read_log_table_layout(std::string_view text, std::string& error) {
@@ -195,6 +234,7 @@ std::optional<LogTable> read_log_table_layout(std::string_view text, std::string
             units_row_follows = true;
         }
     }
+    if (!units_row_follows) skip_preamble(lines, line);
     LogTable table;
     table.delimiter = units_row_follows ? '\t' : detect_delimiter(line);
     std::vector<std::string_view> fields;

@@ -18,12 +18,19 @@ TEST(LogImport, UnitsBecomeTheLogsOwn) {
         double expected;
     };
     const Case cases[] = {
-        {"Boost (psi)", "14.5038", "BOOST", 1.0},     {"Boost (psia)", "14.6959", "BOOST", 0.0},
-        {"Boost (kPa)", "50", "BOOST", 0.5},          {"MAP (kPa)", "201.325", "BOOST", 1.0},
-        {"Boost [kPa abs]", "101.325", "BOOST", 0.0}, {"MAP (bar)", "2.01325", "BOOST", 1.0},
-        {"AFR (lambda)", "1.1", "AFR", 16.17},        {"IAT (°F)", "-40", "TEMP", -40},
-        {"Intake Temp (K)", "293.4", "TEMP", 20},     {"Speed (mph)", "10", "SPEED", 16},
-        {"Throttle (%)", "12.5", "THROTTLE", 12.5},
+        {"Boost (psi)", "14.5038", "BOOST", 1.0},
+        {"Boost (psia)", "14.6959", "BOOST", 0.0},
+        {"Boost (kPa)", "50", "BOOST", 0.5},
+        {"MAP (kPa)", "201.325", "BOOST", 1.0},
+        {"Boost [kPa abs]", "101.325", "BOOST", 0.0},
+        {"MAP (bar)", "2.01325", "BOOST", 1.0},
+        {"AFR (lambda)", "1.1", "AFR", 16.17},
+        {"IAT (°F)", "-40", "TEMP", -40},
+        {"Intake Temp (K)", "293.4", "TEMP", 20},
+        {"Speed (mph)", "10", "SPEED", 16},
+        {"\xEF\xBB\xBF"
+         "Throttle (%)",
+         "12.5", "THROTTLE", 12.5},  // a byte order mark
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);

@@ -60,11 +60,11 @@ TEST(LogConvert, LogToCsvOrMslAndBackGivesTheSameSamples) {
 
 TEST(LogConvert, ForeignCsvIsReadInOurUnits) {
     TempDir dir;
-    write_file(
-        dir / "other.csv",
-        "\xEF\xBB\xBFLambda;Boost (psi);Zeit;Time (ms);IAT (°F);Engine Speed;Vehicle Speed (mph)\n"
-        "1,00;14,5038;a;0;68;2500,4;62,1371\n"
-        "0,85;-7,25;b;40;212;;0\n");
+    write_file(dir / "other.csv",
+               "\xEF\xBB\xBFLogged 2026-12-07, car two\n"  // a tool's preamble
+               "Lambda;Boost (psi);Zeit;Time (ms);IAT (°F);Engine Speed;Vehicle Speed (mph)\n"
+               "1,00;14,5038;a;0;68;2500,4;62,1371\n"
+               "0,85;-7,25;b;40;212;;0\n");
     const Converted c = convert(dir, "other.csv", "ours.csv");
     ASSERT_EQ(c.exit_code, 0) << c.err;
     EXPECT_NE(c.err.find("AFR read from lambda in \"Lambda\" (times 14.7)"), std::string::npos);
