@@ -11,6 +11,7 @@
 
 #include "calfile/calibration_file.h"
 #include "calibration/conversions.h"
+#include "calibration/map_rows.h"
 #include "learn/learn_maps.h"
 #include "tool/commands.h"
 #include "tool/edition.h"
@@ -107,13 +108,6 @@ bool parse_args(Args args, LearnArgs& out, std::string& error) {
     return true;
 }
 
-std::string row_label(const Calibration& cal, MapId map, int row) {
-    const bool by_throttle = map == MapId::fuel_correction && cal.param(hw::FLM_LOAD) == 0;
-    if (by_throttle) return std::to_string(100 * row / 23) + "%";
-    const int lo = cal.param(hw::MAP_LO);
-    return format_map(cal, lo + (cal.param(hw::MAP_HI) - lo) * row / 23);
-}
-
 std::string shown_value(MapId map, int word) {
     char text[32];
     if (map == MapId::map_2_maf) {
@@ -171,19 +165,19 @@ void print_text(const Calibration& cal, const LearnResult& l, const LearnFilters
         }
     }
     if (s.changed_cells > 0) {
-        std::printf("%4s %4s %10s %6s %10s %10s %8s %7s %7s\n", "row", "col", "load", "rpm",
+        std::printf("%4s %4s %14s %6s %10s %10s %8s %7s %7s\n", "row", "col", "load", "rpm",
                     "current", "proposed", "change", "hits", "spread");
     }
     for_changed(cal, l.proposal, [&](int r, int c, int now, const CellLearning& cell) {
-        std::printf("%4d %4d %10s %6d %10s %10s %8s %7d %6.1f%%\n", r, c,
-                    row_label(cal, map, r).c_str(), 500 * (c + 1), shown_value(map, now).c_str(),
-                    shown_value(map, cell.value).c_str(),
+        std::printf("%4d %4d %14s %6d %10s %10s %8s %7d %6.1f%%\n", r, c,
+                    map_row_label(cal, map, r).c_str(), 500 * (c + 1),
+                    shown_value(map, now).c_str(), shown_value(map, cell.value).c_str(),
                     change_text(cal, map, now, cell.value).c_str(), cell.hits,
                     static_cast<double>(cell.spread));
     });
     std::printf("hit counts (samples per cell, row 23 at the top, 500 rpm on the left):\n");
     for (int r = kMapRows - 1; r >= 0; --r) {
-        std::printf("%4d %10s", r, row_label(cal, map, r).c_str());
+        std::printf("%4d %14s", r, map_row_label(cal, map, r).c_str());
         for (int c = 0; c < kMapCols; ++c)
             std::printf(" %5d", l.proposal.at(r, c).hits);
         std::printf("\n");
@@ -242,11 +236,8 @@ int run_log_learn(Args args) {
     Calibration cal;
     set_start_values(cal);
     if (!read_calibration_file(cal, cal_path, kEdition, &error)) return fail(error);
-    // The file keeps the map's pressure range in hundredths of a bar; the
-    // program derives the MAP counts of rows 0 and 23 from them when it reads
-    // its parameter page back, and its live box, so its learning, uses those.
-    cal.param(hw::MAP_LO) = low16(bar100_to_counts(cal, cal.param(hw::MAP_BAR_LO)));
-    cal.param(hw::MAP_HI) = low16(bar100_to_counts(cal, cal.param(hw::MAP_BAR_HI)));
+    // The live box, so the learning, works on the row axes the program derives.
+    derive_row_axes(cal);
     LearnResult learnt = learn_from_log(cal, log, a.map, a.filters);
     if (!learnt.ok) return fail(log_path + ": " + learnt.error);
     if (a.json) {
