@@ -38,6 +38,8 @@ bool Application::learn_from_file(const std::string& path) {
 
 void Application::begin_learning(const std::string& log_name) {
     LearnReview& review = state_.learn;
+    const TargetAfrRead targets = read_target_afr(state_.working_directory, state_.cal);
+    review.targets = targets.table;
     relearn(review, state_.cal, state_.log);
     if (!review.result.ok) {
         review.active = false;
@@ -48,6 +50,9 @@ void Application::begin_learning(const std::string& log_name) {
     review.log_name = log_name;
     ++review.started;
     platform_.show_page(learn_page(review.map));
+    if (!targets.error.empty()) {
+        hold_notice(targets.error + ": the fuel learning aims at the default target AFR table");
+    }
     platform_.repaint_page();
 }
 

@@ -27,7 +27,7 @@ struct FilterRow {
     double lo, hi, step;
 };
 
-constexpr std::array<FilterRow, 7> kFilterRows = {{
+constexpr std::array<FilterRow, 8> kFilterRows = {{
     {"Ignore the first and last seconds", &LearnFilters::trim_on, nullptr,
      &LearnFilters::trim_seconds, 0.0, 600.0, 0.5},
     {"Minimum rpm", &LearnFilters::min_rpm_on, &LearnFilters::min_rpm, nullptr, 0, 10000, 100},
@@ -37,6 +37,8 @@ constexpr std::array<FilterRow, 7> kFilterRows = {{
      &LearnFilters::max_throttle_step, 0.0, 100.0, 0.1},
     {"Samples skipped after a gear change or throttle step", &LearnFilters::settle_on,
      &LearnFilters::settle_samples, nullptr, 0, 5000, 5},
+    {"Overrun: throttle closed and AFR at least", &LearnFilters::overrun_on, nullptr,
+     &LearnFilters::overrun_afr, 10.0, 30.0, 0.5},
     {"AFR at most (fuel correction)", &LearnFilters::max_afr_on, nullptr, &LearnFilters::max_afr,
      5.0, 30.0, 0.1},
     {"Minimum samples per cell", nullptr, &LearnFilters::min_samples, nullptr, 1, 100000, 5},
@@ -45,7 +47,8 @@ constexpr std::array<FilterRow, 7> kFilterRows = {{
 constexpr const char* kLegend =
     "Over the map: red cells would rise (more airflow, more fuel), blue ones fall; the "
     "stronger the colour, the further (full at 10 %). Green: the log agrees with the cell. "
-    "Pale with grey text: too few samples, left alone. The section graphs show the proposal "
+    "Pale with grey text: too few samples, left alone. Purple: refused, leaner than AFR "
+    "protect allows; never applied. The section graphs show the proposal "
     "in blue. Cells an Apply changed are framed in teal until the map changes again.";
 
 }  // namespace
@@ -57,7 +60,7 @@ LearnReviewWidget::LearnReviewWidget(MainWindow& window)
     auto* layout = new QVBoxLayout(this);
     map_ = new QComboBox(this);
     map_->addItem(QStringLiteral("MAF Emulation (MAP-2-MAF)"));
-    map_->addItem(QStringLiteral("Fuel Correction (FUEL-CORRECTION, AFR to O2FB_Target)"));
+    map_->addItem(QStringLiteral("Fuel Correction (FUEL-CORRECTION, AFR to the target AFR table)"));
     layout->addWidget(map_);
     auto* grid = new QGridLayout;
     build_filters(grid);

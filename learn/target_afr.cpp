@@ -147,9 +147,12 @@ std::optional<TargetAfrTable> parse_target_afr(std::string_view text, std::strin
 }
 
 TargetAfrRead read_target_afr(const std::filesystem::path& folder, const Calibration& cal) {
+    return read_target_afr_file(folder / kTargetAfrFile, cal);
+}
+
+TargetAfrRead read_target_afr_file(const std::filesystem::path& path, const Calibration& cal) {
     TargetAfrRead read;
     read.table = default_target_afr(cal);
-    const std::filesystem::path path = folder / kTargetAfrFile;
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return read;
     const std::string name = path.string() + ": ";

@@ -62,6 +62,7 @@ struct TargetAfrRead {
 };
 // The table in `folder`, or the defaults when there is none or it cannot be read.
 TargetAfrRead read_target_afr(const std::filesystem::path& folder, const Calibration& cal);
+TargetAfrRead read_target_afr_file(const std::filesystem::path& path, const Calibration& cal);
 bool write_target_afr(const std::filesystem::path& folder, const TargetAfrTable& table,
                       std::string* error);
 

@@ -147,6 +147,28 @@ TEST_F(LearnApp, WithoutALoadedLogAFileIsAskedForAndABadOneIsRefused) {
     EXPECT_EQ(app.state().log.count, 0) << "the loaded log stays as it was";
 }
 
+TEST_F(LearnApp, FuelLearningAimsAtTheTargetFileAndABadOneIsSaidAndTheDefaultsUsed) {
+    ASSERT_TRUE(write_target_afr(dir.path(), uniform_target_afr(1300), nullptr));
+    app.command(cmd::learn_from_log);
+    app.change_learning(LearnMap::fuel, review().filters);
+    EXPECT_EQ(review().targets, uniform_target_afr(1300));
+    const MapProposal aimed_at_13 = proposal();
+    ASSERT_GT(pending_cells(aimed_at_13), 0);
+
+    testing::write_file(dir / std::string(kTargetAfrFile), "13.0 13.0\n");
+    app.discard_learning();
+    app.command(cmd::learn_from_log);
+    EXPECT_EQ(review().targets, default_target_afr(cal()));
+    EXPECT_NE(platform.last_lower().find("target-afr.txt: line 1: 2 values, not 20"),
+              std::string::npos)
+        << platform.last_lower();
+    app.change_learning(LearnMap::fuel, review().filters);
+    int moved = 0;
+    for (std::size_t k = 0; k < aimed_at_13.cells.size(); ++k)
+        moved += proposal().cells[k].value != aimed_at_13.cells[k].value ? 1 : 0;
+    EXPECT_GT(moved, pending_cells(aimed_at_13) / 2);
+}
+
 TEST(LearnUpload, AppliedLearningGoesToTheDeviceWithTheNextUpload) {
     TempDir dir;
     FakePlatform platform;
