@@ -29,9 +29,9 @@ constexpr int kProtectStepsToHi = 15;  // point 15 stands at MAP_BAR_HI
 // A file of more is not a table.
 constexpr std::uintmax_t kLargestFile = 64 * 1024;
 
-std::int16_t clamp_target(double afr100) {
+std::int16_t clamp_target(double afr10) {
     return static_cast<std::int16_t>(
-        std::clamp(static_cast<int>(std::lround(afr100)), kTargetAfrMin, kTargetAfrMax));
+        std::clamp(static_cast<int>(std::lround(afr10)), kTargetAfrMin, kTargetAfrMax));
 }
 
 double protect_point(const Calibration& cal, int i) {
@@ -78,14 +78,14 @@ TargetAfrTable default_target_afr(const Calibration& cal) {
             target = std::min(target, afr_protect_limit(cal, bar) * 100.0 - kProtectMargin);
         }
         for (int c = 0; c < kMapCols; ++c)
-            t.word(r, c) = clamp_target(target);
+            t.word(r, c) = clamp_target(target / 10.0);
     }
     return t;
 }
 
-TargetAfrTable uniform_target_afr(int afr100) {
+TargetAfrTable uniform_target_afr(int afr10) {
     TargetAfrTable t;
-    t.afr100.fill(clamp_target(afr100));
+    t.afr10.fill(clamp_target(afr10));
     return t;
 }
 
@@ -96,7 +96,7 @@ std::string target_afr_text(const TargetAfrTable& table) {
     char value[16];
     for (int r = kMapRows - 1; r >= 0; --r) {
         for (int c = 0; c < kMapCols; ++c) {
-            std::snprintf(value, sizeof value, "%s%.2f", c == 0 ? "" : " ", table.at(r, c));
+            std::snprintf(value, sizeof value, "%s%.1f", c == 0 ? "" : " ", table.at(r, c));
             text += value;
         }
         text += "\n";
@@ -127,11 +127,11 @@ std::optional<TargetAfrTable> parse_target_afr(std::string_view text, std::strin
                 error = where + "'" + token + "' is not an AFR";
                 return std::nullopt;
             }
-            if (afr * 100.0 < kTargetAfrMin || afr * 100.0 > kTargetAfrMax) {
+            if (afr * 10.0 < kTargetAfrMin || afr * 10.0 > kTargetAfrMax) {
                 error = where + token + " lies outside 9.0 to 20.0";
                 return std::nullopt;
             }
-            if (col < kMapCols) t.word(row, col) = clamp_target(afr * 100.0);
+            if (col < kMapCols) t.word(row, col) = clamp_target(afr * 10.0);
         }
         if (col != kMapCols) {
             error = where + std::to_string(col) + " values, not 20";

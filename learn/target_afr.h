@@ -22,23 +22,23 @@ namespace veloquin {
 
 inline constexpr std::string_view kTargetAfrFile = "target-afr.txt";
 
-// Hundredths of AFR (14.7 is 1470), as O2FB_Target is held.
+// Tenths of AFR (14.7 is 147), as the AFR protect curve holds them.
 struct TargetAfrTable {
-    std::array<std::int16_t, kMapCells> afr100{};
+    std::array<std::int16_t, kMapCells> afr10{};
 
     double at(int row, int col) const {
-        return afr100[static_cast<std::size_t>(row * kMapCols + col)] / 100.0;
+        return afr10[static_cast<std::size_t>(row * kMapCols + col)] / 10.0;
     }
     std::int16_t& word(int row, int col) {
-        return afr100[static_cast<std::size_t>(row * kMapCols + col)];
+        return afr10[static_cast<std::size_t>(row * kMapCols + col)];
     }
     friend bool operator==(const TargetAfrTable&, const TargetAfrTable&) = default;
 };
 
 // What a target may be: richer than this is no mixture an engine runs, leaner
 // is no longer a target but a fuel cut.
-inline constexpr int kTargetAfrMin = 900;
-inline constexpr int kTargetAfrMax = 2000;
+inline constexpr int kTargetAfrMin = 90;
+inline constexpr int kTargetAfrMax = 200;
 
 // The defaults (README, "Target AFR"): O2FB_Target where the device runs
 // closed loop; under boost (a fuel map over MAP) 2.5 AFR richer per bar above
@@ -47,7 +47,7 @@ inline constexpr int kTargetAfrMax = 2000;
 // 11.8; and never leaner than 0.3 below the AFR protect limit of the row's
 // pressure.
 TargetAfrTable default_target_afr(const Calibration& cal);
-TargetAfrTable uniform_target_afr(int afr100);
+TargetAfrTable uniform_target_afr(int afr10);
 
 // The text file: a comment, then 24 lines of 20 AFR values, the top row
 // (highest load) first, 500 rpm on the left; as the map editor shows them.

@@ -98,7 +98,7 @@ bool parse_option(const std::string& flag, const std::string& value, LearnArgs& 
     }
     if (flag == "--target") {
         const auto afr = parse_number<double>(value);
-        if (!afr || *afr * 100.0 < kTargetAfrMin || *afr * 100.0 > kTargetAfrMax) {
+        if (!afr || *afr * 10.0 < kTargetAfrMin || *afr * 10.0 > kTargetAfrMax) {
             error = "--target takes an AFR from 9.0 to 20.0, not '" + value + "'";
             return false;
         }
@@ -293,9 +293,9 @@ std::optional<TargetAfrTable> chosen_targets(const LearnArgs& a, const Calibrati
                                              std::string& used) {
     if (a.target) {
         char text[48];
-        std::snprintf(text, sizeof text, "AFR %.2f in every cell", *a.target);
+        std::snprintf(text, sizeof text, "AFR %.1f in every cell", *a.target);
         used = text;
-        return uniform_target_afr(static_cast<int>(std::lround(*a.target * 100.0)));
+        return uniform_target_afr(static_cast<int>(std::lround(*a.target * 10.0)));
     }
     if (!a.targets_file.empty()) {
         std::error_code ec;

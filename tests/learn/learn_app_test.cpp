@@ -10,6 +10,7 @@
 
 #include "app/application.h"
 #include "app/commands.h"
+#include "app/target_afr_editor.h"
 #include "calfile/calibration_file.h"
 #include "datalogs/log_file.h"
 #include "device/transfer.h"
@@ -148,10 +149,10 @@ TEST_F(LearnApp, WithoutALoadedLogAFileIsAskedForAndABadOneIsRefused) {
 }
 
 TEST_F(LearnApp, FuelLearningAimsAtTheTargetFileAndABadOneIsSaidAndTheDefaultsUsed) {
-    ASSERT_TRUE(write_target_afr(dir.path(), uniform_target_afr(1300), nullptr));
+    ASSERT_TRUE(write_target_afr(dir.path(), uniform_target_afr(130), nullptr));
     app.command(cmd::learn_from_log);
     app.change_learning(LearnMap::fuel, review().filters);
-    EXPECT_EQ(review().targets, uniform_target_afr(1300));
+    EXPECT_EQ(review().targets, uniform_target_afr(130));
     const MapProposal aimed_at_13 = proposal();
     ASSERT_GT(pending_cells(aimed_at_13), 0);
 
@@ -167,6 +168,36 @@ TEST_F(LearnApp, FuelLearningAimsAtTheTargetFileAndABadOneIsSaidAndTheDefaultsUs
     for (std::size_t k = 0; k < aimed_at_13.cells.size(); ++k)
         moved += proposal().cells[k].value != aimed_at_13.cells[k].value ? 1 : 0;
     EXPECT_GT(moved, pending_cells(aimed_at_13) / 2);
+}
+
+TEST(TargetAfrEditor, KeysOfTheFuelMapEditTheFileAndUndoTakesItBack) {
+    TempDir dir;
+    const Calibration cal = testing::learning_calibration();
+    TargetAfrEditor editor;
+    EXPECT_FALSE(editor.open(dir.path(), cal).from_file);
+    EXPECT_EQ(editor.table(), default_target_afr(cal));
+    const TargetAfrTable defaults = editor.table();
+    // Row 0, columns 0 to 2, stepped by Page Up and interpolated back down.
+    editor.key(TargetAfrKey::right, true);
+    editor.key(TargetAfrKey::right, true);
+    EXPECT_TRUE(editor.key(TargetAfrKey::increase_large));
+    EXPECT_TRUE(editor.key(TargetAfrKey::increase));
+    const TargetAfrTable stepped = editor.table();
+    EXPECT_EQ(stepped.afr10[2] - defaults.afr10[2], 2);
+    std::string error;
+    EXPECT_EQ(parse_target_afr(testing::read_file(dir / std::string(kTargetAfrFile)), error),
+              stepped);
+    for (int i = 0; i < 200; ++i)
+        editor.key(TargetAfrKey::increase_large);
+    EXPECT_EQ(editor.table().afr10[1], kTargetAfrMax);
+    EXPECT_TRUE(editor.key(TargetAfrKey::undo));
+    while (editor.undo_steps() > 0)
+        editor.key(TargetAfrKey::undo);
+    EXPECT_EQ(editor.table(), defaults);
+    TargetAfrEditor again;
+    EXPECT_TRUE(again.open(dir.path(), cal).from_file);
+    EXPECT_EQ(again.table(), defaults);
+    EXPECT_EQ(editor.save_error(), "");
 }
 
 TEST(LearnUpload, AppliedLearningGoesToTheDeviceWithTheNextUpload) {

@@ -101,7 +101,7 @@ struct FuelDrive {
     Calibration cal = learning_calibration();
     LogBuffer log;
     // The calibration's AFR wanted in every cell: these tests are about the arithmetic.
-    TargetAfrTable targets = uniform_target_afr(1400);
+    TargetAfrTable targets = uniform_target_afr(140);
 
     // `records` steady records in the middle of one cell.
     void hold(int row, int col, int records, float afr, int rpm = 0) {
@@ -176,8 +176,8 @@ TEST(LearnFuel, AimsAtEachCellsTargetAndRefusesWhatAfrProtectForbids) {
     d.cal.param(hw::MAP_BAR_HI) = 190;  // AFR protect point 15 at 1.9 bar
     for (int i = 0; i < cv::AFR_PROTECT_POINTS; ++i)
         d.cal.curve_word(cv::AFR_PROTECT + i) = static_cast<std::int16_t>(150 - 2 * i);
-    d.targets.word(20, 10) = 1180;  // full throttle wants it rich
-    d.targets.word(20, 12) = 1470;  // a careless target, under boost
+    d.targets.word(20, 10) = 118;  // full throttle wants it rich
+    d.targets.word(20, 12) = 147;  // a careless target, under boost
     d.hold(20, 10, 60, 11.8F);
     d.hold(20, 12, 60, 11.8F);
     d.hold(6, 4, 60, 15.4F);  // cruise, lean of its 14.0
