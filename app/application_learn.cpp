@@ -98,6 +98,18 @@ void Application::discard_learning() {
     platform_.repaint_page();
 }
 
+void Application::reload_learn_targets() {
+    LearnReview& review = state_.learn;
+    if (!review.active) return;
+    const TargetAfrRead targets = read_target_afr(state_.working_directory, state_.cal);
+    review.targets = targets.table;
+    if (!targets.error.empty()) {
+        hold_notice(targets.error + ": the fuel learning aims at the default target AFR table");
+    }
+    relearn(review, state_.cal, state_.log);
+    platform_.repaint_page();
+}
+
 void Application::toggle_hit_counts() {
     LearnReview& review = state_.learn;
     review.show_hits = !review.show_hits;

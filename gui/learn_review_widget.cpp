@@ -13,6 +13,7 @@
 
 #include "app/commands.h"
 #include "gui/main_window.h"
+#include "gui/target_afr_widget.h"
 #include "gui/tool_window_placement.h"
 
 namespace veloquin::gui {
@@ -75,10 +76,11 @@ LearnReviewWidget::LearnReviewWidget(MainWindow& window)
     layout->addWidget(hit_numbers_);
     auto* buttons = new QHBoxLayout;
     other_log_ = new QPushButton(QStringLiteral("Other log..."), this);
+    target_afr_ = new QPushButton(QStringLiteral("Target AFR..."), this);
     apply_all_ = new QPushButton(QStringLiteral("Apply all"), this);
     apply_selection_ = new QPushButton(QStringLiteral("Apply selection"), this);
     discard_ = new QPushButton(QStringLiteral("Discard"), this);
-    for (QPushButton* b : {other_log_, apply_all_, apply_selection_, discard_}) {
+    for (QPushButton* b : {other_log_, target_afr_, apply_all_, apply_selection_, discard_}) {
         b->setFocusPolicy(Qt::NoFocus);
         buttons->addWidget(b);
     }
@@ -91,6 +93,10 @@ LearnReviewWidget::LearnReviewWidget(MainWindow& window)
     });
     connect(other_log_, &QPushButton::clicked, this,
             [this] { window_.run_guarded([this] { window_.app().learn_from_other_log(); }); });
+    connect(target_afr_, &QPushButton::clicked, this, [this] {
+        if (target_afr_window_ == nullptr) target_afr_window_ = new TargetAfrWidget(window_);
+        target_afr_window_->open_table();
+    });
     connect(apply_all_, &QPushButton::clicked, this,
             [this] { window_.run_guarded([this] { window_.app().apply_learning(false); }); });
     connect(apply_selection_, &QPushButton::clicked, this,

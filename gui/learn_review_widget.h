@@ -18,6 +18,7 @@ class QGridLayout;
 namespace veloquin::gui {
 
 class MainWindow;
+class TargetAfrWidget;
 
 class LearnReviewWidget : public QWidget {
     Q_OBJECT
@@ -34,6 +35,8 @@ class LearnReviewWidget : public QWidget {
     QComboBox* map_choice() const { return map_; }
     QCheckBox* hit_numbers() const { return hit_numbers_; }
     QLabel* summary() const { return summary_; }
+    QPushButton* target_afr() const { return target_afr_; }
+    TargetAfrWidget* target_afr_window() const { return target_afr_window_; }
 
   private:
     void build_filters(QGridLayout* grid);
@@ -47,6 +50,8 @@ class LearnReviewWidget : public QWidget {
     QLabel* summary_ = nullptr;
     QCheckBox* hit_numbers_ = nullptr;
     QPushButton* other_log_ = nullptr;
+    QPushButton* target_afr_ = nullptr;
+    TargetAfrWidget* target_afr_window_ = nullptr;
     QPushButton* apply_all_ = nullptr;
     QPushButton* apply_selection_ = nullptr;
     QPushButton* discard_ = nullptr;
