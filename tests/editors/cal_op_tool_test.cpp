@@ -183,10 +183,9 @@ std::vector<std::string> editor_row_labels(Calibration& cal, EditorKind kind) {
     const MapGrid g = *map_grid(kind, info.width, info.height);
     std::vector<std::string> labels;
     for (int r = 0; r < g.rows; ++r) {
-        const Point at{51, ((g.rows - 1 - r) * g.height) / g.rows + 4};
-        for (const TextOp* t : m.texts()) {
-            if (t->at == at) labels.push_back(t->text);
-        }
+        for (const TextOp* t : m.texts())
+            if (t->at == Point{51, ((g.rows - 1 - r) * g.height) / g.rows + 4})
+                labels.push_back(t->text);
     }
     return labels;
 }
@@ -217,18 +216,19 @@ TEST_F(CalOpTool, ShowAndDiffLabelRowsAsTheEditorDoes) {
     const std::string show = tool_output(dir, "cal show '" + in.string() + "'");
     const std::string diff =
         tool_output(dir, "cal diff '" + in.string() + "' '" + out.string() + "'");
+    const auto shows = [&show](const std::string& label) {
+        char line[64];
+        std::snprintf(line, sizeof line, "\n%16s ", (label + " bar").c_str());
+        return show.find(line) != std::string::npos;
+    };
     for (int r = 0; r < kMapRows; ++r) {
-        const std::string label = labels[static_cast<std::size_t>(r)] + " bar";
-        char line[64];
-        std::snprintf(line, sizeof line, "\n%16s ", label.c_str());
-        EXPECT_NE(show.find(line), std::string::npos) << "MAP-2-MAF row " << r << "\n" << show;
-        EXPECT_NE(diff.find("row " + std::to_string(r) + " (" + label + ")"), std::string::npos)
+        const std::string label = labels[static_cast<std::size_t>(r)];
+        EXPECT_TRUE(shows(label)) << "MAP-2-MAF row " << r << "\n" << show;
+        EXPECT_NE(diff.find("row " + std::to_string(r) + " (" + label + " bar)"), std::string::npos)
             << diff;
-    }
-    for (std::size_t r = 0; r < meth.size(); ++r) {
-        char line[64];
-        std::snprintf(line, sizeof line, "\n%16s ", (meth[r] + " bar").c_str());
-        EXPECT_NE(show.find(line), std::string::npos) << "METH-CORRECTION row " << r;
+        if (r < 12) {
+            EXPECT_TRUE(shows(meth[static_cast<std::size_t>(r)])) << "METH row " << r;
+        }
     }
 }
 

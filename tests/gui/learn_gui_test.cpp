@@ -125,15 +125,13 @@ TEST_F(LearnGuiTest, RefusedCellsShowAndTheTargetAfrWindowEditsWhatLearningAimsA
     const LearnReview& state = window->app().state().learn;
     ASSERT_GT(state.result.summary.refused_cells, 0);
     EXPECT_TRUE(review->summary()->text().contains(QStringLiteral("leaner than AFR protect")));
-    int row = -1;
-    int col = -1;
-    for (int k = 0; k < kMapCells && row < 0; ++k) {
-        if (state.result.proposal.cells[static_cast<std::size_t>(k)].state ==
-            ProposalCell::refused) {
-            row = k / kMapCols;
-            col = k % kMapCols;
-        }
-    }
+    const auto& cells = state.result.proposal.cells;
+    const auto k =
+        std::find_if(cells.begin(), cells.end(),
+                     [](const CellLearning& c) { return c.state == ProposalCell::refused; }) -
+        cells.begin();
+    const int row = static_cast<int>(k) / kMapCols;
+    const int col = static_cast<int>(k) % kMapCols;
     EditorWidget* fuel = window->editor(EditorKind::fuel_correction);
     const int w = 774 - 61;
     const int h = 670 - 65;
