@@ -147,7 +147,7 @@ void learn_airflow(const Calibration& cal, const LogBuffer& log,
 struct FuelCell {
     Moments lean;  // percent leaner than the cell's target, for the spread
     double afr_sum = 0.0;
-    float highest_bar = -1.0F;
+    double bar_sum = 0.0;
 };
 
 void learn_fuel(const Calibration& cal, const LogBuffer& log,
@@ -169,7 +169,7 @@ void learn_fuel(const Calibration& cal, const LogBuffer& log,
             FuelCell& cell = cells[k];
             cell.lean.add((static_cast<double>(s.afr) / targets.at(r, c) - 1.0) * 100.0);
             cell.afr_sum += static_cast<double>(s.afr);
-            cell.highest_bar = std::max(cell.highest_bar, s.boost);
+            cell.bar_sum += static_cast<double>(s.boost);
             ++result.proposal.cells[k].hits;
         });
         if (reached) ++result.summary.used;
@@ -187,8 +187,10 @@ void learn_fuel(const Calibration& cal, const LogBuffer& log,
             cell.value = static_cast<std::int16_t>(
                 std::clamp<long>(wanted, kFuelCorrectionMin, kFuelCorrectionMax));
             cell.spread = static_cast<float>(cells[k].lean.deviation(cell.hits));
-            const double bar = by_throttle ? static_cast<double>(cells[k].highest_bar)
-                                           : row_pressure(cal, r) - 1.0;
+            // Over throttle the row says nothing of the pressure: the samples
+            // do, taken like their AFR, as a mean.
+            const double bar =
+                by_throttle ? cells[k].bar_sum / cell.hits : row_pressure(cal, r) - 1.0;
             // A hundredth of slack: the expected AFR is rounded to whole points.
             if (expected_afr(mean_afr, current[k], cell.value) >
                 afr_protect_limit(cal, bar) + 0.01) {

@@ -13,8 +13,8 @@
 // AFR; the proposal is the correction that brings that mean to the cell's
 // target AFR, (100 + current) x AFR / target - 100, within the map's -75..200.
 // A proposal whose expected AFR is leaner than the AFR protect curve allows
-// at the cell's pressure (its row's on a map over MAP, the highest its
-// samples saw on a map over throttle) is refused.
+// at the cell's pressure (its row's on a map over MAP, the mean of its
+// samples' on a map over throttle) is refused.
 //
 // Samples whose operating point lies outside the map's axes teach nothing.
 
