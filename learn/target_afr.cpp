@@ -1,6 +1,7 @@
 #include "learn/target_afr.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -121,9 +122,9 @@ std::optional<TargetAfrTable> parse_target_afr(std::string_view text, std::strin
         std::istringstream values(line);
         int col = 0;
         for (std::string token; values >> token; ++col) {
-            char* end = nullptr;
-            const double afr = std::strtod(token.c_str(), &end);
-            if (end == token.c_str() || *end != '\0' || !std::isfinite(afr)) {
+            double afr = 0.0;
+            const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), afr);
+            if (ec != std::errc{} || end != token.data() + token.size() || !std::isfinite(afr)) {
                 error = where + "'" + token + "' is not an AFR";
                 return std::nullopt;
             }
