@@ -131,6 +131,8 @@ class Platform {
         return std::nullopt;
     }
     virtual void show_about() {}
+    // The "Target AFR" window, the table the fuel learning aims at.
+    virtual void show_target_afr() {}
     // The "Serial port..." list; the number of the port chosen, nullopt when cancelled.
     virtual std::optional<int> choose_serial_port(const std::vector<SerialPortChoice>& /*ports*/) {
         return std::nullopt;

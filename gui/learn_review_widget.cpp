@@ -93,16 +93,18 @@ LearnReviewWidget::LearnReviewWidget(MainWindow& window)
     });
     connect(other_log_, &QPushButton::clicked, this,
             [this] { window_.run_guarded([this] { window_.app().learn_from_other_log(); }); });
-    connect(target_afr_, &QPushButton::clicked, this, [this] {
-        if (target_afr_window_ == nullptr) target_afr_window_ = new TargetAfrWidget(window_);
-        target_afr_window_->open_table();
-    });
+    connect(target_afr_, &QPushButton::clicked, this, [this] { open_target_afr(); });
     connect(apply_all_, &QPushButton::clicked, this,
             [this] { window_.run_guarded([this] { window_.app().apply_learning(false); }); });
     connect(apply_selection_, &QPushButton::clicked, this,
             [this] { window_.run_guarded([this] { window_.app().apply_learning(true); }); });
     connect(discard_, &QPushButton::clicked, this,
             [this] { window_.run_guarded([this] { window_.app().discard_learning(); }); });
+}
+
+void LearnReviewWidget::open_target_afr() {
+    if (target_afr_window_ == nullptr) target_afr_window_ = new TargetAfrWidget(window_);
+    target_afr_window_->open_table();
 }
 
 void LearnReviewWidget::build_filters(QGridLayout* grid) {

@@ -28,6 +28,8 @@ class LearnReviewWidget : public QWidget {
     // After every entry into the core: shown when a review began, hidden
     // when it ended, its texts and controls as the review has them.
     void sync();
+    // The "Target AFR" window, made on first use, with the table read afresh.
+    void open_target_afr();
 
     QPushButton* apply_all() const { return apply_all_; }
     QPushButton* apply_selection() const { return apply_selection_; }
@@ -35,7 +37,6 @@ class LearnReviewWidget : public QWidget {
     QComboBox* map_choice() const { return map_; }
     QCheckBox* hit_numbers() const { return hit_numbers_; }
     QLabel* summary() const { return summary_; }
-    QPushButton* target_afr() const { return target_afr_; }
     TargetAfrWidget* target_afr_window() const { return target_afr_window_; }
 
   private:

@@ -139,7 +139,7 @@ TEST_F(LearnGuiTest, RefusedCellsShowAndTheTargetAfrWindowEditsWhatLearningAimsA
     const QColor purple = qcolor(colors::learn_refused);
     EXPECT_GT(pixels_near(on_screen(fuel), cell, purple, 6), 30);
 
-    QTest::mouseClick(review->target_afr(), Qt::LeftButton);
+    action(QStringLiteral("Target AFR..."))->trigger();
     settle();
     gui::TargetAfrWidget* targets = review->target_afr_window();
     ASSERT_NE(targets, nullptr);
