@@ -274,6 +274,9 @@ void Application::run_command(int id) {
         case cmd::about:
             platform_.show_about();
             return;
+        case cmd::target_afr:
+            platform_.show_target_afr();
+            return;
         case cmd::serial_port:
             choose_serial_port();
             return;

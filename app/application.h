@@ -156,6 +156,8 @@ class Application {
     // the editor selection, as one undo step; returns the words changed.
     int apply_learning(bool selection_only);
     void discard_learning();
+    // The target AFR file changed: a review under way aims at it anew.
+    void reload_learn_targets();
     void toggle_hit_counts();
     void show_learn_hit_numbers(bool on);
 

@@ -39,6 +39,8 @@ bool Application::learn_from_file(const std::string& path) {
 
 void Application::begin_learning(const std::string& log_name) {
     LearnReview& review = state_.learn;
+    const TargetAfrRead targets = read_target_afr(state_.working_directory, state_.cal);
+    review.targets = targets.table;
     relearn(review, state_.cal, state_.log);
     if (!review.result.ok) {
         review.active = false;
@@ -49,6 +51,9 @@ void Application::begin_learning(const std::string& log_name) {
     review.log_name = log_name;
     ++review.started;
     platform_.show_page(learn_page(review.map));
+    if (!targets.error.empty()) {
+        hold_notice(targets.error + ": the fuel learning aims at the default target AFR table");
+    }
     platform_.repaint_page();
 }
 
@@ -91,6 +96,18 @@ void Application::discard_learning() {
     review.own_log.reset();
     ++review.log_generation;
     ++review.revision;
+    platform_.repaint_page();
+}
+
+void Application::reload_learn_targets() {
+    LearnReview& review = state_.learn;
+    if (!review.active) return;
+    const TargetAfrRead targets = read_target_afr(state_.working_directory, state_.cal);
+    review.targets = targets.table;
+    if (!targets.error.empty()) {
+        hold_notice(targets.error + ": the fuel learning aims at the default target AFR table");
+    }
+    relearn(review, state_.cal, state_.log);
     platform_.repaint_page();
 }
 

@@ -23,7 +23,7 @@ constexpr std::array<MenuEntry, 2> kEditMenu = {{
     {"Redo\tCtrl-Shift-Z", cmd::redo},
 }};
 
-constexpr std::array<MenuEntry, 18> kToolsMenu = {{
+constexpr std::array<MenuEntry, 19> kToolsMenu = {{
     {"Start Log record\tF7", cmd::start_log_record},
     {"Start Record Pass\tF8", cmd::start_record_pass},
     {"Stop recording\tEnter", cmd::stop_recording},
@@ -36,6 +36,7 @@ constexpr std::array<MenuEntry, 18> kToolsMenu = {{
     {"Calibrate Knock by Log", cmd::calibrate_knock_by_log},
     {"Learn from log...", cmd::learn_from_log},
     {"Show hit counts", cmd::show_hit_counts},
+    {"Target AFR...", cmd::target_afr},
     {"", 0},
     {"Compare with calibration...", cmd::compare_with_calibration},
     {"Compare with last file", cmd::compare_with_last_file},

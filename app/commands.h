@@ -50,6 +50,7 @@ inline constexpr int compare_with_last_file = 32871;
 inline constexpr int stop_comparing = 32872;
 inline constexpr int learn_from_log = 32873;
 inline constexpr int show_hit_counts = 32874;
+inline constexpr int target_afr = 32880;
 // Home on the log viewer: no menu carries it.
 inline constexpr int whole_log_view = 32960;
 // Not in the original menus; ids clear of every other.

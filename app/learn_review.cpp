@@ -33,7 +33,8 @@ const LogBuffer& review_log(const LearnReview& review, const LogBuffer& loaded) 
 }
 
 void relearn(LearnReview& review, const Calibration& cal, const LogBuffer& loaded) {
-    review.result = learn_from_log(cal, review_log(review, loaded), review.map, review.filters);
+    review.result = learn_from_log(cal, review_log(review, loaded), review.map, review.filters,
+                                   &review.targets);
     ++review.revision;
 }
 
@@ -111,9 +112,16 @@ std::string learn_summary(const LearnReview& review) {
         text += "\nLeft out " + std::to_string(n) + ": " +
                 std::string(sample_filter_name(static_cast<SampleFilter>(k))) + ".";
     }
+    if (s.outside > 0) {
+        text += "\nLeft out " + std::to_string(s.outside) + ": outside the map's axes.";
+    }
     text += "\n" + plural(s.proposed_cells, "cell", "cells") + " proposed, " +
             std::to_string(s.changed_cells) + " of them changed; " +
             plural(s.too_few_cells, "cell", "cells") + " with too few samples left alone.";
+    if (s.refused_cells > 0) {
+        text += "\n" + plural(s.refused_cells, "cell", "cells") + " refused (" +
+                std::string(kLeanerThanProtect) + "): never applied.";
+    }
     const int waiting = pending_cells(r.proposal);
     if (waiting != s.proposed_cells) text += "\n" + std::to_string(waiting) + " still to apply.";
     return text;

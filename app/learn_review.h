@@ -32,6 +32,8 @@ struct LearnReview {
     bool active = false;
     LearnMap map = LearnMap::maf;
     LearnFilters filters;
+    // What the fuel learning aims at: the target AFR file, read as each review begins.
+    TargetAfrTable targets;
     // A log file read for the review alone; null while it learns from the loaded log.
     std::unique_ptr<LogBuffer> own_log;
     int log_generation = 0;  // moves on with every own log read
@@ -90,5 +92,7 @@ std::string learn_summary(const LearnReview& review);
 std::optional<MenuEntryState> learn_menu_entry(int command_id, const LearnReview& review);
 
 inline constexpr std::string_view kLearnStepName = "Learn from log";
+// Why a cell of the fuel map is refused.
+inline constexpr std::string_view kLeanerThanProtect = "leaner than AFR protect";
 
 }  // namespace veloquin

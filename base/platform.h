@@ -144,6 +144,8 @@ class Platform {
         const ColumnChoiceRequest& /*request*/) {
         return std::nullopt;
     }
+    // The "Target AFR" window, the table the fuel learning aims at.
+    virtual void show_target_afr() {}
     // The "Serial port..." list; the number of the port chosen, nullopt when cancelled.
     virtual std::optional<int> choose_serial_port(const std::vector<SerialPortChoice>& /*ports*/) {
         return std::nullopt;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "calibration/conversions.h"
+#include "calibration/map_rows.h"
 
 namespace veloquin {
 namespace {
@@ -88,30 +89,6 @@ std::string key_value_text(const Calibration& cal, const ConfigKey& key) {
         return fixed_with_unit(static_cast<double>(counts_to_volts(cal.param(key.word))), 3, "V");
     }
     return std::to_string(cal.param(key.word));
-}
-
-std::string map_row_label(const Calibration& cal, MapId map, int row) {
-    const int map_lo = cal.param(hw::MAP_LO);
-    const int map_hi = cal.param(hw::MAP_HI);
-    auto pressure = [&](int counts) {
-        return fixed_with_unit(counts_to_bar(cal, counts), 2, "bar");
-    };
-    switch (map) {
-        case MapId::map_2_maf:
-            return pressure(map_lo + (map_hi - map_lo) * row / 23);
-        case MapId::fuel_correction:
-            if (cal.param(hw::FLM_LOAD) == 1)
-                return pressure(map_lo + (map_hi - map_lo) * row / 23);
-            return std::to_string(100 * row / 23) + " % throttle";
-        case MapId::meth_correction: {
-            const int lo = bar100_to_counts(cal, cal.param(hw::METH_BAR_LO));
-            const int hi = bar100_to_counts(cal, cal.param(hw::METH_BAR_HI));
-            return pressure(lo + (hi - lo) * row / 11);
-        }
-        case MapId::boost_duty:
-            return std::to_string(100 * row / 11) + " % throttle";
-    }
-    return {};
 }
 
 std::string curve_point_label(const CalibrationSection& s, int i) {

@@ -8,6 +8,7 @@
 
 #include "calfile/calibration_file.h"
 #include "calibration/config_keys.h"
+#include "calibration/map_rows.h"
 
 namespace veloquin {
 
@@ -34,8 +35,6 @@ std::vector<CalibrationDifference> calibration_differences(const Calibration& a,
 std::string fixed_with_unit(double v, int decimals, const char* unit);
 // A key's value as files show it: volts with three decimals, else the integer.
 std::string key_value_text(const Calibration& cal, const ConfigKey& key);
-// The row axis of a map in the tuner's terms: "1.30 bar", "43 % throttle".
-std::string map_row_label(const Calibration& cal, MapId map, int row);
 // What point i of a curve stands for: "3000 rpm", "boost step 2/15", "0.156 V".
 std::string curve_point_label(const CalibrationSection& s, int i);
 // Point i of a curve section, unsigned where the section is.

@@ -69,6 +69,10 @@ LearnCellLook learn_cell_look(const LearnView& view, const Calibration& cal, Map
             look.box = colors::learn_too_few;
             look.too_few = true;
             break;
+        case ProposalCell::refused:
+            // The cell keeps its value: the proposal is not one to take.
+            look.box = colors::learn_refused;
+            break;
         case ProposalCell::proposed:
             look.value = cell.value;
             look.box = learn_change_color(

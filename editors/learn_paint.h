@@ -1,9 +1,10 @@
 #pragma once
 // What the map editors draw of a map learnt from a log: each proposed cell's
 // box in a colour by how far and which way it would move, cells with too few
-// samples pale and left alone, hit counts as text on request or as a shade of
-// every map, the proposed curve in the section graphs, and frames round the
-// cells the last "Apply" changed.
+// samples pale and left alone, refused ones (leaner than AFR protect) purple,
+// hit counts as text on request or as a shade of every map, the proposed
+// curve in the section graphs, and frames round the cells the last "Apply"
+// changed.
 
 #include <optional>
 
@@ -27,6 +28,7 @@ inline constexpr Rgb learn_down{40, 96, 214};       // less
 inline constexpr Rgb learn_same{168, 204, 168};     // proposed as it is: the log agrees
 inline constexpr Rgb learn_too_few{212, 212, 212};  // reached, but too few samples to trust
 inline constexpr Rgb learn_hits{236, 184, 32};      // the most visited cell's shade
+inline constexpr Rgb learn_refused{176, 64, 192};   // leaner than AFR protect: never applied
 inline constexpr Rgb learnt_frame{0, 150, 150};
 }  // namespace colors
 namespace pens {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "calibration/conversions.h"
+#include "calibration/map_rows.h"
 #include "editors/cursor_keys.h"
 #include "editors/editor_text.h"
 #include "editors/learn_paint.h"
@@ -81,7 +82,9 @@ constexpr int kRowLabelRight = 51;
 template <typename LabelOf>
 void draw_row_labels(PaintModel& m, const MapGrid& g, LabelOf label_of) {
     for (int r = 0; r < g.rows; ++r) {
-        m.draw_text(kRowLabelRight, row_top(g, r) + 4, label_of(r), FontId::small, colors::black,
+        const std::string label = label_of(r);
+        if (label.empty()) continue;
+        m.draw_text(kRowLabelRight, row_top(g, r) + 4, label, FontId::small, colors::black,
                     Align::right);
     }
 }
@@ -244,7 +247,7 @@ void paint_map_to_maf(const EditorView& view, PaintModel& m) {
     draw_row_lines(m, g);
     const int lo = param(cal, hw::MAP_LO);
     const int span = param(cal, hw::MAP_HI) - lo;
-    draw_row_labels(m, g, [&](int r) { return format_map(cal, lo + scaled(span, r, 23)); });
+    draw_row_labels(m, g, [&](int r) { return map_row_text(cal, MapId::map_2_maf, r); });
 
     draw_speed_marker(m, g, view.live.rpm());
     if (span != 0) {
@@ -278,19 +281,8 @@ void paint_fuel_correction(const EditorView& view, PaintModel& m) {
     draw_axis_title(m, 0, g, load.title);
     draw_speed_axis(m, g);
     draw_row_lines(m, g);
-    switch (param(cal, hw::FLM_LOAD)) {
-        case 0:
-            draw_row_labels(m, g, [](int r) { return editor_text::integer(scaled(100, r, 23)); });
-            break;
-        case 1: {
-            const int lo = param(cal, hw::MAP_LO);
-            const int span = param(cal, hw::MAP_HI) - lo;
-            draw_row_labels(m, g, [&](int r) { return format_map(cal, lo + scaled(span, r, 23)); });
-            break;
-        }
-        default:
-            break;  // no known load, so no labels
-    }
+    // No known load, no labels.
+    draw_row_labels(m, g, [&](int r) { return map_row_text(cal, MapId::fuel_correction, r); });
 
     draw_speed_marker(m, g, view.live.rpm());
     if (load.has_fraction) {
@@ -345,10 +337,8 @@ void paint_meth_correction(const EditorView& view, PaintModel& m) {
     draw_axis_title(m, 0, g, "MAP Pressure, Bar");
     // The row axis runs between the two pressure limits of the correction
     // settings, as MAP counts (their derived words).
-    const int lo = param(view.cal, hw::METH_BAR_LO_counts);
-    const int span = param(view.cal, hw::METH_BAR_HI_counts) - lo;
     paint_twelve_rows(view, m, EditorKind::meth_correction, MapId::meth_correction,
-                      [&](int r) { return format_map(view.cal, lo + scaled(span, r, 11)); });
+                      [&](int r) { return map_row_text(view.cal, MapId::meth_correction, r); });
 }
 
 void paint_boost_duty(const EditorView& view, PaintModel& m) {
@@ -359,7 +349,7 @@ void paint_boost_duty(const EditorView& view, PaintModel& m) {
     draw_bands(m, g);
     draw_axis_title(m, 10, g, "Throttle");
     paint_twelve_rows(view, m, EditorKind::boost_duty, MapId::boost_duty,
-                      [](int r) { return editor_text::integer(scaled(100, r, 11)); });
+                      [&](int r) { return map_row_text(view.cal, MapId::boost_duty, r); });
 }
 
 }  // namespace veloquin

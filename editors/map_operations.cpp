@@ -179,9 +179,10 @@ void replicate_fuel_correction(Calibration& cal) {
         for (int c = 0; c < kMapCols; ++c) {
             std::int16_t& cell = cal.cell(MapId::map_2_maf, r, c);
             std::int16_t& correction = cal.cell(MapId::fuel_correction, r, c);
-            // (correction + 99) %: +1 is the neutral correction of this fold, and
-            // maps folded before rely on it.
-            int a = maf_counts_to_airflow(cal, cell) * (correction + 99) / 100;
+            // A correction of 0 must leave the cell exactly as it is: the trip
+            // through airflow and back is not exact for every word.
+            if (correction == 0) continue;
+            int a = maf_counts_to_airflow(cal, cell) * (100 + correction) / 100;
             a = std::min(a, kReplicatedAirflowLimit);
             cell = low16(maf_airflow_to_counts(cal, a));
             correction = 0;

@@ -26,7 +26,8 @@ void smooth_map(Calibration& cal);
 // airflow grows by two thirds of the relative growth of absolute pressure.
 void extrapolate_boost_up(Calibration& cal);
 
-// "Replicate Fuel Correction Map": folds FUEL-CORRECTION into MAP-2-MAF and clears it.
+// "Replicate Fuel Correction Map": folds FUEL-CORRECTION into MAP-2-MAF (each
+// cell's airflow times (100 + correction) / 100) and clears it.
 void replicate_fuel_correction(Calibration& cal);
 
 // "Calibrate Knock by Log": each point of KNOCK-Sensor-Calibration (and the

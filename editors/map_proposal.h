@@ -16,6 +16,7 @@ enum class ProposalCell : std::uint8_t {
     too_few,     // fewer samples than the review asks for: left alone
     proposed,    // a value to apply (it may equal the current one)
     applied,     // taken into the calibration by "Apply selection"
+    refused,     // leaner than the AFR protect curve allows: shown, never applied
 };
 
 struct CellLearning {

@@ -13,6 +13,7 @@
 
 #include "app/commands.h"
 #include "gui/main_window.h"
+#include "gui/target_afr_widget.h"
 #include "gui/tool_window_placement.h"
 
 namespace veloquin::gui {
@@ -27,7 +28,7 @@ struct FilterRow {
     double lo, hi, step;
 };
 
-constexpr std::array<FilterRow, 7> kFilterRows = {{
+constexpr std::array<FilterRow, 8> kFilterRows = {{
     {"Ignore the first and last seconds", &LearnFilters::trim_on, nullptr,
      &LearnFilters::trim_seconds, 0.0, 600.0, 0.5},
     {"Minimum rpm", &LearnFilters::min_rpm_on, &LearnFilters::min_rpm, nullptr, 0, 10000, 100},
@@ -37,6 +38,8 @@ constexpr std::array<FilterRow, 7> kFilterRows = {{
      &LearnFilters::max_throttle_step, 0.0, 100.0, 0.1},
     {"Samples skipped after a gear change or throttle step", &LearnFilters::settle_on,
      &LearnFilters::settle_samples, nullptr, 0, 5000, 5},
+    {"Overrun: throttle closed and AFR at least", &LearnFilters::overrun_on, nullptr,
+     &LearnFilters::overrun_afr, 10.0, 30.0, 0.5},
     {"AFR at most (fuel correction)", &LearnFilters::max_afr_on, nullptr, &LearnFilters::max_afr,
      5.0, 30.0, 0.1},
     {"Minimum samples per cell", nullptr, &LearnFilters::min_samples, nullptr, 1, 100000, 5},
@@ -45,7 +48,8 @@ constexpr std::array<FilterRow, 7> kFilterRows = {{
 constexpr const char* kLegend =
     "Over the map: red cells would rise (more airflow, more fuel), blue ones fall; the "
     "stronger the colour, the further (full at 10 %). Green: the log agrees with the cell. "
-    "Pale with grey text: too few samples, left alone. The section graphs show the proposal "
+    "Pale with grey text: too few samples, left alone. Purple: refused, leaner than AFR "
+    "protect allows; never applied. The section graphs show the proposal "
     "in blue. Cells an Apply changed are framed in teal until the map changes again.";
 
 }  // namespace
@@ -57,7 +61,7 @@ LearnReviewWidget::LearnReviewWidget(MainWindow& window)
     auto* layout = new QVBoxLayout(this);
     map_ = new QComboBox(this);
     map_->addItem(QStringLiteral("MAF Emulation (MAP-2-MAF)"));
-    map_->addItem(QStringLiteral("Fuel Correction (FUEL-CORRECTION, AFR to O2FB_Target)"));
+    map_->addItem(QStringLiteral("Fuel Correction (FUEL-CORRECTION, AFR to the target AFR table)"));
     layout->addWidget(map_);
     auto* grid = new QGridLayout;
     build_filters(grid);
@@ -72,10 +76,11 @@ LearnReviewWidget::LearnReviewWidget(MainWindow& window)
     layout->addWidget(hit_numbers_);
     auto* buttons = new QHBoxLayout;
     other_log_ = new QPushButton(QStringLiteral("Other log..."), this);
+    target_afr_ = new QPushButton(QStringLiteral("Target AFR..."), this);
     apply_all_ = new QPushButton(QStringLiteral("Apply all"), this);
     apply_selection_ = new QPushButton(QStringLiteral("Apply selection"), this);
     discard_ = new QPushButton(QStringLiteral("Discard"), this);
-    for (QPushButton* b : {other_log_, apply_all_, apply_selection_, discard_}) {
+    for (QPushButton* b : {other_log_, target_afr_, apply_all_, apply_selection_, discard_}) {
         b->setFocusPolicy(Qt::NoFocus);
         buttons->addWidget(b);
     }
@@ -88,12 +93,18 @@ LearnReviewWidget::LearnReviewWidget(MainWindow& window)
     });
     connect(other_log_, &QPushButton::clicked, this,
             [this] { window_.run_guarded([this] { window_.app().learn_from_other_log(); }); });
+    connect(target_afr_, &QPushButton::clicked, this, [this] { open_target_afr(); });
     connect(apply_all_, &QPushButton::clicked, this,
             [this] { window_.run_guarded([this] { window_.app().apply_learning(false); }); });
     connect(apply_selection_, &QPushButton::clicked, this,
             [this] { window_.run_guarded([this] { window_.app().apply_learning(true); }); });
     connect(discard_, &QPushButton::clicked, this,
             [this] { window_.run_guarded([this] { window_.app().discard_learning(); }); });
+}
+
+void LearnReviewWidget::open_target_afr() {
+    if (target_afr_window_ == nullptr) target_afr_window_ = new TargetAfrWidget(window_);
+    target_afr_window_->open_table();
 }
 
 void LearnReviewWidget::build_filters(QGridLayout* grid) {

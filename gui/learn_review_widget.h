@@ -18,6 +18,7 @@ class QGridLayout;
 namespace veloquin::gui {
 
 class MainWindow;
+class TargetAfrWidget;
 
 class LearnReviewWidget : public QWidget {
     Q_OBJECT
@@ -27,6 +28,8 @@ class LearnReviewWidget : public QWidget {
     // After every entry into the core: shown when a review began, hidden
     // when it ended, its texts and controls as the review has them.
     void sync();
+    // The "Target AFR" window, made on first use, with the table read afresh.
+    void open_target_afr();
 
     QPushButton* apply_all() const { return apply_all_; }
     QPushButton* apply_selection() const { return apply_selection_; }
@@ -34,6 +37,7 @@ class LearnReviewWidget : public QWidget {
     QComboBox* map_choice() const { return map_; }
     QCheckBox* hit_numbers() const { return hit_numbers_; }
     QLabel* summary() const { return summary_; }
+    TargetAfrWidget* target_afr_window() const { return target_afr_window_; }
 
   private:
     void build_filters(QGridLayout* grid);
@@ -47,6 +51,8 @@ class LearnReviewWidget : public QWidget {
     QLabel* summary_ = nullptr;
     QCheckBox* hit_numbers_ = nullptr;
     QPushButton* other_log_ = nullptr;
+    QPushButton* target_afr_ = nullptr;
+    TargetAfrWidget* target_afr_window_ = nullptr;
     QPushButton* apply_all_ = nullptr;
     QPushButton* apply_selection_ = nullptr;
     QPushButton* discard_ = nullptr;

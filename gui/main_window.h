@@ -125,6 +125,7 @@ class MainWindow : public QMainWindow, public Platform {
     void show_page(Page page) override;
     std::optional<std::string> choose_file(const FileDialogRequest& request) override;
     void show_about() override;
+    void show_target_afr() override;
     std::optional<int> choose_serial_port(const std::vector<SerialPortChoice>& ports) override;
     std::optional<std::vector<std::size_t>> choose_log_columns(
         const ColumnChoiceRequest& request) override;

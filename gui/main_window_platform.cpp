@@ -16,6 +16,7 @@
 #include "editors/editor_mouse.h"
 #include "gui/column_dialog.h"
 #include "gui/editor_widget.h"
+#include "gui/learn_review_widget.h"
 #include "gui/live_panel_widget.h"
 #include "gui/main_window.h"
 #include "gui/parameter_pages.h"
@@ -227,6 +228,10 @@ std::optional<std::string> MainWindow::choose_file(const FileDialogRequest& requ
         return std::nullopt;
     }
     return dialog.selectedFiles().front().toStdString();
+}
+
+void MainWindow::show_target_afr() {
+    learn_review_->open_target_afr();
 }
 
 void MainWindow::show_about() {

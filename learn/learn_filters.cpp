@@ -65,6 +65,7 @@ LearnFilters LearnFilters::none() {
     f.min_temperature_on = false;
     f.throttle_step_on = false;
     f.settle_on = false;
+    f.overrun_on = false;
     f.max_afr_on = false;
     f.min_samples = 1;
     return f;
@@ -84,6 +85,8 @@ std::string_view sample_filter_name(SampleFilter f) {
             return "throttle moving too fast";
         case SampleFilter::settling:
             return "after a gear change or throttle step";
+        case SampleFilter::overrun:
+            return "overrun";
         case SampleFilter::afr_range:
             return "AFR too lean";
     }
@@ -116,6 +119,8 @@ std::vector<SampleFilter> classify_samples(const LogBuffer& log, const LearnFilt
             verdict = SampleFilter::throttle_step;
         } else if (settle_left > 0) {
             verdict = SampleFilter::settling;
+        } else if (f.overrun_on && s.throttle <= kClosedThrottlePercent && s.afr >= f.overrun_afr) {
+            verdict = SampleFilter::overrun;
         } else if (fuel && f.max_afr_on && !(s.afr <= f.max_afr)) {
             verdict = SampleFilter::afr_range;
         }
@@ -129,6 +134,16 @@ FilterCounts count_verdicts(const std::vector<SampleFilter>& verdicts) {
     for (const SampleFilter v : verdicts)
         ++counts[static_cast<std::size_t>(v)];
     return counts;
+}
+
+bool within_map_axes(const Calibration& cal, const LiveRecord& live, Page page) {
+    const bool by_throttle = page == Page::fuel_correction && cal.param(hw::FLM_LOAD) == 0;
+    const int reading = by_throttle ? live.throttle_counts() : live.map_counts();
+    const int lo = cal.param(by_throttle ? hw::THROTTLE_LO : hw::MAP_LO);
+    const int hi = cal.param(by_throttle ? hw::THROTTLE_HI : hw::MAP_HI);
+    const int rpm = live.rpm();
+    return reading >= std::min(lo, hi) && reading <= std::max(lo, hi) && rpm >= kLowestMapRpm &&
+           rpm <= kHighestMapRpm;
 }
 
 }  // namespace veloquin

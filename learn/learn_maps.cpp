@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "editors/map_operations.h"
 #include "editors/trace_automap.h"
@@ -61,7 +62,8 @@ struct Moments {
     }
 };
 
-std::string unlearnable(const Calibration& cal, const LogBuffer& log, LearnMap map) {
+std::string unlearnable(const Calibration& cal, const LogBuffer& log, LearnMap map,
+                        bool own_targets) {
     if (log.count <= 0) return "The log holds no samples.";
     if (log.mazda_log) {
         return "A Mazda data log carries neither the MAF sensor voltage nor the AFR: there is "
@@ -77,7 +79,7 @@ std::string unlearnable(const Calibration& cal, const LogBuffer& log, LearnMap m
     if (cal.param(hw::MAP_00V) == cal.param(hw::MAP_05V)) {
         return "MAP_00V equals MAP_05V: the MAP sensor is not calibrated.";
     }
-    if (map == LearnMap::fuel && cal.param(hw::O2FB_Target) <= 0) {
+    if (map == LearnMap::fuel && !own_targets && cal.param(hw::O2FB_Target) <= 0) {
         return "O2FB_Target is not set: there is no AFR to aim for.";
     }
     return {};
@@ -88,6 +90,10 @@ void summarise(const Calibration& cal, LearnResult& result, int min_samples) {
     for (std::size_t k = 0; k < result.proposal.cells.size(); ++k) {
         CellLearning& cell = result.proposal.cells[k];
         if (cell.hits == 0) continue;
+        if (cell.state == ProposalCell::refused) {
+            ++result.summary.refused_cells;
+            continue;
+        }
         if (cell.hits < std::max(min_samples, 1)) {
             cell.state = ProposalCell::too_few;
             cell.value = current[k];
@@ -112,6 +118,10 @@ void learn_airflow(const Calibration& cal, const LogBuffer& log,
     for (std::size_t i = 0; i < samples.size(); ++i) {
         if (verdicts[i] != SampleFilter::kept) continue;
         const LiveRecord live = replay_record(samples[i], cal);
+        if (!within_map_axes(cal, live, Page::maf_emulation)) {
+            ++result.summary.outside;
+            continue;
+        }
         const auto point = automap_point(cal, live);
         if (!point) continue;
         const Box box = live_box_of(cal, live, Page::maf_emulation);
@@ -133,31 +143,60 @@ void learn_airflow(const Calibration& cal, const LogBuffer& log,
     }
 }
 
+// What the samples reaching one fuel cell said.
+struct FuelCell {
+    Moments lean;  // percent leaner than the cell's target, for the spread
+    double afr_sum = 0.0;
+    double bar_sum = 0.0;
+};
+
 void learn_fuel(const Calibration& cal, const LogBuffer& log,
-                const std::vector<SampleFilter>& verdicts, LearnResult& result) {
-    std::array<Moments, kMapCells> moments{};
-    const double target = cal.param(hw::O2FB_Target) / 100.0;
+                const std::vector<SampleFilter>& verdicts, const TargetAfrTable& targets,
+                LearnResult& result) {
+    std::vector<FuelCell> cells(kMapCells);
     const auto samples = log.valid();
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const LogSample& s = samples[i];
         // A dead probe reads 0 or nothing sensible: it says nothing about the mixture.
         if (verdicts[i] != SampleFilter::kept || !(s.afr > 0.0F) || !std::isfinite(s.afr)) continue;
-        const double lean = (static_cast<double>(s.afr) / target - 1.0) * 100.0;
-        const Box box = live_box_of(cal, replay_record(s, cal), Page::fuel_correction);
-        const bool reached = for_each_cell(box, [&](int, int, std::size_t k) {
-            moments[k].add(lean);
+        const LiveRecord live = replay_record(s, cal);
+        if (!within_map_axes(cal, live, Page::fuel_correction)) {
+            ++result.summary.outside;
+            continue;
+        }
+        const Box box = live_box_of(cal, live, Page::fuel_correction);
+        const bool reached = for_each_cell(box, [&](int r, int c, std::size_t k) {
+            FuelCell& cell = cells[k];
+            cell.lean.add((static_cast<double>(s.afr) / targets.at(r, c) - 1.0) * 100.0);
+            cell.afr_sum += static_cast<double>(s.afr);
+            cell.bar_sum += static_cast<double>(s.boost);
             ++result.proposal.cells[k].hits;
         });
         if (reached) ++result.summary.used;
     }
     const Map& current = cal.map(MapId::fuel_correction);
-    for (std::size_t k = 0; k < moments.size(); ++k) {
-        CellLearning& cell = result.proposal.cells[k];
-        if (cell.hits == 0) continue;
-        const long step = std::lround(moments[k].sum / cell.hits);
-        cell.value = static_cast<std::int16_t>(
-            std::clamp<long>(current[k] + step, kFuelCorrectionMin, kFuelCorrectionMax));
-        cell.spread = static_cast<float>(moments[k].deviation(cell.hits));
+    const bool by_throttle = cal.param(hw::FLM_LOAD) == 0;
+    for (int r = 0; r < kMapRows; ++r) {
+        for (int c = 0; c < kMapCols; ++c) {
+            const auto k = static_cast<std::size_t>(r * kMapCols + c);
+            CellLearning& cell = result.proposal.cells[k];
+            if (cell.hits == 0) continue;
+            const double mean_afr = cells[k].afr_sum / cell.hits;
+            const long wanted =
+                std::lround((100.0 + current[k]) * mean_afr / targets.at(r, c) - 100.0);
+            cell.value = static_cast<std::int16_t>(
+                std::clamp<long>(wanted, kFuelCorrectionMin, kFuelCorrectionMax));
+            cell.spread = static_cast<float>(cells[k].lean.deviation(cell.hits));
+            // Over throttle the row says nothing of the pressure: the samples
+            // do, taken like their AFR, as a mean.
+            const double bar =
+                by_throttle ? cells[k].bar_sum / cell.hits : row_pressure(cal, r) - 1.0;
+            // A hundredth of slack: the expected AFR is rounded to whole points.
+            if (expected_afr(mean_afr, current[k], cell.value) >
+                afr_protect_limit(cal, bar) + 0.01) {
+                cell.state = ProposalCell::refused;
+            }
+        }
     }
 }
 
@@ -167,11 +206,17 @@ MapId learnt_map(LearnMap map) {
     return map == LearnMap::maf ? MapId::map_2_maf : MapId::fuel_correction;
 }
 
+double expected_afr(double mean_afr, int current, int proposed) {
+    // No fuel at all is as lean as a mixture gets.
+    if (proposed <= -100) return std::numeric_limits<double>::infinity();
+    return mean_afr * (100.0 + current) / (100.0 + proposed);
+}
+
 LearnResult learn_from_log(const Calibration& cal, const LogBuffer& log, LearnMap map,
-                           const LearnFilters& filters) {
+                           const LearnFilters& filters, const TargetAfrTable* targets) {
     LearnResult result;
     result.proposal.map = learnt_map(map);
-    result.error = unlearnable(cal, log, map);
+    result.error = unlearnable(cal, log, map, targets != nullptr);
     if (!result.error.empty()) return result;
     const auto verdicts = classify_samples(log, filters, map == LearnMap::fuel);
     result.summary.samples = log.count;
@@ -179,7 +224,8 @@ LearnResult learn_from_log(const Calibration& cal, const LogBuffer& log, LearnMa
     if (map == LearnMap::maf) {
         learn_airflow(cal, log, verdicts, result);
     } else {
-        learn_fuel(cal, log, verdicts, result);
+        learn_fuel(cal, log, verdicts, targets != nullptr ? *targets : default_target_afr(cal),
+                   result);
     }
     summarise(cal, result, filters.min_samples);
     result.ok = true;
@@ -199,16 +245,28 @@ MapHitCounts hit_counts(const Calibration& cal, const LogBuffer& log, const Lear
     const int meth_hi = cal.param(hw::METH_BAR_HI_counts);
     const int throttle_lo = cal.param(hw::THROTTLE_LO);
     const int throttle_hi = cal.param(hw::THROTTLE_HI);
+    const auto between = [](int v, int a, int b) {
+        return v >= std::min(a, b) && v <= std::max(a, b);
+    };
     for (std::size_t i = 0; i < samples.size(); ++i) {
         if (verdicts[i] != SampleFilter::kept) continue;
         const LiveRecord live = replay_record(samples[i], cal);
+        // A sample beyond a map's axes is counted in none of its cells.
+        const bool on_maf = within_map_axes(cal, live, Page::maf_emulation);
         const Box maf = live_box_of(cal, live, Page::maf_emulation);
-        count_in(MapId::map_2_maf, maf);
-        count_in(MapId::fuel_correction, live_box_of(cal, live, Page::fuel_correction));
-        if (maf.c1 < maf.c0) continue;  // no pressure axis: no columns either
-        count_in(MapId::meth_correction, twelve_row_box(maf, live.map_counts(), meth_lo, meth_hi));
-        count_in(MapId::boost_duty,
-                 twelve_row_box(maf, live.throttle_counts(), throttle_lo, throttle_hi));
+        if (on_maf) count_in(MapId::map_2_maf, maf);
+        if (within_map_axes(cal, live, Page::fuel_correction))
+            count_in(MapId::fuel_correction, live_box_of(cal, live, Page::fuel_correction));
+        const bool in_columns = live.rpm() >= kLowestMapRpm && live.rpm() <= kHighestMapRpm;
+        if (maf.c1 < maf.c0 || !in_columns) continue;  // no pressure axis: no columns either
+        if (between(live.map_counts(), meth_lo, meth_hi)) {
+            count_in(MapId::meth_correction,
+                     twelve_row_box(maf, live.map_counts(), meth_lo, meth_hi));
+        }
+        if (between(live.throttle_counts(), throttle_lo, throttle_hi)) {
+            count_in(MapId::boost_duty,
+                     twelve_row_box(maf, live.throttle_counts(), throttle_lo, throttle_hi));
+        }
     }
     return hits;
 }

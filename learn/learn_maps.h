@@ -8,10 +8,15 @@
 // the proposal is what live automapping would have learnt from the same
 // records.
 //
-// FUEL-CORRECTION: each sample reaching a cell (the live box of the fuel
-// correction page, over throttle or MAP as FLM_LOAD chooses) says how lean it
-// ran, (AFR / O2FB_Target - 1) x 100 percent; the cell's proposal is its
-// current correction plus the mean of that, within the map's -75..200.
+// FUEL-CORRECTION: the samples reaching a cell (the live box of the fuel
+// correction page, over throttle or MAP as FLM_LOAD chooses) give its mean
+// AFR; the proposal is the correction that brings that mean to the cell's
+// target AFR, (100 + current) x AFR / target - 100, within the map's -75..200.
+// A proposal whose expected AFR is leaner than the AFR protect curve allows
+// at the cell's pressure (its row's on a map over MAP, the mean of its
+// samples' on a map over throttle) is refused.
+//
+// Samples whose operating point lies outside the map's axes teach nothing.
 
 #include <string>
 
@@ -20,6 +25,7 @@
 #include "editors/editor_state.h"
 #include "editors/map_proposal.h"
 #include "learn/learn_filters.h"
+#include "learn/target_afr.h"
 
 namespace veloquin {
 
@@ -33,9 +39,11 @@ struct LearnSummary {
     int samples = 0;          // in the log
     FilterCounts verdicts{};  // how many each filter left out; [kept] those it kept
     int used = 0;             // kept samples that reached at least one cell
+    int outside = 0;          // kept samples outside the map's axes, which teach no cell
     int proposed_cells = 0;
     int changed_cells = 0;  // proposed with a value other than the current one
     int too_few_cells = 0;
+    int refused_cells = 0;  // leaner than AFR protect
 };
 
 struct LearnResult {
@@ -45,9 +53,15 @@ struct LearnResult {
     LearnSummary summary;
 };
 
-// Learns `map` from the valid samples of `log` against `cal` as it is now.
+// Learns `map` from the valid samples of `log` against `cal` as it is now;
+// the fuel map aims at `targets`, the default table when null.
 LearnResult learn_from_log(const Calibration& cal, const LogBuffer& log, LearnMap map,
-                           const LearnFilters& filters);
+                           const LearnFilters& filters, const TargetAfrTable* targets = nullptr);
+
+// The AFR a cell is expected to run at with `proposed` in place of
+// `current`, from the mean AFR it ran at: the injected fuel scales with
+// (100 + correction).
+double expected_afr(double mean_afr, int current, int proposed);
 
 // The samples the filters keep that reach each cell of every map: the two
 // main maps by their live box, the twelve-row maps by the same rule over

@@ -11,6 +11,7 @@
 #include "calibration/config_keys.h"
 #include "calibration/conversions.h"
 #include "calibration/factory_calibration.h"
+#include "calibration/map_rows.h"
 #include "tool/commands.h"
 #include "tool/edition.h"
 
@@ -46,6 +47,9 @@ int diff(Args args) {
     Calibration a;
     Calibration b;
     if (!load(args[0], a) || !load(args[1], b)) return kExitError;
+    // Rows are labelled as the program's editor labels them.
+    derive_row_axes(a);
+    derive_row_axes(b);
     const std::vector<CalibrationDifference> differences = calibration_differences(a, b, kEdition);
     for (const CalibrationDifference& d : differences)
         std::printf("%s\n", d.text.c_str());
@@ -121,6 +125,7 @@ int show(Args args) {
     }
     Calibration cal;
     if (!load(args[0], cal)) return kExitError;
+    derive_row_axes(cal);
     if (args.size() == 2) {
         show_json(cal);
     } else {

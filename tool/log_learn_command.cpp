@@ -9,8 +9,12 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include "app/startup.h"
 #include "calfile/calibration_file.h"
 #include "calibration/conversions.h"
+#include "calibration/map_rows.h"
 #include "learn/learn_maps.h"
 #include "tool/commands.h"
 #include "tool/edition.h"
@@ -21,13 +25,19 @@ namespace {
 constexpr const char* kUsage =
     "usage: veloquin-tool log learn LOG CAL OUT [--map maf|fuel] [--json]\n"
     "         [--min-rpm N|off] [--min-temp C|off] [--max-throttle-step PERCENT|off]\n"
-    "         [--settle SAMPLES|off] [--trim SECONDS|off] [--max-afr AFR|off] [--min-samples N]";
+    "         [--settle SAMPLES|off] [--trim SECONDS|off] [--overrun AFR|off] [--max-afr AFR|off]\n"
+    "         [--min-samples N] [--targets FILE | --target AFR] [--workdir DIR]\n"
+    "The fuel map aims at the program's target AFR table (target-afr.txt beside workmap.cfg,\n"
+    "the defaults when there is none), a table FILE, or one AFR for every cell.";
 
 struct LearnArgs {
     std::vector<std::string> files;
     LearnMap map = LearnMap::maf;
     LearnFilters filters;
     bool json = false;
+    std::string targets_file;      // --targets
+    std::optional<double> target;  // --target
+    std::string workdir;           // --workdir, as the program takes it
 };
 
 template <typename T>
@@ -77,6 +87,24 @@ bool parse_option(const std::string& flag, const std::string& value, LearnArgs& 
     if (flag == "--settle") return set_filter(flag, value, f.settle_on, f.settle_samples, error);
     if (flag == "--trim") return set_filter(flag, value, f.trim_on, f.trim_seconds, error);
     if (flag == "--max-afr") return set_filter(flag, value, f.max_afr_on, f.max_afr, error);
+    if (flag == "--overrun") return set_filter(flag, value, f.overrun_on, f.overrun_afr, error);
+    if (flag == "--targets") {
+        a.targets_file = value;
+        return true;
+    }
+    if (flag == "--workdir") {
+        a.workdir = value;
+        return true;
+    }
+    if (flag == "--target") {
+        const auto afr = parse_number<double>(value);
+        if (!afr || *afr * 10.0 < kTargetAfrMin || *afr * 10.0 > kTargetAfrMax) {
+            error = "--target takes an AFR from 9.0 to 20.0, not '" + value + "'";
+            return false;
+        }
+        a.target = *afr;
+        return true;
+    }
     if (flag == "--min-samples") {
         bool always = true;
         return set_filter(flag, value, always, f.min_samples, error) && always;
@@ -104,14 +132,11 @@ bool parse_args(Args args, LearnArgs& out, std::string& error) {
         error = kUsage;
         return false;
     }
+    if (out.target && !out.targets_file.empty()) {
+        error = "--targets and --target exclude each other";
+        return false;
+    }
     return true;
-}
-
-std::string row_label(const Calibration& cal, MapId map, int row) {
-    const bool by_throttle = map == MapId::fuel_correction && cal.param(hw::FLM_LOAD) == 0;
-    if (by_throttle) return std::to_string(100 * row / 23) + "%";
-    const int lo = cal.param(hw::MAP_LO);
-    return format_map(cal, lo + (cal.param(hw::MAP_HI) - lo) * row / 23);
 }
 
 std::string shown_value(MapId map, int word) {
@@ -170,20 +195,30 @@ void print_text(const Calibration& cal, const LearnResult& l, const LearnFilters
             std::printf("left out: %d %.*s\n", n, static_cast<int>(why.size()), why.data());
         }
     }
+    if (s.outside > 0) std::printf("left out: %d outside the map's axes\n", s.outside);
+    for (int r = 0; r < kMapRows; ++r) {
+        for (int c = 0; c < kMapCols; ++c) {
+            const CellLearning& cell = l.proposal.at(r, c);
+            if (cell.state != ProposalCell::refused) continue;
+            std::printf("refused (leaner than AFR protect): row %d (%s) col %d (%d rpm): %s\n", r,
+                        map_row_label(cal, map, r).c_str(), c, 500 * (c + 1),
+                        shown_value(map, cell.value).c_str());
+        }
+    }
     if (s.changed_cells > 0) {
-        std::printf("%4s %4s %10s %6s %10s %10s %8s %7s %7s\n", "row", "col", "load", "rpm",
+        std::printf("%4s %4s %14s %6s %10s %10s %8s %7s %7s\n", "row", "col", "load", "rpm",
                     "current", "proposed", "change", "hits", "spread");
     }
     for_changed(cal, l.proposal, [&](int r, int c, int now, const CellLearning& cell) {
-        std::printf("%4d %4d %10s %6d %10s %10s %8s %7d %6.1f%%\n", r, c,
-                    row_label(cal, map, r).c_str(), 500 * (c + 1), shown_value(map, now).c_str(),
-                    shown_value(map, cell.value).c_str(),
+        std::printf("%4d %4d %14s %6d %10s %10s %8s %7d %6.1f%%\n", r, c,
+                    map_row_label(cal, map, r).c_str(), 500 * (c + 1),
+                    shown_value(map, now).c_str(), shown_value(map, cell.value).c_str(),
                     change_text(cal, map, now, cell.value).c_str(), cell.hits,
                     static_cast<double>(cell.spread));
     });
     std::printf("hit counts (samples per cell, row 23 at the top, 500 rpm on the left):\n");
     for (int r = kMapRows - 1; r >= 0; --r) {
-        std::printf("%4d %10s", r, row_label(cal, map, r).c_str());
+        std::printf("%4d %14s", r, map_row_label(cal, map, r).c_str());
         for (int c = 0; c < kMapCols; ++c)
             std::printf(" %5d", l.proposal.at(r, c).hits);
         std::printf("\n");
@@ -202,9 +237,21 @@ void print_json(const Calibration& cal, const LearnResult& l, const LearnFilters
                     s.verdicts[static_cast<std::size_t>(k)]);
     }
     std::printf(
-        "},\n  \"min_samples\": %d,\n  \"proposed_cells\": %d,\n  \"changed_cells\": %d,\n"
-        "  \"too_few_cells\": %d,\n  \"cells\": [",
-        f.min_samples, s.proposed_cells, s.changed_cells, s.too_few_cells);
+        "},\n  \"outside\": %d,\n  \"min_samples\": %d,\n  \"proposed_cells\": %d,\n"
+        "  \"changed_cells\": %d,\n  \"too_few_cells\": %d,\n  \"refused_cells\": %d,\n"
+        "  \"refused\": [",
+        s.outside, f.min_samples, s.proposed_cells, s.changed_cells, s.too_few_cells,
+        s.refused_cells);
+    const char* sep = "";
+    for (int r = 0; r < kMapRows; ++r) {
+        for (int c = 0; c < kMapCols; ++c) {
+            if (l.proposal.at(r, c).state != ProposalCell::refused) continue;
+            std::printf("%s{\"row\": %d, \"col\": %d, \"proposed\": %d}", sep, r, c,
+                        l.proposal.at(r, c).value);
+            sep = ", ";
+        }
+    }
+    std::printf("],\n  \"cells\": [");
     bool first = true;
     for_changed(cal, l.proposal, [&](int r, int c, int now, const CellLearning& cell) {
         std::printf(
@@ -221,6 +268,57 @@ void print_json(const Calibration& cal, const LearnResult& l, const LearnFilters
         std::printf("]");
     }
     std::printf("\n  ]\n}\n");
+}
+
+// Where the program run from here keeps workmap.cfg, so the tool reads the
+// target AFR table the tuner edits there.
+std::filesystem::path program_start_folder(const std::string& workdir) {
+    FolderEnvironment e;
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    e.program_path = error ? std::string() : self.string();
+    const std::string folder = split_path(e.program_path).folder;
+    e.program_folder_writable = ::access(folder.empty() ? "." : folder.c_str(), W_OK) == 0;
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    e.xdg_data_home = xdg != nullptr ? xdg : "";
+    e.home = home != nullptr ? home : "";
+    e.current_directory = std::filesystem::current_path(error).string();
+    e.workdir = workdir;
+    return locate_files(e).start_folder;
+}
+
+// The table the fuel learning aims at; nullopt after saying why there is none.
+std::optional<TargetAfrTable> chosen_targets(const LearnArgs& a, const Calibration& cal,
+                                             std::string& used) {
+    if (a.target) {
+        char text[48];
+        std::snprintf(text, sizeof text, "AFR %.1f in every cell", *a.target);
+        used = text;
+        return uniform_target_afr(static_cast<int>(std::lround(*a.target * 10.0)));
+    }
+    if (!a.targets_file.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(a.targets_file, ec)) {
+            fail(a.targets_file + ": not a readable file");
+            return std::nullopt;
+        }
+        const TargetAfrRead read = read_target_afr_file(a.targets_file, cal);
+        if (!read.from_file) {
+            fail(read.error);
+            return std::nullopt;
+        }
+        used = a.targets_file;
+        return read.table;
+    }
+    const std::filesystem::path folder = program_start_folder(a.workdir);
+    const TargetAfrRead read = read_target_afr(folder, cal);
+    if (!read.error.empty()) {
+        std::fprintf(stderr, "veloquin-tool: %s: the default target AFR table is used\n",
+                     read.error.c_str());
+    }
+    used = read.from_file ? (folder / kTargetAfrFile).string() : "the default target AFR table";
+    return read.table;
 }
 
 }  // namespace
@@ -242,17 +340,21 @@ int run_log_learn(Args args) {
     Calibration cal;
     set_start_values(cal);
     if (!read_calibration_file(cal, cal_path, kEdition, &error)) return fail(error);
-    // The file keeps the map's pressure range in hundredths of a bar; the
-    // program derives the MAP counts of rows 0 and 23 from them when it reads
-    // its parameter page back, and its live box, so its learning, uses those.
-    cal.param(hw::MAP_LO) = low16(bar100_to_counts(cal, cal.param(hw::MAP_BAR_LO)));
-    cal.param(hw::MAP_HI) = low16(bar100_to_counts(cal, cal.param(hw::MAP_BAR_HI)));
-    LearnResult learnt = learn_from_log(cal, log, a.map, a.filters);
+    // The live box, so the learning, works on the row axes the program derives.
+    derive_row_axes(cal);
+    std::string targets_used;
+    std::optional<TargetAfrTable> targets;
+    if (a.map == LearnMap::fuel) {
+        targets = chosen_targets(a, cal, targets_used);
+        if (!targets) return kExitError;
+    }
+    LearnResult learnt = learn_from_log(cal, log, a.map, a.filters, targets ? &*targets : nullptr);
     if (!learnt.ok) return fail(log_path + ": " + learnt.error);
     if (a.json) {
         print_json(cal, learnt, a.filters);
     } else {
         print_text(cal, learnt, a.filters, log_path);
+        if (targets) std::printf("aimed at %s\n", targets_used.c_str());
     }
     Calibration out = cal;
     apply_proposal(out, learnt.proposal, nullptr);

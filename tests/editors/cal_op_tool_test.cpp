@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "calfile/calibration_file.h"
+#include "calibration/conversions.h"
 #include "datalogs/log_file.h"
+#include "editors/graph_editors.h"
 #include "editors/map_operations.h"
 #include "tests/editors/editor_fixture.h"
 #include "tests/support/temp_dir.h"
@@ -161,6 +163,73 @@ TEST_F(CalOpTool, KnockFromLogTakesTheHighestVoltagePerBand) {
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_NE(r.error.find("no samples"), std::string::npos) << r.error;
     EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+// Stdout of a tool command on files of `dir`.
+std::string tool_output(const TempDir& dir, const std::string& args) {
+    const auto out = dir / "stdout.txt";
+    const std::string command =
+        std::string("'") + VELOQUIN_TOOL_PATH + "' " + args + " > '" + out.string() + "'";
+    [[maybe_unused]] const int status = std::system(command.c_str());
+    return testing::read_file(out);
+}
+
+// The labels the editor draws beside its rows, bottom row first.
+std::vector<std::string> editor_row_labels(Calibration& cal, EditorKind kind) {
+    EditorState state;
+    const LiveRecord live;
+    const EditorInfo& info = editor_info(kind);
+    const PaintModel m = paint_editor(kind, EditorView{info.width, info.height, cal, state, live});
+    const MapGrid g = *map_grid(kind, info.width, info.height);
+    std::vector<std::string> labels;
+    for (int r = 0; r < g.rows; ++r) {
+        for (const TextOp* t : m.texts())
+            if (t->at == Point{51, ((g.rows - 1 - r) * g.height) / g.rows + 4})
+                labels.push_back(t->text);
+    }
+    return labels;
+}
+
+TEST_F(CalOpTool, ShowAndDiffLabelRowsAsTheEditorDoes) {
+    Calibration file = sample_calibration();
+    file.param(hw::MAP_UNITS) = 1;
+    file.param(hw::MAP_BAR_LO) = -60;
+    file.param(hw::MAP_BAR_HI) = 170;
+    file.param(hw::METH_BAR_LO) = 20;
+    file.param(hw::METH_BAR_HI) = 150;
+    ASSERT_TRUE(write_calibration_file(file, in, Edition::full));
+    Calibration other = file;
+    for (int r = 0; r < kMapRows; ++r)
+        other.cell(MapId::map_2_maf, r, 0) = static_cast<std::int16_t>(4000 - r);
+    ASSERT_TRUE(write_calibration_file(other, out, Edition::full));
+
+    // The program reads its pages back after a load: the axes in counts follow the limits.
+    Calibration shown = load(in);
+    shown.param(hw::MAP_LO) = low16(bar100_to_counts(shown, shown.param(hw::MAP_BAR_LO)));
+    shown.param(hw::MAP_HI) = low16(bar100_to_counts(shown, shown.param(hw::MAP_BAR_HI)));
+    recompute_derived_values(shown, Edition::full);
+    const auto labels = editor_row_labels(shown, EditorKind::map_to_maf);
+    const auto meth = editor_row_labels(shown, EditorKind::meth_correction);
+    ASSERT_EQ(labels.size(), std::size_t{kMapRows});
+    ASSERT_EQ(meth.size(), std::size_t{12});
+
+    const std::string show = tool_output(dir, "cal show '" + in.string() + "'");
+    const std::string diff =
+        tool_output(dir, "cal diff '" + in.string() + "' '" + out.string() + "'");
+    const auto shows = [&show](const std::string& label) {
+        char line[64];
+        std::snprintf(line, sizeof line, "\n%16s ", (label + " bar").c_str());
+        return show.find(line) != std::string::npos;
+    };
+    for (int r = 0; r < kMapRows; ++r) {
+        const std::string label = labels[static_cast<std::size_t>(r)];
+        EXPECT_TRUE(shows(label)) << "MAP-2-MAF row " << r << "\n" << show;
+        EXPECT_NE(diff.find("row " + std::to_string(r) + " (" + label + " bar)"), std::string::npos)
+            << diff;
+        if (r < 12) {
+            EXPECT_TRUE(shows(meth[static_cast<std::size_t>(r)])) << "METH row " << r;
+        }
+    }
 }
 
 }  // namespace

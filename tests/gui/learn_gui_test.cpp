@@ -1,6 +1,8 @@
 // "Learn from log..." on screen: the proposal over the map, Apply all as one
 // undo step, the frames of what it changed.
 
+#include <QComboBox>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 
@@ -8,6 +10,7 @@
 #include "calfile/calibration_file.h"
 #include "gui/editor_widget.h"
 #include "gui/learn_review_widget.h"
+#include "gui/target_afr_widget.h"
 #include "tests/gui/gui_fixture.h"
 #include "tests/learn/learn_logs.h"
 
@@ -107,6 +110,53 @@ TEST_F(LearnGuiTest, HitCountsShadeTheCellsTheLogVisited) {
     EXPECT_GT(pixels_near(shown, map_cell_box(row, col), qcolor(colors::learn_hits), 6), 100);
     EXPECT_EQ(pixels_near(shown, map_cell_box(23, 19), qcolor(colors::learn_hits), 6), 0);
     EXPECT_EQ(window->app().menu_entry_state(cmd::show_hit_counts)->text, "Hide hit counts");
+}
+
+// A target leaner than AFR protect allows is refused on the map; the Target
+// AFR window's keys bring it back within the curve and the review follows.
+TEST_F(LearnGuiTest, RefusedCellsShowAndTheTargetAfrWindowEditsWhatLearningAimsAt) {
+    ASSERT_TRUE(write_target_afr(dir.path(), uniform_target_afr(160), nullptr));
+    open_with_log();
+    action(QStringLiteral("Learn from log..."))->trigger();
+    settle();
+    LearnReviewWidget* review = window->learn_review();
+    review->map_choice()->setCurrentIndex(1);
+    settle();
+    const LearnReview& state = window->app().state().learn;
+    ASSERT_GT(state.result.summary.refused_cells, 0);
+    EXPECT_TRUE(review->summary()->text().contains(QStringLiteral("leaner than AFR protect")));
+    const auto& cells = state.result.proposal.cells;
+    const auto k =
+        std::find_if(cells.begin(), cells.end(),
+                     [](const CellLearning& c) { return c.state == ProposalCell::refused; }) -
+        cells.begin();
+    const int row = static_cast<int>(k) / kMapCols;
+    const int col = static_cast<int>(k) % kMapCols;
+    EditorWidget* fuel = window->editor(EditorKind::fuel_correction);
+    const int w = 774 - 61;
+    const int h = 670 - 65;
+    const QRect cell(60 + (col * w) / 20 + w / 40 - 8, ((23 - row) * h) / 24 + h / 48 - 4, 16, 8);
+    const QColor purple = qcolor(colors::learn_refused);
+    EXPECT_GT(pixels_near(on_screen(fuel), cell, purple, 6), 30);
+
+    action(QStringLiteral("Target AFR..."))->trigger();
+    settle();
+    gui::TargetAfrWidget* targets = review->target_afr_window();
+    ASSERT_NE(targets, nullptr);
+    ASSERT_TRUE(targets->isVisible());
+    for (int i = 0; i < kMapRows - 1; ++i)
+        QTest::keyClick(targets, Qt::Key_Up, Qt::ShiftModifier);
+    for (int i = 0; i < kMapCols - 1; ++i)
+        QTest::keyClick(targets, Qt::Key_Right, Qt::ShiftModifier);
+    for (int i = 0; i < 20; ++i)
+        QTest::keyClick(targets, Qt::Key_PageDown);
+    settle();
+    std::string error;
+    EXPECT_EQ(parse_target_afr(read_file(dir / std::string(kTargetAfrFile)), error),
+              uniform_target_afr(140));
+    EXPECT_EQ(state.targets, uniform_target_afr(140));
+    EXPECT_EQ(state.result.summary.refused_cells, 0);
+    EXPECT_EQ(pixels_near(on_screen(fuel), cell, purple, 6), 0);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "app/application.h"
 #include "app/commands.h"
+#include "app/target_afr_editor.h"
 #include "calfile/calibration_file.h"
 #include "datalogs/log_file.h"
 #include "device/transfer.h"
@@ -145,6 +146,46 @@ TEST_F(LearnApp, WithoutALoadedLogAFileIsAskedForAndABadOneIsRefused) {
     EXPECT_TRUE(review().active);
     EXPECT_EQ(review().log_name, "drive.log");
     EXPECT_EQ(app.state().log.count, 0) << "the loaded log stays as it was";
+}
+
+TEST_F(LearnApp, LearningReadsTheTargetFileAndABadOneIsSaidAndTheDefaultsUsed) {
+    ASSERT_TRUE(write_target_afr(dir.path(), uniform_target_afr(130), nullptr));
+    app.command(cmd::learn_from_log);
+    EXPECT_EQ(review().targets, uniform_target_afr(130));
+    testing::write_file(dir / std::string(kTargetAfrFile), "13.0 13.0\n");
+    app.discard_learning();
+    app.command(cmd::learn_from_log);
+    EXPECT_EQ(review().targets, default_target_afr(cal()));
+    EXPECT_NE(platform.last_lower().find("target-afr.txt: line 1: 2 values, not 20"),
+              std::string::npos)
+        << platform.last_lower();
+}
+
+TEST(TargetAfrEditor, KeysOfTheFuelMapEditTheFileAndUndoTakesItBack) {
+    TempDir dir;
+    const Calibration cal = testing::learning_calibration();
+    TargetAfrEditor editor;
+    EXPECT_FALSE(editor.open(dir.path(), cal).from_file);
+    EXPECT_EQ(editor.table(), default_target_afr(cal));
+    const TargetAfrTable defaults = editor.table();
+    // Row 0, columns 0 to 2: stepped, held at the top, undone to the defaults.
+    editor.key(TargetAfrKey::right, true);
+    editor.key(TargetAfrKey::right, true);
+    EXPECT_TRUE(editor.key(TargetAfrKey::increase_large));
+    EXPECT_TRUE(editor.key(TargetAfrKey::increase));
+    const TargetAfrTable stepped = editor.table();
+    EXPECT_EQ(stepped.afr10[2] - defaults.afr10[2], 2);
+    EXPECT_EQ(TargetAfrEditor().open(dir.path(), cal).table, stepped) << "written at once";
+    for (int i = 0; i < 200; ++i)
+        editor.key(TargetAfrKey::increase_large);
+    EXPECT_EQ(editor.table().afr10[1], kTargetAfrMax);
+    while (editor.undo_steps() > 0)
+        editor.key(TargetAfrKey::undo);
+    EXPECT_EQ(editor.table(), defaults);
+    TargetAfrEditor again;
+    EXPECT_TRUE(again.open(dir.path(), cal).from_file);
+    EXPECT_EQ(again.table(), defaults);
+    EXPECT_EQ(editor.save_error(), "");
 }
 
 TEST(LearnUpload, AppliedLearningGoesToTheDeviceWithTheNextUpload) {

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <map>
+#include <tuple>
 
 #include "datalogs/live_sample.h"
 #include "editors/trace_automap.h"
@@ -53,6 +57,65 @@ TEST(LearnE2E, ProposalFromTheRecordingEqualsLiveAutomappingOnTheSimulatedDevice
         }
     }
     EXPECT_GT(moved, 20) << "the drive taught too few cells to prove anything";
+}
+
+// The simulated drive pulls through the gears at full throttle, AFR 11.8 once
+// the boost passes 1 bar, then cruises at 14.7. With the default target
+// table the pull is not leaned out toward the cruise target.
+TEST(LearnE2E, FuelLearningFromTheSimulatedDriveKeepsAfrProtectAndCruiseAtItsTarget) {
+    testing::LinkRig rig;
+    rig.add_device(1);
+    ASSERT_TRUE(rig.connect());
+    const Calibration cal = rig.cal;
+    LogBuffer log;
+    begin_log_recording(log);
+    PollHooks hooks;
+    hooks.process_live_data = [&] {
+        fill_sample_from_live(log.samples[static_cast<std::size_t>(log.count)], rig.link.live,
+                              rig.cal, rig.platform.now_ms());
+        ++log.count;
+    };
+    for (int i = 0; i < 2500 && rig.link.connected; ++i)
+        rig.tick(hooks);
+    ASSERT_EQ(log.count, 2500);
+
+    const LearnResult learnt = learn_from_log(cal, log, LearnMap::fuel, LearnFilters{});
+    ASSERT_TRUE(learnt.ok) << learnt.error;
+    EXPECT_EQ(learnt.summary.refused_cells, 0);
+    // Each sample's own cell, by the nearest row and column: the mean AFR and
+    // pressure of the pull (under boost) and of the cruise there.
+    struct Seen {
+        double afr = 0.0, bar = 0.0;
+        int n = 0;
+    };
+    std::map<std::tuple<bool, int, int>, Seen> seen;
+    for (const LogSample& s : log.valid()) {
+        const bool pulling = s.throttle > 95.0F && s.boost > 1.0F;
+        if (!pulling && !(s.throttle > 10.0F && s.throttle < 26.0F && s.boost < 0.0F)) continue;
+        Seen& cell = seen[{pulling, static_cast<int>(std::lround(s.throttle * 23.0F / 100.0F)),
+                           std::clamp(static_cast<int>(std::lround(s.rpm / 500.0)) - 1, 0, 19)}];
+        cell.afr += static_cast<double>(s.afr);
+        cell.bar += static_cast<double>(s.boost);
+        ++cell.n;
+    }
+    int checked[2] = {0, 0};
+    for (const auto& [at, sum] : seen) {
+        const auto [pulling, row, col] = at;
+        const CellLearning& cell = learnt.proposal.at(row, col);
+        if (cell.state != ProposalCell::proposed || sum.n < 20) continue;
+        const double afr = sum.afr / sum.n;
+        const double expected =
+            expected_afr(afr, cal.cell(MapId::fuel_correction, row, col), cell.value);
+        const double limit = pulling ? afr_protect_limit(cal, sum.bar / sum.n) + 0.05
+                                     : 14.7 + std::max(std::fabs(afr - 14.7), 0.1);
+        EXPECT_LE(expected, limit) << "row " << row << " col " << col << ": " << cell.value;
+        if (!pulling) {
+            EXPECT_GE(expected, 14.7 - std::max(std::fabs(afr - 14.7), 0.1));
+        }
+        ++checked[pulling ? 1 : 0];
+    }
+    EXPECT_GE(checked[1], 3) << "the pull taught too few cells under boost";
+    EXPECT_GE(checked[0], 3) << "the cruise taught too few cells";
 }
 
 }  // namespace

@@ -38,6 +38,8 @@ inline Calibration learning_calibration() {
     Calibration cal = tuned_calibration();
     cal.param(hw::FLM_LOAD) = 0;
     cal.param(hw::O2FB_Target) = 1400;
+    for (int i = 0; i < cv::AFR_PROTECT_POINTS; ++i)
+        cal.curve_word(cv::AFR_PROTECT + i) = 150;  // AFR 15.0 allowed at any boost
     for (int r = 0; r < kMapRows; ++r) {
         for (int c = 0; c < kMapCols; ++c)
             cal.cell(MapId::map_2_maf, r, c) = static_cast<std::int16_t>(500 + 80 * r + 50 * c);

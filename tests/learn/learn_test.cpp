@@ -64,8 +64,15 @@ TEST(LearnMaf, ReplayEqualsLiveAutomappingOverTheSameRecords) {
     testing::FakePlatform platform;
     set_automapping(editor, platform);
     LogBuffer log;
+    // Live automapping clips a point beyond the map to its edge; learning
+    // leaves it out, so only the records on the map are fed to both.
+    int beyond = 0;
     for (const LiveRecord& r : wandering_drive(start, 5000)) {
         append_record(log, start, r);
+        if (!within_map_axes(start, r, Page::maf_emulation)) {
+            ++beyond;
+            continue;
+        }
         process_live_data(editor, live_cal, r, Page::maf_emulation, platform, false);
     }
     const LearnResult learnt = learn_from_log(start, log, LearnMap::maf, LearnFilters::none());
@@ -85,12 +92,16 @@ TEST(LearnMaf, ReplayEqualsLiveAutomappingOverTheSameRecords) {
     }
     EXPECT_GT(reached, 200);
     EXPECT_EQ(learnt.summary.verdicts[0], 5000);
+    EXPECT_GT(beyond, 500);
+    EXPECT_EQ(learnt.summary.outside, beyond);
     EXPECT_LT(learnt.summary.used, 5000);  // the records at or below -1 bar teach nothing
 }
 
 struct FuelDrive {
     Calibration cal = learning_calibration();
     LogBuffer log;
+    // The calibration's AFR wanted in every cell: these tests are about the arithmetic.
+    TargetAfrTable targets = uniform_target_afr(140);
 
     // `records` steady records in the middle of one cell.
     void hold(int row, int col, int records, float afr, int rpm = 0) {
@@ -111,7 +122,8 @@ bool lean_region(int row, int col) {
 TEST(LearnFuel, LeanRegionGetsItsCorrectionAndEveryOtherCellStays) {
     FuelDrive d;
     d.cal.cell(MapId::fuel_correction, 9, 6) = 5;
-    d.cal.cell(MapId::fuel_correction, 10, 6) = 195;  // held at the map's 200
+    // Held at the map's 200, it would still run at 15.1: leaner than AFR protect allows.
+    d.cal.cell(MapId::fuel_correction, 10, 6) = 195;
     d.cal.cell(MapId::fuel_correction, 5, 3) = -7;
     d.hold(0, 0, 150, 14.0F, 800);  // lead-in and lead-out: idle, and the trimmed seconds
     // Every block starts with a throttle step, so each loses the settling records.
@@ -121,7 +133,8 @@ TEST(LearnFuel, LeanRegionGetsItsCorrectionAndEveryOtherCellStays) {
     }
     d.hold(0, 0, 150, 14.0F, 800);
 
-    const LearnResult learnt = learn_from_log(d.cal, d.log, LearnMap::fuel, LearnFilters{});
+    const LearnResult learnt =
+        learn_from_log(d.cal, d.log, LearnMap::fuel, LearnFilters{}, &d.targets);
     ASSERT_TRUE(learnt.ok) << learnt.error;
     for (int r = 0; r < kMapRows; ++r) {
         for (int c = 0; c < kMapCols; ++c) {
@@ -131,13 +144,18 @@ TEST(LearnFuel, LeanRegionGetsItsCorrectionAndEveryOtherCellStays) {
                 EXPECT_EQ(cell.state, ProposalCell::no_samples) << r << "," << c;
                 continue;
             }
-            ASSERT_EQ(cell.state, ProposalCell::proposed) << r << "," << c;
             EXPECT_EQ(cell.hits, 100 - 41) << r << "," << c;  // the settling after each step
-            const int expected = lean_region(r, c) ? std::min(now + 10, 200) : now;
+            if (r == 10 && c == 6) {
+                EXPECT_EQ(cell.state, ProposalCell::refused);
+                continue;
+            }
+            ASSERT_EQ(cell.state, ProposalCell::proposed) << r << "," << c;
+            const int expected = lean_region(r, c) ? now + 10 : now;
             EXPECT_EQ(cell.value, expected) << r << "," << c;
         }
     }
-    EXPECT_EQ(learnt.summary.changed_cells, 12);
+    EXPECT_EQ(learnt.summary.changed_cells, 11);
+    EXPECT_EQ(learnt.summary.refused_cells, 1);
     EXPECT_EQ(learnt.proposal.at(9, 6).value, 15);
 }
 
@@ -146,11 +164,84 @@ TEST(LearnFuel, TooFewSamplesLeaveTheCellAlone) {
     d.hold(6, 4, 30, 15.4F);
     LearnFilters f = LearnFilters::none();
     f.min_samples = 31;
-    const LearnResult learnt = learn_from_log(d.cal, d.log, LearnMap::fuel, f);
+    const LearnResult learnt = learn_from_log(d.cal, d.log, LearnMap::fuel, f, &d.targets);
     EXPECT_EQ(learnt.proposal.at(6, 4).state, ProposalCell::too_few);
     EXPECT_EQ(learnt.proposal.at(6, 4).value, 0);
     EXPECT_EQ(learnt.summary.too_few_cells, 1);
     EXPECT_EQ(learnt.summary.proposed_cells, 0);
+}
+
+TEST(LearnFuel, AimsAtEachCellsTargetAndRefusesWhatAfrProtectForbids) {
+    FuelDrive d;
+    d.cal.param(hw::MAP_BAR_HI) = 190;  // AFR protect point 15 at 1.9 bar
+    for (int i = 0; i < cv::AFR_PROTECT_POINTS; ++i)
+        d.cal.curve_word(cv::AFR_PROTECT + i) = static_cast<std::int16_t>(150 - 2 * i);
+    d.targets.word(20, 10) = 118;  // full throttle wants it rich
+    d.targets.word(20, 12) = 147;  // a careless target, under boost
+    d.hold(20, 10, 60, 11.8F);
+    d.hold(20, 12, 60, 11.8F);
+    d.hold(6, 4, 60, 15.4F);  // cruise, lean of its 14.0
+    // The pull is at 1.2 bar, where AFR protect allows 13.1.
+    for (LogSample& s : d.log.valid())
+        s.boost = s.throttle > 80.0F ? 1.2F : -0.4F;
+    EXPECT_NEAR(afr_protect_limit(d.cal, 1.2), 13.1, 0.01);
+    EXPECT_NEAR(afr_protect_limit(d.cal, -0.4), 15.0, 1e-9);
+
+    const LearnResult learnt =
+        learn_from_log(d.cal, d.log, LearnMap::fuel, LearnFilters::none(), &d.targets);
+    ASSERT_TRUE(learnt.ok);
+    EXPECT_EQ(learnt.proposal.at(20, 10).state, ProposalCell::proposed);
+    EXPECT_EQ(learnt.proposal.at(20, 10).value, 0);
+    EXPECT_EQ(learnt.proposal.at(6, 4).value, 10);
+    // 14.7 would take -20 %, running at 14.7: leaner than 13.1.
+    EXPECT_EQ(learnt.proposal.at(20, 12).state, ProposalCell::refused);
+    EXPECT_EQ(learnt.summary.refused_cells, 1);
+    Calibration cal = d.cal;
+    MapProposal proposal = learnt.proposal;
+    apply_proposal(cal, proposal, nullptr);
+    EXPECT_EQ(cal.cell(MapId::fuel_correction, 20, 12), 0) << "a refused cell is never applied";
+    EXPECT_NEAR(expected_afr(11.8, 0, -20), 14.75, 1e-9);
+}
+
+TEST(LearnFromLog, OverrunAndPointsBeyondTheMapTeachNoCell) {
+    const Calibration cal = learning_calibration();
+    LogBuffer log;
+    const int closed = cal.param(hw::THROTTLE_LO);
+    const auto add = [&](int records, int rpm, int map_counts, int throttle, float afr) {
+        for (int i = 0; i < records; ++i) {
+            append_record(log, cal, live_record(rpm, map_counts, 900, throttle));
+            log.samples[static_cast<std::size_t>(log.count - 1)].temperature = 30;
+            log.samples[static_cast<std::size_t>(log.count - 1)].afr = afr;
+        }
+    };
+    add(200, 2500, cal.param(hw::MAP_LO) - 60, closed, 22.0F);          // below the map: fuel cut
+    add(150, 3000, testing::map_counts_of_row(cal, 0), closed, 22.0F);  // overrun on row 0
+    add(100, 3000, testing::map_counts_of_row(cal, 5), closed + 200, 14.0F);
+    add(50, 12000, testing::map_counts_of_row(cal, 5), closed + 200, 14.0F);  // past 10000 rpm
+
+    LearnFilters f = LearnFilters::none();
+    f.overrun_on = true;
+    for (const LearnMap map : {LearnMap::maf, LearnMap::fuel}) {
+        const LearnResult learnt = learn_from_log(cal, log, map, f);
+        ASSERT_TRUE(learnt.ok);
+        EXPECT_EQ(learnt.summary.verdicts[static_cast<std::size_t>(SampleFilter::overrun)], 350);
+        EXPECT_EQ(learnt.summary.outside, 50);
+        EXPECT_EQ(learnt.summary.used, 100);
+    }
+    const LearnResult maf = learn_from_log(cal, log, LearnMap::maf, f);
+    const MapHitCounts hits = hit_counts(cal, log, f);
+    for (int c = 0; c < kMapCols; ++c) {
+        EXPECT_EQ(maf.proposal.at(0, c).hits, 0) << c;
+        EXPECT_EQ(hits_at(hits[0], 0, c), 0) << c;
+        EXPECT_EQ(hits_at(hits[0], 5, c), c == 5 ? 100 : 0) << c;
+    }
+    // Without the filter the overrun on the map teaches; below it, still nothing.
+    f.overrun_on = false;
+    const LearnResult unfiltered = learn_from_log(cal, log, LearnMap::maf, f);
+    EXPECT_EQ(unfiltered.summary.outside, 250);
+    EXPECT_EQ(unfiltered.proposal.at(0, 5).hits, 150);
+    EXPECT_EQ(unfiltered.proposal.at(0, 4).hits, 0);
+    EXPECT_TRUE(LearnFilters{}.overrun_on);
 }
 
 // 1000 good samples 20 ms apart with one of each event the filters name.
@@ -248,7 +339,8 @@ TEST(ApplyProposal, AllOrTheSelectionAndEachCellOnce) {
     FuelDrive d;
     d.hold(6, 4, 50, 15.4F);
     d.hold(12, 8, 50, 12.6F);
-    LearnResult learnt = learn_from_log(d.cal, d.log, LearnMap::fuel, LearnFilters::none());
+    LearnResult learnt =
+        learn_from_log(d.cal, d.log, LearnMap::fuel, LearnFilters::none(), &d.targets);
     ASSERT_EQ(pending_cells(learnt.proposal), 2);
     EditorCursor selection;
     selection.first_row = selection.last_row = 12;
