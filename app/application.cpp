@@ -68,7 +68,9 @@ void Application::start(const FileLocations& files) {
     state_.folders = files.folders;
     state_.working_directory = files.start_folder;
     create_working_folders(files.folders);
-    load_start_files(state_.cal, files.start_folder, state_.edition, files.factory_calibration);
+    const std::string notice =
+        load_start_files(state_.cal, files.start_folder, state_.edition, files.factory_calibration);
+    if (!notice.empty()) hold_notice(notice);
     derive_pressure_counts(state_.cal);
     steps_.reset();
     check_workmap_writable();
@@ -80,7 +82,10 @@ void Application::create_main_window() {
     platform_.set_title_line("");
     fill_all_pages();
     platform_.refresh_live_panel();
+    // The first page is no action of the tuner's: a start notice outlives it.
+    const std::string start_notice = state_.notice;
     select_page(Page::parameters);
+    if (!start_notice.empty()) hold_notice(start_notice);
     // What the first fill and commit settle is where undoing stops.
     steps_.reset();
 }

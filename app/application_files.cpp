@@ -61,6 +61,11 @@ bool Application::read_file_into_calibration(const std::string& path, bool whole
         report_file_error("The calibration was not loaded.", "No calibration found in " + path);
         return false;
     }
+    if (const std::string problem = calibration_text_problem(text, state_.edition);
+        !problem.empty()) {
+        report_file_error("The calibration was not loaded.", path + ": " + problem);
+        return false;
+    }
     if (whole_calibration) {
         state_.calibration_path = path;
         state_.calibration_name = split_path(path).file;

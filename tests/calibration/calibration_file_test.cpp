@@ -293,6 +293,32 @@ TEST(CalibrationReader, MissingFileOnlyMarksUnsynced) {
         EXPECT_EQ(s.synced, kNeverSynced);
 }
 
+// A file cut mid-line filled MAP-2-MAF's last rows with one value, and
+// 99999 wrapped to -31073; both reached the device without a word.
+TEST(CalibrationReader, CutOrOverflowingFileIsRefusedNamingSectionAndLine) {
+    TempDir dir;
+    const std::string whole = write_calibration_text(busy_calibration(5), Edition::full);
+    const std::size_t cut = whole.find("[FUEL-CORRECTION]") - 300;
+    const struct {
+        std::string text, says;
+    } cases[] = {
+        {whole.substr(0, cut), "[MAP-2-MAF] at line 309: the section holds 441 of its 480"},
+        {"MAP_BAR_LO:99999\n", "MAP_BAR_LO at line 1: 99999 does not fit a 16-bit word"},
+        {"BOOST_HZ:1\nO2FB_Target:9999999999999999999999\n", "O2FB_Target at line 2"},
+        {"[IAT-Correction]\n1\n70000\n", "[IAT-Correction] at line 3: 70000 does not fit"},
+    };
+    for (const auto& c : cases) {
+        testing::write_file(dir / "cut.cfg", c.text);
+        Calibration cal = busy_calibration(9);
+        const Calibration before = cal;
+        std::string error;
+        EXPECT_FALSE(read_calibration_file(cal, dir / "cut.cfg", Edition::full, &error));
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        EXPECT_EQ(cal.header, before.header);
+        EXPECT_EQ(cal.maps, before.maps);
+    }
+}
+
 TEST(CalibrationSave, WritesAndReadsBackThroughTheDisk) {
     TempDir dir;
     const Calibration original = busy_calibration(11);
@@ -393,7 +419,11 @@ ToolRun run_tool(const std::string& args) {
 TEST(CalTool, NormalizeDiffAndShow) {
     TempDir dir;
     const auto a = dir / "a.cfg";
-    testing::write_file(a, "MAP_00V:1.3\n[BOOST-DUTY]\n10 20\nBOOST_HZ:2\n");
+    // Whole sections: a section cut short refuses the file.
+    std::string twenties;
+    for (int i = 0; i < 478; ++i)
+        twenties += " 20";
+    testing::write_file(a, "MAP_00V:1.3\n[BOOST-DUTY]\n10 20" + twenties + "\nBOOST_HZ:2\n");
     ASSERT_EQ(run_tool("cal normalize " + a.string() + " " + (dir / "n1.cfg").string()).status, 0);
     ASSERT_EQ(
         run_tool("cal normalize " + (dir / "n1.cfg").string() + " " + (dir / "n2.cfg").string())
@@ -403,10 +433,10 @@ TEST(CalTool, NormalizeDiffAndShow) {
 
     EXPECT_EQ(run_tool("cal diff " + a.string() + " " + (dir / "n1.cfg").string()).status, 0);
     const auto b = dir / "b.cfg";
-    testing::write_file(b,
-                        testing::read_file(dir / "n1.cfg") +
-                            "BOOST_HZ:3\n[KNOCK-Sensor-Calibration]\n"
-                            "0 0 0 0 0 0 901 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n[BOOST-DUTY] 10 901\n");
+    testing::write_file(b, testing::read_file(dir / "n1.cfg") +
+                               "BOOST_HZ:3\n[KNOCK-Sensor-Calibration]\n"
+                               "0 0 0 0 0 0 901 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n[BOOST-DUTY] 10 901" +
+                               twenties + "\n");
     const ToolRun d = run_tool("cal diff " + a.string() + " " + b.string());
     EXPECT_EQ(d.status, 1);
     EXPECT_NE(d.out.find("BOOST_HZ: 2 -> 3"), std::string::npos) << d.out;
@@ -481,6 +511,23 @@ TEST(CalTool, BadInputExitsWithTwoAndSaysWhy) {
     EXPECT_EQ(run_tool("cal normalize only-one").status, 2);
     EXPECT_EQ(run_tool("cal frobnicate").status, 2);
     EXPECT_EQ(run_tool("nonsense").status, 2);
+    // Files with no calibration, or a cut one, are refused by every command.
+    std::string noise;
+    for (int i = 0; i < 4096; ++i)
+        noise += static_cast<char>((i * 7919) % 251);
+    testing::write_file(dir / "empty.emu", "");
+    testing::write_file(dir / "noise.emu", noise);
+    testing::write_file(dir / "cut.emu", "BOOST_HZ:1\n[BOOST-DUTY]\n1 2 3");
+    for (const char* name : {"empty.emu", "noise.emu", "cut.emu"}) {
+        const std::string file = (dir / name).string();
+        for (const std::string& command :
+             {"cal show " + file, "cal normalize " + file + " " + file + ".out",
+              "cal diff " + file + " " + file}) {
+            const ToolRun refused = run_tool(command);
+            EXPECT_EQ(refused.status, 2) << command;
+            EXPECT_NE(refused.out.find(name), std::string::npos) << refused.out;
+        }
+    }
     testing::write_file(dir / "a.cfg", "BOOST_HZ:1");
     const ToolRun unwritable = run_tool("cal normalize " + (dir / "a.cfg").string() + " " +
                                         (dir / "no" / "out.cfg").string());
