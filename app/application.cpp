@@ -5,6 +5,7 @@
 #include "app/application_scopes.h"
 #include "app/commands.h"
 #include "app/port_choice.h"
+#include "app/typed_entry.h"
 #include "calibration/conversions.h"
 #include "datalogs/log_zoom.h"
 #include "device/connection.h"
@@ -19,30 +20,10 @@ namespace veloquin {
 
 namespace {
 
-constexpr int kMapFuelCorrectionMin = -75;
-constexpr int kMapFuelCorrectionMax = 200;
-constexpr int kBoostDutyMax = 100;
 constexpr int kEraseAfterEditor = 2;
 // An undo can move any map, so the editors are erased and drawn afresh as
 // after a file was opened.
 constexpr int kEraseAfterUndo = 2;
-
-// The typed value of an in-place entry as the visible page stores it; nullopt
-// on a page without a map.
-std::optional<int> cell_value(Page page, std::string_view typed) {
-    switch (page) {
-        case Page::maf_emulation:
-            return volts_to_counts(parse_c_number(typed));
-        case Page::fuel_correction:
-        case Page::nos_methanol:
-            return static_cast<int>(std::clamp(parse_c_integer(typed), long{kMapFuelCorrectionMin},
-                                               long{kMapFuelCorrectionMax}));
-        case Page::boost_control:
-            return static_cast<int>(std::clamp(parse_c_integer(typed), 0L, long{kBoostDutyMax}));
-        default:
-            return std::nullopt;
-    }
-}
 
 }  // namespace
 
@@ -365,7 +346,9 @@ void Application::open_cell_editor(Page editor_page) {
 void Application::commit_cell_editor(std::string_view typed) {
     if (!state_.cell_editor_open) return;
     const Page page = state_.main_page;
-    if (const auto value = cell_value(page, typed)) {
+    const CellEntry entry = cell_entry(page, typed);
+    if (!entry.note.empty()) hold_notice(entry.note);
+    if (const auto value = entry.value) {
         steps_.undoable(cell_edit_step_name(page), [this, page, value] {
             EditorCursor& c = state_.editor.cursor;
             update_selection(c, state_.cal);
