@@ -293,7 +293,9 @@ void Application::run_command(int id) {
             break;
     }
     if (const auto editing = editor_command_for_id(id)) {
-        apply_editor_command(state_.editor, state_.cal, *editing, state_.main_page, platform_);
+        const std::string note =
+            apply_editor_command(state_.editor, state_.cal, *editing, state_.main_page, platform_);
+        if (!note.empty()) hold_notice(note);
     }
 }
 
