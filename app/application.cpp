@@ -13,6 +13,7 @@
 #include "device/serial_access.h"
 #include "editors/cursor_keys.h"
 #include "editors/editor_commands.h"
+#include "editors/map_operations.h"
 #include "editors/page_rules.h"
 #include "editors/trace_automap.h"
 
@@ -249,6 +250,10 @@ void Application::run_command(int id) {
             if (reset_log_view_zoom(state_.log_view)) platform_.repaint_page();
             return;
         case cmd::calibrate_knock_by_log: {
+            if (const std::string refused = knock_log_refusal(state_.log); !refused.empty()) {
+                hold_notice("Calibrate Knock by Log: " + refused);
+                return;
+            }
             const int set = calibrate_knock_by_log(state_.cal, state_.log, platform_);
             hold_notice(set == 0 ? std::string("Calibrate Knock by Log: no sample of the log lies "
                                                "on the knock curve; nothing was set")
