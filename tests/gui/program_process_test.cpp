@@ -18,12 +18,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// `stderr_file`: where the child's stderr goes; `display`: false runs it
+// as on a machine without any.
 pid_t start(const char* program, const std::filesystem::path& cwd,
-            std::vector<std::string> args = {}) {
+            std::vector<std::string> args = {}, const std::string& stderr_file = {},
+            bool display = true) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         if (::chdir(cwd.c_str()) != 0) ::_exit(126);
+        if (!stderr_file.empty() && !std::freopen(stderr_file.c_str(), "w", stderr)) ::_exit(126);
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        if (!display) {
+            for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+                ::unsetenv(name);
+        }
         std::vector<char*> argv{const_cast<char*>(program)};
         for (auto& a : args)
             argv.push_back(a.data());
@@ -141,6 +149,40 @@ TEST(ProgramProcess, ScreenshotsOfEveryPageInBothEditions) {
         const std::string workmap = read_file(dir / "workmap.cfg");
         EXPECT_EQ(workmap.find("[AFR-PROTECT]") != std::string::npos, c.afr_in_workmap);
     }
+}
+
+// A message box shown at start (a folder named as a calibration) held a
+// SIGTERM back for ever.
+TEST(ProgramProcess, QuitSignalEndsAStartMessageBoxAndWritesTheWorkmap) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "DIR.emu");
+    write_file(dir / "workmap.cfg", "SPD_DIV:4321\r\n");
+    const pid_t pid = start(VELOQUIN_PROGRAM_PATH, dir.path(), {(dir / "DIR.emu").string()});
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (!catches(pid, SIGTERM) && Clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(wait_for(pid, std::chrono::seconds(10)), 0);
+    EXPECT_NE(read_file(dir / "workmap.cfg").find("SPD_DIV:4321"), std::string::npos);
+}
+
+// Without a display Qt aborted with 134; a run that asks nothing of a person
+// waited for ever on a Save As nobody saw when workmap.cfg could not be written.
+TEST(ProgramProcess, NoDisplayAndAnUnwritableFolderAreSaidOnStderr) {
+    TempDir dir;
+    const std::string err = (dir / "stderr.txt").string();
+    EXPECT_EQ(wait_for(start(VELOQUIN_PROGRAM_PATH, dir.path(), {}, err, false),
+                       std::chrono::seconds(10)),
+              1);
+    const std::string no_display = read_file(err);
+    EXPECT_NE(no_display.find("no display was found"), std::string::npos) << no_display;
+    EXPECT_NE(no_display.find("QT_QPA_PLATFORM=offscreen"), std::string::npos) << no_display;
+
+    // No file can be made in /proc, whoever runs the test.
+    const pid_t pid =
+        start(VELOQUIN_PROGRAM_PATH, "/proc", {"--screenshots", (dir / "shots").string()}, err);
+    EXPECT_EQ(wait_for(pid, std::chrono::seconds(30)), 1);
+    EXPECT_NE(read_file(err).find("workmap.cfg not written"), std::string::npos) << read_file(err);
 }
 
 TEST(ProgramProcess, HelpVersionAndBadOptions) {
