@@ -70,6 +70,7 @@ void Application::create_main_window() {
     if (!start_notice.empty()) hold_notice(start_notice);
     // What the first fill and commit settle is where undoing stops.
     steps_.reset();
+    remember_saved_words();
 }
 
 void Application::select_page(Page page) {

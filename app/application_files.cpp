@@ -75,6 +75,7 @@ bool Application::read_file_into_calibration(const std::string& path, bool whole
     read_calibration_text(state_.cal, text, state_.edition);
     derive_pressure_counts(state_.cal);
     fill_all_pages();
+    if (whole_calibration) remember_saved_words();
     state_.erase_allowance = kEraseAfterFile;
     platform_.repaint_page();
     return true;
@@ -88,6 +89,7 @@ bool Application::save_calibration(const std::string& path) {
     }
     state_.calibration_path = path;
     state_.calibration_name = split_path(path).file;
+    remember_saved_words();
     return true;
 }
 

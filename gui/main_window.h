@@ -179,6 +179,9 @@ class MainWindow : public QMainWindow, public Platform {
     // Set when the program is to end: the device's waits give up at once.
     bool quitting_ = false;
     bool unattended_ = false;
+    // The device's line of the title; the file's name and mark follow it.
+    std::string device_line_;
+    void update_title();
     // Time since the current entry into the core began, and its last pump.
     QElapsedTimer entry_clock_;
     qint64 last_pump_ms_ = 0;

@@ -124,7 +124,13 @@ void MainWindow::set_lower_status(std::string_view text) {
 }
 
 void MainWindow::set_title_line(std::string_view line) {
-    setWindowTitle(qstr(window_title(line)));
+    device_line_ = line;
+    update_title();
+}
+
+void MainWindow::update_title() {
+    const QString title = qstr(window_title(app_.title_line(device_line_)));
+    if (title != windowTitle()) setWindowTitle(title);
 }
 
 MessageAnswer MainWindow::message_box(std::string_view text, std::string_view caption,

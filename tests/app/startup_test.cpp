@@ -186,6 +186,21 @@ TEST(StartUp, TitleIsTheBaseAndTheIdentificationAtMost255Characters) {
     EXPECT_EQ(window_title(std::string(400, 'x')).size(), 255U);
 }
 
+// The title never said which file was open, nor that its changes were unsaved.
+TEST(StartUp, TitleNamesTheOpenFileAndMarksUnsavedChanges) {
+    TempDir dir;
+    FakePlatform platform;
+    Application app{platform, Edition::full};
+    app.start(working_folders(base_folder(dir.path().string())), dir.path());
+    app.create_main_window();
+    EXPECT_EQ(app.title_line("KVX serial# 01"), "KVX serial# 01");
+    ASSERT_TRUE(app.save_calibration((dir / "tune.emu").string()));
+    app.state().cal.param(hw::SPD_DIV) = 77;
+    EXPECT_EQ(app.title_line("KVX serial# 01"), "KVX serial# 01 - tune.emu *");
+    ASSERT_TRUE(app.save_calibration((dir / "tune.emu").string()));
+    EXPECT_EQ(app.title_line(""), "tune.emu");
+}
+
 TEST(CommandLine, OptionsFileAndErrors) {
     const ProgramOptions o = parse_program_options(
         {"--port", "/dev/ttyUSB3", "--simulate", "--port", "/dev/x", "a.emu", "--compare", "b.emu",
