@@ -124,7 +124,6 @@ TEST_F(ApplicationTest, InPlaceCommitClampsByPageAndStoresTheWholeSelection) {
     commit(Page::fuel_correction, "250");
     EXPECT_EQ(cal().cell(MapId::fuel_correction, 3, 4), 200);
     EXPECT_EQ(platform.last_lower(), "Cell: 250 was held at 200 (Range: -75 to 200)");
-    // Text that is no number changed the cell to 0; now it keeps its value.
     commit(Page::fuel_correction, "abc");
     EXPECT_EQ(cal().cell(MapId::fuel_correction, 3, 4), 200);
     EXPECT_EQ(platform.last_lower(), "Cell: \"abc\" is not a number; the cell keeps its value");

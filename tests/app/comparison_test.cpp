@@ -144,7 +144,6 @@ TEST_F(CompareTest, UnreadableOrMissingFilesChangeNothing) {
     EXPECT_TRUE(comparison().active);
     EXPECT_EQ(comparison().path, saved);
 
-    // Random bytes listed every word of the calibration as a difference.
     testing::write_file(dir / "random.emu", std::string(2048, '\x9d'));
     EXPECT_FALSE(app.compare_with((dir / "random.emu").string()));
     EXPECT_NE(platform.messages.back().text.find("no calibration found"), std::string::npos);

@@ -56,7 +56,6 @@ struct Loader {
         const auto path = dir / "image.frw";
         testing::write_file(path, bytes);
         const FirmwareOutcome outcome = update_firmware_from_file(link, platform, path);
-        // The question comes first; the tests below read what follows it.
         if (!platform.messages.empty() && platform.messages[0].caption == "Update Firmware") {
             question = platform.messages[0].text;
             platform.messages.erase(platform.messages.begin());
@@ -114,17 +113,13 @@ TEST(FirmwareUpdate, RunsUnderTheFirmwareTimeoutsAndHandsTheLinkBackClosedAndNor
     EXPECT_EQ(loader.platform.sleeps, (std::vector<std::uint32_t>{200, 200, 10, 10}));
 }
 
-// The tuner is asked first, with what the file holds, and nothing is sent
-// on a cancel or while the engine turns.
 TEST(FirmwareUpdate, AsksFirstAndRefusesWhileTheEngineTurns) {
     Loader loader;
     const std::string image = image_of_size(64 + 3 * 1024 + 500);
     EXPECT_EQ(loader.flash(image), FirmwareOutcome::complete);
     for (const char* part :
-         {"image.frw", "3 blocks", "engine must be off", "supply steady", "last 500 bytes"}) {
+         {"image.frw", "3 blocks", "engine must be off", "supply steady", "last 500 bytes"})
         EXPECT_NE(loader.question.find(part), std::string::npos) << part << ": " << loader.question;
-    }
-
     Loader declined, running;
     declined.platform.answers.push_back(MessageAnswer::cancel);
     EXPECT_EQ(declined.flash(image), FirmwareOutcome::cancelled);

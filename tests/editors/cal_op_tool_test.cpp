@@ -162,7 +162,6 @@ TEST_F(CalOpTool, KnockFromLogTakesTheHighestVoltagePerBand) {
     EXPECT_NE(r.error.find("no samples"), std::string::npos) << r.error;
     EXPECT_FALSE(std::filesystem::exists(out));
 
-    // A Mazda log set every point it reached to 4095.
     testing::write_file(dir / "trip.mdl", "40 101.3 3000 12.5 65 25.0\n50 120 4000 10 80 60\n");
     r = run_tool(
         dir, {"knock-from-log", "--log", (dir / "trip.mdl").string(), in.string(), out.string()});

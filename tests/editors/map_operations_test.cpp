@@ -260,7 +260,6 @@ TEST(SmoothMap, ActsOnlyOnTheMafEmulationPage) {
         apply_editor_command(s, cal, EditorCommand::smooth_map, Page::maf_emulation, platform), "");
     EXPECT_NE(cell(cal, MapId::map_2_maf, 8, 8), 3000);
     EXPECT_EQ(platform.repaints, 1);
-    // A full map has nothing above boost to fill; both said nothing at all.
     for (const auto command :
          {EditorCommand::extrapolate_boost_up, EditorCommand::rest_all_map_data})
         EXPECT_NE(apply_editor_command(s, cal, command, Page::maf_emulation, platform)
