@@ -5,6 +5,7 @@
 #include "app/application_scopes.h"
 #include "app/commands.h"
 #include "app/port_choice.h"
+#include "app/typed_entry.h"
 #include "calibration/conversions.h"
 #include "datalogs/log_zoom.h"
 #include "device/connection.h"
@@ -12,6 +13,7 @@
 #include "device/serial_access.h"
 #include "editors/cursor_keys.h"
 #include "editors/editor_commands.h"
+#include "editors/map_operations.h"
 #include "editors/page_rules.h"
 #include "editors/trace_automap.h"
 
@@ -19,30 +21,10 @@ namespace veloquin {
 
 namespace {
 
-constexpr int kMapFuelCorrectionMin = -75;
-constexpr int kMapFuelCorrectionMax = 200;
-constexpr int kBoostDutyMax = 100;
 constexpr int kEraseAfterEditor = 2;
 // An undo can move any map, so the editors are erased and drawn afresh as
 // after a file was opened.
 constexpr int kEraseAfterUndo = 2;
-
-// The typed value of an in-place entry as the visible page stores it; nullopt
-// on a page without a map.
-std::optional<int> cell_value(Page page, std::string_view typed) {
-    switch (page) {
-        case Page::maf_emulation:
-            return volts_to_counts(parse_c_number(typed));
-        case Page::fuel_correction:
-        case Page::nos_methanol:
-            return static_cast<int>(std::clamp(parse_c_integer(typed), long{kMapFuelCorrectionMin},
-                                               long{kMapFuelCorrectionMax}));
-        case Page::boost_control:
-            return static_cast<int>(std::clamp(parse_c_integer(typed), 0L, long{kBoostDutyMax}));
-        default:
-            return std::nullopt;
-    }
-}
 
 }  // namespace
 
@@ -68,7 +50,9 @@ void Application::start(const FileLocations& files) {
     state_.folders = files.folders;
     state_.working_directory = files.start_folder;
     create_working_folders(files.folders);
-    load_start_files(state_.cal, files.start_folder, state_.edition, files.factory_calibration);
+    const std::string notice =
+        load_start_files(state_.cal, files.start_folder, state_.edition, files.factory_calibration);
+    if (!notice.empty()) hold_notice(notice);
     derive_pressure_counts(state_.cal);
     steps_.reset();
     check_workmap_writable();
@@ -80,9 +64,13 @@ void Application::create_main_window() {
     platform_.set_title_line("");
     fill_all_pages();
     platform_.refresh_live_panel();
+    // The first page is no action of the tuner's: a start notice outlives it.
+    const std::string start_notice = state_.notice;
     select_page(Page::parameters);
+    if (!start_notice.empty()) hold_notice(start_notice);
     // What the first fill and commit settle is where undoing stops.
     steps_.reset();
+    remember_saved_words();
 }
 
 void Application::select_page(Page page) {
@@ -263,6 +251,10 @@ void Application::run_command(int id) {
             if (reset_log_view_zoom(state_.log_view)) platform_.repaint_page();
             return;
         case cmd::calibrate_knock_by_log: {
+            if (const std::string refused = knock_log_refusal(state_.log); !refused.empty()) {
+                hold_notice("Calibrate Knock by Log: " + refused);
+                return;
+            }
             const int set = calibrate_knock_by_log(state_.cal, state_.log, platform_);
             hold_notice(set == 0 ? std::string("Calibrate Knock by Log: no sample of the log lies "
                                                "on the knock curve; nothing was set")
@@ -310,7 +302,9 @@ void Application::run_command(int id) {
             break;
     }
     if (const auto editing = editor_command_for_id(id)) {
-        apply_editor_command(state_.editor, state_.cal, *editing, state_.main_page, platform_);
+        const std::string note =
+            apply_editor_command(state_.editor, state_.cal, *editing, state_.main_page, platform_);
+        if (!note.empty()) hold_notice(note);
     }
 }
 
@@ -363,7 +357,9 @@ void Application::open_cell_editor(Page editor_page) {
 void Application::commit_cell_editor(std::string_view typed) {
     if (!state_.cell_editor_open) return;
     const Page page = state_.main_page;
-    if (const auto value = cell_value(page, typed)) {
+    const CellEntry entry = cell_entry(page, typed);
+    if (!entry.note.empty()) hold_notice(entry.note);
+    if (const auto value = entry.value) {
         steps_.undoable(cell_edit_step_name(page), [this, page, value] {
             EditorCursor& c = state_.editor.cursor;
             update_selection(c, state_.cal);

@@ -161,6 +161,11 @@ class Application {
     void toggle_hit_counts();
     void show_learn_hit_numbers(bool on);
 
+    // The window title after its fixed first words: the device's line, the
+    // open file's name, and " *" while the calibration differs from what
+    // was last opened or saved (application_title.cpp).
+    std::string title_line(std::string_view device_line) const;
+
     // Undo and redo.
     const CalibrationHistory& history() const { return steps_.history(); }
     // The Edit menu's Undo and Redo texts as they stand now; nullopt for
@@ -206,6 +211,9 @@ class Application {
     UndoSteps steps_{state_};
     ParameterFields fields_{state_, platform_, steps_};
     bool exit_at_once_ = false;
+    // The words as the file last opened or saved (or the start) holds them.
+    CalibrationWords saved_words_{};
+    void remember_saved_words() { saved_words_ = calibration_words(state_.cal); }
 };
 
 }  // namespace veloquin

@@ -64,6 +64,11 @@ bool Application::read_file_into_calibration(const std::string& path, bool whole
         report_file_error("The calibration was not loaded.", "No calibration found in " + path);
         return false;
     }
+    if (const std::string problem = calibration_text_problem(text, state_.edition);
+        !problem.empty()) {
+        report_file_error("The calibration was not loaded.", path + ": " + problem);
+        return false;
+    }
     if (whole_calibration) {
         state_.calibration_path = path;
         state_.calibration_name = split_path(path).file;
@@ -73,6 +78,7 @@ bool Application::read_file_into_calibration(const std::string& path, bool whole
     read_calibration_text(state_.cal, text, state_.edition);
     derive_pressure_counts(state_.cal);
     fill_all_pages();
+    if (whole_calibration) remember_saved_words();
     state_.erase_allowance = kEraseAfterFile;
     platform_.repaint_page();
     return true;
@@ -86,6 +92,7 @@ bool Application::save_calibration(const std::string& path) {
     }
     state_.calibration_path = path;
     state_.calibration_name = split_path(path).file;
+    remember_saved_words();
     return true;
 }
 

@@ -36,6 +36,11 @@ bool begin_comparison(Comparison& comparison, const std::string& path, Edition e
                       std::string& error) {
     std::string text;
     if (!load_calibration_text(path, text, error)) return false;
+    // Random bytes compared would list every word of the calibration.
+    if (const std::string problem = calibration_text_problem(text, edition); !problem.empty()) {
+        error = path + ": " + problem;
+        return false;
+    }
     Calibration other;
     set_start_values(other);
     read_calibration_text(other, text, edition);

@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
+#include "app/typed_entry.h"
 #include "calibration/config_keys.h"
 #include "calibration/conversions.h"
 #include "datalogs/log_words.h"
@@ -138,30 +140,44 @@ ControlValue fill_value(const ControlInfo& c, const Calibration& cal) {
     return out;
 }
 
-// The typed value of a touched control, held inside the control's limits.
-long read_value(const ControlInfo& c, const ControlValue& v, const Calibration& cal) {
+// The typed value of a touched control, held inside the control's limits;
+// `held` says when it had to be.
+struct TypedValue {
+    std::optional<long> value;  // none: the text is no number
+    bool held = false;
+};
+
+TypedValue read_value(const ControlInfo& c, const ControlValue& v, const Calibration& cal) {
+    if (c.format == ValueFormat::flag) return {v.checked ? 1 : 0};
+    if (c.format == ValueFormat::index) return {v.index};
+    const auto typed = parse_typed_number(v.text);
+    if (!typed) return {};
     const WordLimits limits = control_limits(c, cal);
-    const auto held = [&](double x) {
-        return nearest(
-            std::clamp(x, static_cast<double>(limits.lo), static_cast<double>(limits.hi)));
-    };
+    double word = *typed;
+    // Volts past the sensor's 0 to 5 V and percent past the throttle's ends
+    // are held before they become counts.
+    bool held = false;
     switch (c.format) {
-        case ValueFormat::flag:
-            return v.checked ? 1 : 0;
-        case ValueFormat::index:
-            return v.index;
-        case ValueFormat::integer:
-            return held(parse_c_number(v.text));
         case ValueFormat::hundredths:
-            return held(parse_c_number(v.text) * 100);
+            word = *typed * 100;
+            break;
         case ValueFormat::volts:
-            return held(volts_to_counts(static_cast<float>(parse_c_number(v.text))));
-        case ValueFormat::throttle_percent:
-            return held(throttle_percent_counts(
-                cal, std::clamp(parse_c_number(v.text), static_cast<double>(c.range.lo),
-                                static_cast<double>(c.range.hi))));
+            word = volts_to_counts(*typed);
+            held = *typed < 0.0 || *typed > 5.0;
+            break;
+        case ValueFormat::throttle_percent: {
+            const double percent = std::clamp(*typed, static_cast<double>(c.range.lo),
+                                              static_cast<double>(c.range.hi));
+            word = throttle_percent_counts(cal, percent);
+            held = percent != *typed;
+            break;
+        }
+        default:
+            break;
     }
-    return cal.param(c.word);
+    const double within =
+        std::clamp(word, static_cast<double>(limits.lo), static_cast<double>(limits.hi));
+    return {nearest(within), held || within != word};
 }
 
 // A list left without a selection (a value it has no entry for) is no choice.
@@ -199,8 +215,15 @@ bool follows_sensor(const ControlInfo& c) {
            c.also == AlsoWrites::o2fb_load_counts;
 }
 
-bool digit(char c) {
-    return c >= '0' && c <= '9';
+// What the lower line says of a typed value that did not go in as typed.
+std::string entry_note(const ControlInfo& c, const std::string& text, const TypedValue& v,
+                       const Calibration& cal) {
+    if (c.kind != ControlKind::edit) return {};
+    const std::string what = c.label.empty() ? c.key : c.label;
+    if (!v.value) return not_a_number_text(what, text, "the field keeps its value");
+    if (!v.held) return {};
+    const ControlValue now = fill_value(c, cal);
+    return held_text(what, text, now.text, range_text(c, cal));
 }
 
 }  // namespace
@@ -221,7 +244,7 @@ ControlValue control_value(const ControlInfo& control, const Calibration& cal) {
     return fill_value(control, cal);
 }
 
-void read_back_page(PageControls& controls, Calibration& cal, Page page, int skip) {
+std::string read_back_page(PageControls& controls, Calibration& cal, Page page, int skip) {
     const auto table = control_table();
     std::vector<std::size_t> typed;
     bool sensor_typed = false;
@@ -233,9 +256,17 @@ void read_back_page(PageControls& controls, Calibration& cal, Page page, int ski
     }
     // Each value first within its own limits, then once more against its
     // partner's new value, so two ends typed together both count.
+    std::vector<TypedValue> read(table.size());
     for (int pass = 0; pass < 2; ++pass) {
-        for (const std::size_t i : typed)
-            cal.param(table[i].word) = low16(read_value(table[i], controls.values[i], cal));
+        for (const std::size_t i : typed) {
+            read[i] = read_value(table[i], controls.values[i], cal);
+            if (read[i].value) cal.param(table[i].word) = low16(*read[i].value);
+        }
+    }
+    std::string notes;
+    for (const std::size_t i : typed) {
+        const std::string note = entry_note(table[i], controls.values[i].text, read[i], cal);
+        if (!note.empty()) notes += (notes.empty() ? "" : "; ") + note;
     }
     for (std::size_t i = 0; i < table.size(); ++i) {
         const ControlInfo& c = table[i];
@@ -246,6 +277,7 @@ void read_back_page(PageControls& controls, Calibration& cal, Page page, int ski
     }
     for (const std::size_t i : typed)
         controls.values[i] = fill_value(table[i], cal);
+    return notes;
 }
 
 void derive_pressure_counts(Calibration& cal) {
@@ -287,51 +319,6 @@ int control_index(Page page, std::string_view key) {
         if (table[i].page == page && table[i].key == key) return static_cast<int>(i);
     }
     return -1;
-}
-
-long parse_c_integer(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])) != 0)
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long value = 0;
-    // Held at the long range like strtol, so an absurd entry cannot overflow.
-    for (; i < text.size() && digit(text[i]); ++i) {
-        const int d = text[i] - '0';
-        value = value > (LONG_MAX - d) / 10 ? LONG_MAX : value * 10 + d;
-    }
-    return negative ? -value : value;
-}
-
-double parse_c_number(std::string_view text) {
-    // Only sign, digits, one point and an exponent are taken: the C library
-    // would also read "nan", "inf" and hexadecimal, none of which a tuner means.
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])) != 0)
-        ++i;
-    std::string number;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) number += text[i++];
-    bool digits = false;
-    for (; i < text.size() && digit(text[i]); ++i, digits = true)
-        number += text[i];
-    if (i < text.size() && text[i] == '.') {
-        number += text[i++];
-        for (; i < text.size() && digit(text[i]); ++i, digits = true)
-            number += text[i];
-    }
-    if (!digits) return 0.0;
-    if (i + 1 < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        std::size_t j = i + 1;
-        std::string exponent = "e";
-        if (text[j] == '+' || text[j] == '-') exponent += text[j++];
-        if (j < text.size() && digit(text[j])) {
-            for (; j < text.size() && digit(text[j]); ++j)
-                exponent += text[j];
-            number += exponent;
-        }
-    }
-    return std::strtod(number.c_str(), nullptr);
 }
 
 }  // namespace veloquin

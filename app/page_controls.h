@@ -113,9 +113,11 @@ ControlValue control_value(const ControlInfo& control, const Calibration& cal);
 // Stores the touched controls of the page into the calibration, each held
 // inside its range, and fills them again so they show what was stored.
 // Untouched controls keep their words. `skip` (a control index) is left
-// alone: the tuner is still typing into it. Derived values and the page's
-// after-steps are the caller's (the application knows the platform).
-void read_back_page(PageControls& controls, Calibration& cal, Page page, int skip = -1);
+// alone: the tuner is still typing into it. A text that is no number keeps
+// the stored word. Returns what the lower line says of entries refused or
+// held inside their range; empty when every one went in as typed. Derived
+// values and the page's after-steps are the caller's.
+std::string read_back_page(PageControls& controls, Calibration& cal, Page page, int skip = -1);
 
 // The limits of a control's stored word for this calibration (its partner's
 // current value included), and the tooltip naming them.
@@ -134,11 +136,5 @@ void derive_pressure_counts(Calibration& cal);
 
 // The index of the control showing `key` on `page` (tests and widgets), or -1.
 int control_index(Page page, std::string_view key);
-
-// Typed text read as the C library reads it: leading blanks, an optional
-// sign, digits (and for numbers a fraction and exponent); anything else ends
-// the number, and no digits at all give 0.
-long parse_c_integer(std::string_view text);
-double parse_c_number(std::string_view text);
 
 }  // namespace veloquin

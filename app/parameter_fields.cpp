@@ -31,7 +31,12 @@ void ParameterFields::read_back(Page page, int skip) {
     Calibration& cal = state_.cal;
     const int lo = cal.param(hw::METH_BAR_LO);
     const int hi = cal.param(hw::METH_BAR_HI);
-    read_back_page(state_.controls, cal, page, skip);
+    const std::string notes = read_back_page(state_.controls, cal, page, skip);
+    // Held like the application's notices: until the tuner's next action.
+    if (!notes.empty()) {
+        state_.notice = notes;
+        platform_.set_lower_status(notes);
+    }
     if (page == Page::parameters) return;
     recompute_derived_values(cal, state_.edition);
     // The methanol map's row axis moved: its editor must be drawn anew.

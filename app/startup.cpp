@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "calfile/calibration_file.h"
+#include "calibration/factory_calibration.h"
 
 namespace veloquin {
 
@@ -136,14 +137,51 @@ void create_working_folders(const WorkingFolders& folders) {
     }
 }
 
-void load_start_files(Calibration& cal, const std::filesystem::path& directory, Edition edition,
-                      const std::filesystem::path& factory_calibration) {
+namespace {
+
+// A program copied out of its package has no factory file beside it; the
+// words it was built with are the same calibration, so a first start never
+// shows an all-zero one.
+std::string fall_back_to_built_in(Calibration& cal, const std::filesystem::path& directory,
+                                  const std::filesystem::path& factory_file) {
+    cal = factory_calibration();
+    mark_all_unsynced(cal);
+    return "No " + std::string(kDefaultCalibrationFile) + " in " +
+           without_trailing_slash(directory.string()) + "/ and no factory calibration at " +
+           factory_file.string() + ": the factory calibration built into the program is used";
+}
+
+// A workmap.cfg that cannot be read as a calibration would be written over
+// at exit; moved aside, whatever it held can still be looked at.
+std::string set_aside_refused_workmap(const std::filesystem::path& workmap,
+                                      const std::string& why) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(workmap, ec)) return {};
+    std::filesystem::path aside = workmap;
+    aside += ".refused";
+    std::filesystem::rename(workmap, aside, ec);
+    return std::string(kWorkmapFile) + " was not read (" + why + ")" +
+           (ec ? std::string() : "; it was kept as " + aside.filename().string());
+}
+
+}  // namespace
+
+std::string load_start_files(Calibration& cal, const std::filesystem::path& directory,
+                             Edition edition, const std::filesystem::path& factory_file) {
     set_start_values(cal);
+    std::string notice;
     if (!read_calibration_file(cal, directory / kDefaultCalibrationFile, edition) &&
-        !factory_calibration.empty()) {
-        read_calibration_file(cal, factory_calibration, edition);
+        !factory_file.empty() && !read_calibration_file(cal, factory_file, edition)) {
+        notice = fall_back_to_built_in(cal, directory, factory_file);
     }
-    read_calibration_file(cal, directory / kWorkmapFile, edition);
+    std::string why;
+    if (!read_calibration_file(cal, directory / kWorkmapFile, edition, &why)) {
+        if (std::string refused = set_aside_refused_workmap(directory / kWorkmapFile, why);
+            !refused.empty()) {
+            notice = refused;
+        }
+    }
+    return notice;
 }
 
 }  // namespace veloquin

@@ -86,9 +86,11 @@ inline constexpr std::string_view kWorkmapFile = "workmap.cfg";
 inline constexpr std::string_view kFactoryCalibrationFolder = "share/veloquin";
 
 // Start values, then "default.cfg" from `directory` (or, when it has none, the
-// factory calibration), then "workmap.cfg" from `directory`. Missing files
-// leave what was there; none is reported.
-void load_start_files(Calibration& cal, const std::filesystem::path& directory, Edition edition,
-                      const std::filesystem::path& factory_calibration = {});
+// factory calibration file, or when that is missing too the one built in),
+// then "workmap.cfg" from `directory`. Missing files leave what was there.
+// Returns the start notice: the built-in calibration taken (saying where the
+// files were looked for), or a workmap.cfg refused and set aside; empty else.
+std::string load_start_files(Calibration& cal, const std::filesystem::path& directory,
+                             Edition edition, const std::filesystem::path& factory_file = {});
 
 }  // namespace veloquin

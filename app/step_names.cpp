@@ -28,7 +28,6 @@ std::optional<std::string_view> menu_text_of(int command_id) {
 
 // Written as the menus write keys ("Ctrl-Shift-C").
 std::string key_name(const Accelerator& a) {
-    if (a.character != 0) return std::string(1, a.character);
     std::string name = a.ctrl ? "Ctrl-" : "";
     if (a.shift) name += "Shift-";
     switch (a.code) {
@@ -77,8 +76,11 @@ std::string menu_step_name(std::string_view menu_text) {
 
 std::string command_step_name(int command_id, Page visible) {
     if (const auto text = menu_text_of(command_id)) return menu_step_name(*text);
+    // No menu names these; a key's name ("Ctrl-V", "-") says nothing of the change.
+    if (command_id == cmd::paste_cells) return "Paste";
     for (const Accelerator& a : accelerators(AcceleratorTable::full_133)) {
-        if (a.command == command_id) return on_page(key_name(a), visible);
+        if (a.command != command_id) continue;
+        return on_page(a.character != 0 ? std::string("Typing") : key_name(a), visible);
     }
     return on_page("Change", visible);
 }

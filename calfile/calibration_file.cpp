@@ -1,5 +1,6 @@
 #include "calfile/calibration_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -66,15 +67,17 @@ ParsedInt parse_leading_int(std::string_view s) {
     return {negative ? -value : value, i};
 }
 
-std::int16_t int_token_value(std::string_view text) {
-    return low16(parse_leading_int(text).value);
-}
-
 float float_token_value(std::string_view text) {
     std::array<char, kMaxTokenLength + 1> buffer{};
     const std::size_t n = std::min(text.size(), kMaxTokenLength);
     std::memcpy(buffer.data(), text.data(), n);
     return std::strtof(buffer.data(), nullptr);
+}
+
+// A word holds a signed or an unsigned 16-bit value; anything past both
+// would wrap into another value on the device.
+bool fits_word(long v) {
+    return v >= INT16_MIN && v <= UINT16_MAX;
 }
 
 class Reader {
@@ -88,7 +91,31 @@ class Reader {
             handle_token(token);
     }
 
+    // The first thing the text holds that would store something else than
+    // it says (a short section, a number past its word); empty for none.
+    const std::string& problem() const { return problem_; }
+
   private:
+    int line_at(std::size_t pos) const {
+        const auto before = text_.substr(0, std::min(pos, text_.size()));
+        return 1 + static_cast<int>(std::count(before.begin(), before.end(), '\n'));
+    }
+
+    void note(std::size_t pos, std::string_view what, const std::string& why) {
+        if (problem_.empty())
+            problem_ = std::string(what) + " at line " + std::to_string(line_at(pos)) + ": " + why;
+    }
+
+    void check_number(std::size_t pos, std::string_view what, std::string_view token, long v) {
+        if (!fits_word(v)) note(pos, what, std::string(token) + " does not fit a 16-bit word");
+    }
+
+    void note_short(std::size_t pos, const CalibrationSection& s, int read) {
+        note(pos, s.header,
+             "the section holds " + std::to_string(read) + " of its " + std::to_string(s.count) +
+                 " numbers");
+    }
+
     void skip_space() {
         while (pos_ < text_.size() && is_space(text_[pos_]))
             ++pos_;
@@ -119,7 +146,7 @@ class Reader {
             if (s.full_edition_only && edition_ != Edition::full) continue;
             if (token == s.header) {
                 if (s.is_map) {
-                    read_map(cal_.map(s.map));
+                    read_map(s, cal_.map(s.map));
                 } else {
                     read_curve(s);
                 }
@@ -131,10 +158,16 @@ class Reader {
     void store_key(std::string_view name, std::string_view value) {
         const ConfigKey* key = find_config_key(name);
         if (key == nullptr) return;
+        const std::size_t at = static_cast<std::size_t>(value.data() - text_.data());
         if (key->encoding == KeyEncoding::volts) {
-            cal_.param(key->word) = low16(volts_to_counts(float_token_value(value)));
+            const int counts = volts_to_counts(float_token_value(value));
+            check_number(at, name, value, counts);
+            cal_.param(key->word) = low16(counts);
         } else {
-            cal_.param(key->word) = int_token_value(value);
+            const ParsedInt n = parse_leading_int(value);
+            if (n.length == 0) note(at, name, "\"" + std::string(value) + "\" is not a number");
+            check_number(at, name, value, n.value);
+            cal_.param(key->word) = low16(n.value);
         }
     }
 
@@ -144,10 +177,16 @@ class Reader {
         int read = 0;
         std::int16_t last = 0;
         std::string_view token;
+        bool numbers = true;
         while (read < s.count && next_token(token)) {
-            last = int_token_value(token);
+            const ParsedInt n = parse_leading_int(token);
+            numbers = numbers && n.length > 0;
+            if (numbers) check_number(pos_, s.header, token, n.value);
+            last = low16(n.value);
             cal_.curve_word(s.curve_offset + read++) = last;
+            if (!numbers) note_short(pos_, s, read - 1);
         }
+        if (read < s.count) note_short(pos_, s, read);
         if (read == 0) return;
         while (read < s.count)
             cal_.curve_word(s.curve_offset + read++) = last;
@@ -155,17 +194,19 @@ class Reader {
 
     // A map takes formatted integer reads, which stop at the first character
     // that cannot continue a number; the reader then carries on from there.
-    void read_map(Map& map) {
+    void read_map(const CalibrationSection& s, Map& map) {
         int read = 0;
         std::int16_t last = 0;
         while (read < kMapCells) {
             skip_space();
             const ParsedInt n = parse_leading_int(text_.substr(pos_));
             if (n.length == 0) break;
+            check_number(pos_, s.header, text_.substr(pos_, n.length), n.value);
             pos_ += n.length;
             last = low16(n.value);
             map[static_cast<std::size_t>(read++)] = last;
         }
+        if (read < kMapCells) note_short(pos_, s, read);
         if (read == 0) return;
         while (read < kMapCells)
             map[static_cast<std::size_t>(read++)] = last;
@@ -175,6 +216,7 @@ class Reader {
     std::string_view text_;
     Edition edition_;
     std::size_t pos_ = 0;
+    std::string problem_;
 };
 
 void finish_read(Calibration& cal) {
@@ -229,6 +271,14 @@ bool holds_calibration(std::string_view text, Edition edition) {
     return false;
 }
 
+std::string calibration_text_problem(std::string_view text, Edition edition) {
+    if (!holds_calibration(text, edition)) return "no calibration found in it";
+    Calibration scratch;
+    Reader reader(scratch, text, edition);
+    reader.run();
+    return reader.problem();
+}
+
 void read_calibration_text(Calibration& cal, std::string_view text, Edition edition) {
     mark_all_unsynced(cal);
     Reader(cal, text, edition).run();
@@ -266,6 +316,10 @@ bool read_calibration_file(Calibration& cal, const std::filesystem::path& path, 
     std::string why;
     if (!load_calibration_text(path, text, why)) {
         if (error != nullptr) *error = why;
+        return false;
+    }
+    if (const std::string problem = calibration_text_problem(text, edition); !problem.empty()) {
+        if (error != nullptr) *error = path.string() + ": " + problem;
         return false;
     }
     read_calibration_text(cal, text, edition);

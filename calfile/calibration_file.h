@@ -46,6 +46,12 @@ void read_calibration_text(Calibration& cal, std::string_view text, Edition edit
 // file hold neither and must change nothing.
 bool holds_calibration(std::string_view text, Edition edition);
 
+// Why the text must not be read as a calibration, naming the key or section
+// and its line: nothing the reader takes, a section with fewer numbers than
+// it needs (a file cut short), or a number no 16-bit word holds. Empty when
+// the text is sound.
+std::string calibration_text_problem(std::string_view text, Edition edition);
+
 // A calibration file is a few tens of kilobytes; anything past this limit was
 // chosen by mistake and is refused before it is read into memory.
 inline constexpr std::uintmax_t kMaxCalibrationFileBytes = 4 * 1024 * 1024;
@@ -55,8 +61,9 @@ inline constexpr std::uintmax_t kMaxCalibrationFileBytes = 4 * 1024 * 1024;
 bool load_calibration_text(const std::filesystem::path& path, std::string& text,
                            std::string& error);
 
-// The same from a file. A file that cannot be opened leaves everything but the
-// unsynced marks unchanged and returns false, with the reason in `error`.
+// The same from a file. A file that cannot be opened, or whose text has a
+// problem (above), leaves everything but the unsynced marks unchanged and
+// returns false, with the reason in `error`.
 bool read_calibration_file(Calibration& cal, const std::filesystem::path& path, Edition edition,
                            std::string* error = nullptr);
 

@@ -13,6 +13,7 @@ namespace veloquin {
 namespace {
 
 constexpr std::string_view kErrorCaption = "Error";
+constexpr std::string_view kQuestionCaption = "Update Firmware";
 // The loader needs time to erase and get ready after each confirmed step.
 constexpr std::uint32_t kStepPauseMs = 200;
 constexpr std::uint32_t kBlockPauseMs = 10;
@@ -24,6 +25,34 @@ std::string progress_text(int percent) {
 FirmwareOutcome fail_with(Platform& platform, std::string_view text, FirmwareOutcome outcome) {
     platform.message_box(text, kErrorCaption, MessageButtons::ok);
     return outcome;
+}
+
+// A failed update leaves the loader half-way; the tuner (or whoever helps)
+// needs to know where, to tell a bad file from a bad line.
+FirmwareOutcome step_failed(Platform& platform, std::string_view first_line, std::string_view step,
+                            FirmwareOutcome outcome) {
+    return fail_with(platform, std::string(first_line) + "\n" + std::string(step), outcome);
+}
+
+std::string block_failed_text(int k, int blocks) {
+    return "Step 3 (sending the blocks): block " + std::to_string(k + 1) + " of " +
+           std::to_string(blocks) + " was not confirmed after " +
+           std::to_string(kFirmwareBlockTries) + " tries.";
+}
+
+// The live data is the only sign of the engine the program has; a loader
+// that loses its supply half-way leaves the device without firmware.
+bool engine_turning(const DeviceLink& link) {
+    return link.connected && link.live.rpm() > 0;
+}
+
+FirmwareOutcome refuse_running_engine(DeviceLink& link, Platform& platform) {
+    link.timeouts = TimeoutSet::normal;
+    return fail_with(platform,
+                     "The engine is turning (" + std::to_string(link.live.rpm()) +
+                         " rpm): the firmware is never updated on a running engine. Switch the "
+                         "engine off, leave the ignition on, and choose Update Firmware again.",
+                     FirmwareOutcome::file_refused);
 }
 
 }  // namespace
@@ -56,7 +85,31 @@ bool firmware_from_bytes(std::span<const std::uint8_t> bytes, FirmwareImage& ima
         return false;
     }
     image.bytes.assign(bytes.begin(), bytes.end());
+    if (image.block_count() == 0) {
+        error = std::string(name) + " holds " + std::to_string(bytes.size()) +
+                " bytes: its 64-byte header and no whole 1024-byte block, so there is no "
+                "firmware in it to send.";
+        return false;
+    }
     return true;
+}
+
+std::size_t FirmwareImage::left_out_bytes() const {
+    if (bytes.size() < kFirmwareHeaderBytes) return bytes.size();
+    return (bytes.size() - kFirmwareHeaderBytes) % kFirmwareBlockBytes;
+}
+
+std::string firmware_question(std::string_view file_name, const FirmwareImage& image) {
+    std::string text = "Send the firmware in " + std::string(file_name) + " (" +
+                       std::to_string(image.block_count()) +
+                       " blocks of 1024 bytes) to the device?\n\nThe engine must be off and the "
+                       "supply steady (ignition on, battery charged) until the update is "
+                       "complete: an update cut short leaves the device without firmware.";
+    if (const std::size_t rest = image.left_out_bytes(); rest > 0) {
+        text += "\n\nThe last " + std::to_string(rest) +
+                " bytes of the file make no whole block and are not sent.";
+    }
+    return text;
 }
 
 bool load_firmware_file(const std::filesystem::path& path, FirmwareImage& image,
@@ -84,17 +137,21 @@ bool load_firmware_file(const std::filesystem::path& path, FirmwareImage& image,
 }
 
 FirmwareOutcome update_firmware(DeviceLink& link, Platform& platform, const FirmwareImage& image) {
-    if (image.bytes.size() < kFirmwareHeaderBytes || image.bytes.size() > kFirmwareMaxBytes) {
+    if (image.block_count() == 0 || image.bytes.size() > kFirmwareMaxBytes) {
         return fail_with(platform, "The firmware image is not usable.",
                          FirmwareOutcome::file_refused);
     }
     platform.set_lower_status("(update: step 1...)");
     if (!open_port(link, platform)) {
-        return fail_with(platform, "Update confirmation error!", FirmwareOutcome::not_confirmed);
+        return step_failed(platform, "Update confirmation error!",
+                           "Step 1 (entering the update): the port did not open; nothing was sent.",
+                           FirmwareOutcome::not_confirmed);
     }
     send_command(link, cmd::firmware_start, 0);
     if (receive_status(link) != 0) {
-        return fail_with(platform, "Update confirmation error!", FirmwareOutcome::not_confirmed);
+        return step_failed(platform, "Update confirmation error!",
+                           "Step 1 (entering the update): the loader did not confirm it.",
+                           FirmwareOutcome::not_confirmed);
     }
 
     platform.sleep_ms(kStepPauseMs);
@@ -102,7 +159,9 @@ FirmwareOutcome update_firmware(DeviceLink& link, Platform& platform, const Firm
     const auto header = image.header();
     send_numbered_block(link, cmd::firmware_header, 0, header.data(), header.size());
     if (receive_status(link) != 0) {
-        return fail_with(platform, "Header confirmation error!", FirmwareOutcome::header_refused);
+        return step_failed(platform, "Header confirmation error!",
+                           "Step 2 (the 64-byte header): the loader did not confirm it.",
+                           FirmwareOutcome::header_refused);
     }
 
     platform.sleep_ms(kStepPauseMs);
@@ -119,8 +178,8 @@ FirmwareOutcome update_firmware(DeviceLink& link, Platform& platform, const Firm
             ++k;
             repetitions = 0;
         } else if (++repetitions >= kFirmwareBlockTries) {
-            return fail_with(platform, "Upload confirmation error!",
-                             FirmwareOutcome::block_refused);
+            return step_failed(platform, "Upload confirmation error!", block_failed_text(k, blocks),
+                               FirmwareOutcome::block_refused);
         }
         platform.sleep_ms(kBlockPauseMs);
     }
@@ -139,6 +198,16 @@ FirmwareOutcome update_firmware_from_file(DeviceLink& link, Platform& platform,
         platform.message_box(error, kErrorCaption, MessageButtons::ok);
         return FirmwareOutcome::file_refused;
     }
+    if (engine_turning(link)) return refuse_running_engine(link, platform);
+    const MessageAnswer answer =
+        platform.message_box(firmware_question(file.filename().string(), image), kQuestionCaption,
+                             MessageButtons::ok_cancel);
+    if (answer != MessageAnswer::ok) {
+        link.timeouts = TimeoutSet::normal;
+        return FirmwareOutcome::cancelled;
+    }
+    // The engine may have been started while the question was showing.
+    if (engine_turning(link)) return refuse_running_engine(link, platform);
     link.timeouts = TimeoutSet::firmware;
     const FirmwareOutcome outcome = update_firmware(link, platform, image);
     close_port(link);

@@ -29,12 +29,15 @@ struct FirmwareImage {
     // Whole 1024-byte blocks after the header; the bytes of an incomplete
     // last block are not sent (the loader takes whole blocks only).
     int block_count() const;
+    // The bytes of an incomplete last block, which are never sent.
+    std::size_t left_out_bytes() const;
     std::span<const std::uint8_t> header() const;
     std::span<const std::uint8_t> block(int k) const;
 };
 
 // Checks the bytes of a firmware file and makes the image of them. Without the
-// 64-byte header there is nothing the loader could be given, and an image larger
+// 64-byte header and one whole block there is nothing the loader could be
+// given (it would report success having flashed nothing), and an image larger
 // than the loader's 64000 bytes would be flashed cut short, so both are refused
 // with a message naming the problem.
 bool firmware_from_bytes(std::span<const std::uint8_t> bytes, FirmwareImage& image,
@@ -44,9 +47,14 @@ bool firmware_from_bytes(std::span<const std::uint8_t> bytes, FirmwareImage& ima
 bool load_firmware_file(const std::filesystem::path& path, FirmwareImage& image,
                         std::string& error);
 
+// The question asked before anything is sent: the file, its blocks, what the
+// engine and the supply must do, and the bytes a partial last block leaves out.
+std::string firmware_question(std::string_view file_name, const FirmwareImage& image);
+
 enum class FirmwareOutcome {
     complete,        // every block confirmed
-    file_refused,    // the file was refused; nothing reached the device
+    file_refused,    // the file (or a turning engine) was refused; nothing reached the device
+    cancelled,       // the tuner declined the question; nothing reached the device
     not_confirmed,   // port failed, or the loader did not confirm entering the update
     header_refused,  // the header was not confirmed
     block_refused,   // a block was refused or unanswered four times in a row
@@ -60,7 +68,8 @@ FirmwareOutcome update_firmware(DeviceLink& link, Platform& platform, const Firm
 
 // What "Update Firmware..." does once a file was chosen: reads and checks the
 // file (refusing it with an "Error" box before the port is touched, leaving the
-// connection as it was), switches to the firmware timeouts, runs the update,
+// connection as it was), refuses while the live data shows the engine turning,
+// asks the tuner (OK goes on), switches to the firmware timeouts, runs the update,
 // then closes the port, clears the lower status line and goes back to the
 // normal timeouts, whatever the ending.
 FirmwareOutcome update_firmware_from_file(DeviceLink& link, Platform& platform,

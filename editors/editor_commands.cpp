@@ -34,6 +34,33 @@ constexpr CommandId kCommandIds[] = {
     {32795, EditorCommand::rest_all_map_data},
 };
 
+// The map operations that say so when they change nothing, by their menu text.
+struct MapOperationName {
+    EditorCommand command;
+    std::string_view name;
+};
+
+constexpr MapOperationName kMapOperationNames[] = {
+    {EditorCommand::interpolate, "Interpolate"},
+    {EditorCommand::smooth_map, "Smooth MAP"},
+    {EditorCommand::extrapolate_boost_up, "Exterpolate boost up"},
+    {EditorCommand::rest_all_map_data, "Rest all map data"},
+};
+
+std::string_view map_operation_name(EditorCommand command) {
+    for (const MapOperationName& m : kMapOperationNames) {
+        if (m.command == command) return m.name;
+    }
+    return {};
+}
+
+void apply_command(EditorState& state, Calibration& cal, EditorCommand command, Page visible,
+                   Platform& platform);
+
+bool maf_emulation_only(EditorCommand command) {
+    return command == EditorCommand::smooth_map || command == EditorCommand::extrapolate_boost_up;
+}
+
 struct Move {
     EditorCommand command;
     CursorMove move;
@@ -75,8 +102,27 @@ std::optional<EditorCommand> editor_command_for_id(int command_id) {
     return std::nullopt;
 }
 
-void apply_editor_command(EditorState& state, Calibration& cal, EditorCommand command, Page visible,
-                          Platform& platform) {
+std::string apply_editor_command(EditorState& state, Calibration& cal, EditorCommand command,
+                                 Page visible, Platform& platform) {
+    const std::string_view name = map_operation_name(command);
+    if (name.empty()) {
+        apply_command(state, cal, command, visible, platform);
+        return {};
+    }
+    // A menu entry that seems to do nothing leaves the tuner guessing.
+    if (maf_emulation_only(command) && visible != Page::maf_emulation) {
+        return std::string(name) + " works on the MAF Emulation map: nothing was changed";
+    }
+    const auto before = cal.maps;
+    apply_command(state, cal, command, visible, platform);
+    if (cal.maps != before) return {};
+    return std::string(name) + " found nothing to do: the map is unchanged";
+}
+
+namespace {
+
+void apply_command(EditorState& state, Calibration& cal, EditorCommand command, Page visible,
+                   Platform& platform) {
     for (const Move& m : kMoves) {
         if (m.command != command) continue;
         move_cursor(state, visible, m.move, m.extend);
@@ -118,6 +164,8 @@ void apply_editor_command(EditorState& state, Calibration& cal, EditorCommand co
     }
     platform.repaint_page();
 }
+
+}  // namespace
 
 int calibrate_knock_by_log(Calibration& cal, const LogBuffer& log, Platform& platform) {
     const int set = knock_from_log(cal, log);

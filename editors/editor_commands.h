@@ -3,6 +3,8 @@
 // visible page with the repaint each one owes the screen.
 
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "base/platform.h"
 #include "calibration/calibration.h"
@@ -41,8 +43,10 @@ std::optional<EditorCommand> editor_command_for_id(int command_id);
 // Applies the command to the visible page's table and repaints where the
 // command changes what is on view. Copy repaints nothing; "Smooth MAP" and
 // "Exterpolate boost up" act, and repaint, only on the MAF emulation page.
-void apply_editor_command(EditorState& state, Calibration& cal, EditorCommand command, Page visible,
-                          Platform& platform);
+// Returns what the lower line says of a map operation that changed nothing
+// (on a page it does not work on, or finding nothing to do); empty else.
+std::string apply_editor_command(EditorState& state, Calibration& cal, EditorCommand command,
+                                 Page visible, Platform& platform);
 
 // "Calibrate Knock by Log", then the switch to the "Knock calibration" page;
 // a log that reaches no point changes nothing and the page stays. Returns

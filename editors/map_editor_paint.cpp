@@ -189,6 +189,20 @@ void draw_differences(PaintModel& m, const MapGrid& g, const EditorView& view, M
     }
 }
 
+// The cursor cell as a white ring around a black one: one of the two stands
+// out on every box colour the cells take (white, yellow, the learning's hues).
+void draw_cursor_frame(PaintModel& m, const MapGrid& g, const EditorCursor& c) {
+    const int r = c.map_cursor_row;
+    const int col = c.map_cursor_col;
+    if (r < 0 || r >= g.rows || col < 0 || col >= kMapCols) return;
+    const int x1 = column_x(g, col);
+    const int x2 = column_x(g, col + 1);
+    const int y1 = row_top(g, r);
+    const int y2 = scaled(g.rows - r, g.height, g.rows);
+    draw_difference_frame(m, x1, y1, x2, y2, colors::white);
+    draw_difference_frame(m, x1 + 1, y1 + 1, x2 - 1, y2 - 1, colors::black);
+}
+
 // Black, grey when 0, white inside the selection: the twelve-row maps.
 Rgb plain_cell_color(int value, bool in_selection) {
     if (in_selection) return colors::white;
@@ -269,6 +283,7 @@ void paint_map_to_maf(const EditorView& view, PaintModel& m) {
         return learnt_cell(view, MapId::map_2_maf, r, col, selected(c, r, col), own, volts);
     });
     draw_differences(m, g, view, MapId::map_2_maf);
+    draw_cursor_frame(m, g, c);
     draw_map_sections(m, g, view, c);
 }
 
@@ -306,6 +321,7 @@ void paint_fuel_correction(const EditorView& view, PaintModel& m) {
                            editor_text::cell_integer);
     });
     draw_differences(m, g, view, MapId::fuel_correction);
+    draw_cursor_frame(m, g, c);
 }
 
 namespace {
@@ -326,6 +342,7 @@ void paint_twelve_rows(const EditorView& view, PaintModel& m, EditorKind kind, M
         return learnt_cell(view, map, r, col, selected(c, r, col), own, editor_text::cell_integer);
     });
     draw_differences(m, g, view, map);
+    draw_cursor_frame(m, g, c);
 }
 
 }  // namespace

@@ -190,7 +190,14 @@ void replicate_fuel_correction(Calibration& cal) {
     }
 }
 
+std::string knock_log_refusal(const LogBuffer& log) {
+    // Its zeros would read as a knock threshold of 0 V at every speed it reached.
+    if (log.mazda_log) return "the log has no knock data (a Mazda log); nothing was set";
+    return {};
+}
+
 int knock_from_log(Calibration& cal, const LogBuffer& log) {
+    if (!knock_log_refusal(log).empty()) return 0;
     const int count = std::clamp(log.count, 0, static_cast<int>(log.samples.size()));
     std::array<int, kKnockBins> highest{};
     highest.fill(-1);

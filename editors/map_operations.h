@@ -4,6 +4,8 @@
 // airflow, not on sensor counts: the emulated voltage is far from linear in
 // airflow, so averaging counts would bend every interpolated surface.
 
+#include <string>
+
 #include "calibration/calibration.h"
 #include "datalogs/log_sample.h"
 #include "editors/editor_state.h"
@@ -34,7 +36,11 @@ void replicate_fuel_correction(Calibration& cal);
 // hidden bin for 10500..10999 rpm) becomes the highest knock voltage the log
 // holds in its 500 rpm band, plus 10 %. Samples outside those 22 bands are
 // left out, and a point no sample reaches keeps its value (0 V would read as
-// knock there). Returns how many points were set; 0 changes nothing.
+// knock there). Returns how many points were set; 0 changes nothing, as
+// for a log the refusal below names.
 int knock_from_log(Calibration& cal, const LogBuffer& log);
+// Why a log cannot calibrate the knock curve (it carries no knock data, as a
+// Mazda log does not); empty for a log that can.
+std::string knock_log_refusal(const LogBuffer& log);
 
 }  // namespace veloquin

@@ -285,6 +285,7 @@ void MainWindow::after_entry() {
     refresh_screen();
     differences_->sync();
     learn_review_->sync();
+    update_title();
     if (close_pending_ && !app_.busy()) {
         close_pending_ = false;
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);

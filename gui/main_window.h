@@ -91,6 +91,10 @@ class MainWindow : public QMainWindow, public Platform {
     // recording is ended, "workmap.cfg" is written and every event loop
     // (a dialog's too) ends at once.
     void quit_now();
+    bool quitting() const { return quitting_; }
+    // A run that asks nothing of a person (--screenshots): message boxes go
+    // to stderr and take their default, file dialogs are cancelled.
+    void set_unattended(bool on) { unattended_ = on; }
     // Whether input must be refused now: an entry into the core has held the
     // line long enough for the window to take input again meanwhile.
     bool refusing_input() const { return app_.busy(); }
@@ -177,6 +181,10 @@ class MainWindow : public QMainWindow, public Platform {
     bool closing_ = false;
     // Set when the program is to end: the device's waits give up at once.
     bool quitting_ = false;
+    bool unattended_ = false;
+    // The device's line of the title; the file's name and mark follow it.
+    std::string device_line_;
+    void update_title();
     // Time since the current entry into the core began, and its last pump.
     QElapsedTimer entry_clock_;
     qint64 last_pump_ms_ = 0;

@@ -19,6 +19,8 @@
 #include "gui/learn_review_widget.h"
 #include "gui/live_panel_widget.h"
 #include "gui/main_window.h"
+
+#include <cstdio>
 #include "gui/parameter_pages.h"
 #include "gui/serial_port_dialog.h"
 
@@ -125,11 +127,25 @@ void MainWindow::set_lower_status(std::string_view text) {
 }
 
 void MainWindow::set_title_line(std::string_view line) {
-    setWindowTitle(qstr(window_title(line)));
+    device_line_ = line;
+    update_title();
+}
+
+void MainWindow::update_title() {
+    const QString title = qstr(window_title(app_.title_line(device_line_)));
+    if (title != windowTitle()) setWindowTitle(title);
 }
 
 MessageAnswer MainWindow::message_box(std::string_view text, std::string_view caption,
                                       MessageButtons buttons) {
+    if (unattended_) {
+        std::fprintf(stderr, "veloquin: %.*s: %.*s\n", static_cast<int>(caption.size()),
+                     caption.data(), static_cast<int>(text.size()), text.data());
+        // The answer that changes nothing.
+        return buttons == MessageButtons::ok       ? MessageAnswer::ok
+               : buttons == MessageButtons::yes_no ? MessageAnswer::no
+                                                   : MessageAnswer::cancel;
+    }
     QMessageBox box(caption == "Error" ? QMessageBox::Warning : QMessageBox::Information,
                     qstr(caption), qstr(text), QMessageBox::NoButton, this);
     // A command or a path in the text can be copied from it.
@@ -204,6 +220,7 @@ void MainWindow::show_page(Page page) {
 }
 
 std::optional<std::string> MainWindow::choose_file(const FileDialogRequest& request) {
+    if (unattended_) return std::nullopt;
     QFileDialog dialog(this, qstr(request.title), qstr(request.folder));
     // Qt's own dialog behaves the same on every desktop and under the tests.
     dialog.setOption(QFileDialog::DontUseNativeDialog);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 
 #include "app/cli.h"
 #include "app/commands.h"
@@ -53,11 +54,23 @@ FileLocations file_locations(const char* argv0, const std::string& workdir) {
     return locate_files(e);
 }
 
-void write_workmap(Application& app) {
+bool write_workmap(Application& app) {
     std::string error;
-    if (!app.write_workmap(&error)) {
-        std::fprintf(stderr, "veloquin: workmap.cfg not written: %s\n", error.c_str());
+    if (app.write_workmap(&error)) return true;
+    std::fprintf(stderr, "veloquin: workmap.cfg not written: %s\n", error.c_str());
+    return false;
+}
+
+// Qt aborts without a display, with a hint that does not help; whether one
+// is there is known before the application is made. A platform chosen by
+// name (offscreen, wayland, vnc) needs no X display.
+bool no_display(int argc, char** argv) {
+    std::string platform = env("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string_view(argv[i]) == "-platform") platform = argv[i + 1];
     }
+    if (!platform.empty() && platform.rfind("xcb", 0) != 0) return false;
+    return env("DISPLAY").empty() && (!platform.empty() || env("WAYLAND_DISPLAY").empty());
 }
 
 std::unique_ptr<devsim::Simulator> start_simulator(bool for_screenshots) {
@@ -110,6 +123,15 @@ int run_program(int argc, char** argv, Edition edition) {
         return 2;
     }
 
+    if (no_display(argc, argv)) {
+        std::fprintf(stderr,
+                     "%s: no display was found (DISPLAY is not set). To run without one, take "
+                     "the screenshots with the offscreen platform:\n  QT_QPA_PLATFORM=offscreen "
+                     "%s --screenshots DIR\n",
+                     name, name);
+        return 1;
+    }
+
     QApplication qapp(argc, argv);
     apply_program_look();
     QApplication::setApplicationName(QString::fromUtf8(name));
@@ -128,7 +150,11 @@ int run_program(int argc, char** argv, Edition edition) {
     window.app().start(files);
     window.app().set_recording_sample_limit(options.record_limit);
     window.create();
+    window.set_unattended(!options.screenshots_dir.empty());
     window.resize(window.sizeHint());
+    // Before anything that may show a message box: a quit signal must end
+    // that box too.
+    QuitSignals quit_signals([&window](int) { window.quit_now(); });
     window.show();
     if (!options.file.empty()) {
         if (names_a_log(options.file)) {
@@ -142,9 +168,6 @@ int run_program(int argc, char** argv, Edition edition) {
     }
     if (options.learn) window.run_guarded([&] { window.app().command(cmd::learn_from_log); });
 
-    // Saved at once: a session that sends SIGTERM may not wait long, and a
-    // dialog that is open must not hold the quit back.
-    QuitSignals quit_signals([&window](int) { window.quit_now(); });
     QObject::connect(&qapp, &QGuiApplication::commitDataRequest, &qapp,
                      [&window](QSessionManager&) { write_workmap(window.app()); });
 
@@ -156,11 +179,13 @@ int run_program(int argc, char** argv, Edition edition) {
         screenshots->start();
     }
 
-    int code = QApplication::exec();
+    // A quit signal during a start message box has ended every loop there is.
+    int code = window.quitting() ? 0 : QApplication::exec();
     // A quit that came while the device was being read ends the recording here.
     window.app().stop_recording(RecordingEnd::closing);
-    write_workmap(window.app());
-    if (screenshots && screenshots->failed() && code == 0) code = 1;
+    const bool written = write_workmap(window.app());
+    // Nobody reads the screen of an unattended run: its exit code tells.
+    if (screenshots && (screenshots->failed() || !written) && code == 0) code = 1;
     if (sim) sim->stop();
     return code;
 }

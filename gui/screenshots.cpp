@@ -45,11 +45,18 @@ Screenshots::Screenshots(MainWindow& window, QString folder, bool wait_for_devic
     connect(&timer_, &QTimer::timeout, this, &Screenshots::poll);
 }
 
+// The run ends without asking anyone: workmap.cfg is written or the reason
+// goes to stderr, never into a Save As dialog that nobody sees.
+void Screenshots::finish() {
+    window_.app().exit_at_once();
+    window_.request_close();
+}
+
 void Screenshots::start() {
     if (!QDir().mkpath(folder_)) {
         std::fprintf(stderr, "veloquin: cannot create %s\n", qPrintable(folder_));
         failed_ = true;
-        window_.request_close();
+        finish();
         return;
     }
     timer_.start();
@@ -116,7 +123,7 @@ void Screenshots::take_learning() {
     save(on_screen(window_.learn_review()), "learn-review.png");
     window_.run_guarded([&app] { app.change_learning(LearnMap::fuel, app.state().learn.filters); });
     save(page_image(Page::fuel_correction), "learn-fuel-correction.png");
-    window_.request_close();
+    finish();
 }
 
 void Screenshots::take_all() {
@@ -133,7 +140,7 @@ void Screenshots::take_all() {
                                          : screenshot_file_name(page, edition));
     }
     if (comparing) save(on_screen(window_.differences()), "compare-differences.png");
-    window_.request_close();
+    finish();
 }
 
 }  // namespace veloquin::gui

@@ -38,6 +38,7 @@ class Screenshots : public QObject {
   private:
     void poll();
     void take_all();
+    void finish();
     void take_learning();
     QImage page_image(Page page);
     void save(const QImage& image, const std::string& name);

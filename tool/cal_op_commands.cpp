@@ -9,6 +9,7 @@
 
 #include "calfile/calibration_file.h"
 #include "datalogs/log_file.h"
+#include "datalogs/mazda_import.h"
 #include "editors/map_operations.h"
 #include "editors/page_rules.h"
 #include "editors/pages.h"
@@ -173,9 +174,15 @@ bool knock_by_log(const OpArgs& a, Calibration& cal, std::string& error) {
         return false;
     }
     LogBuffer log;
-    const LogReadResult r = log_read_file(log, *a.log);
+    // By its name, as the program loads it: a Mazda log read as a log file
+    // gave knock voltages of whatever its numbers were.
+    const LogReadResult r = load_log_by_name(log, *a.log);
     if (!r.ok) {
         error = r.message.empty() ? *a.log + ": cannot read the log" : r.message;
+        return false;
+    }
+    if (const std::string refused = knock_log_refusal(log); !refused.empty()) {
+        error = *a.log + ": " + refused;
         return false;
     }
     if (knock_from_log(cal, log) == 0) {

@@ -82,9 +82,16 @@ class StreamPlatform : public HeadlessPlatform {
     void set_lower_status(std::string_view text) override {
         if (progress_ == Progress::lower && progress_on) show_progress(text);
     }
-    MessageAnswer message_box(std::string_view text, std::string_view, MessageButtons) override {
-        // Shown by the command once the update has ended, as its result.
+    MessageAnswer message_box(std::string_view text, std::string_view,
+                              MessageButtons buttons) override {
         end_progress_line();
+        // The command line is the tuner's yes; what the question says
+        // (the bytes left out) is still worth reading before the transfer.
+        if (buttons != MessageButtons::ok) {
+            std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+            return MessageAnswer::ok;
+        }
+        // Shown by the command once the update has ended, as its result.
         last_message = text;
         return MessageAnswer::ok;
     }

@@ -123,10 +123,12 @@ TEST_F(ApplicationTest, InPlaceCommitClampsByPageAndStoresTheWholeSelection) {
     }
     commit(Page::fuel_correction, "250");
     EXPECT_EQ(cal().cell(MapId::fuel_correction, 3, 4), 200);
+    EXPECT_EQ(platform.last_lower(), "Cell: 250 was held at 200 (Range: -75 to 200)");
     commit(Page::fuel_correction, "abc");
-    EXPECT_EQ(cal().cell(MapId::fuel_correction, 3, 4), 0);
-    commit(Page::maf_emulation, "2.5");
-    EXPECT_EQ(cal().cell(MapId::map_2_maf, 4, 5), 2048);
+    EXPECT_EQ(cal().cell(MapId::fuel_correction, 3, 4), 200);
+    EXPECT_EQ(platform.last_lower(), "Cell: \"abc\" is not a number; the cell keeps its value");
+    commit(Page::maf_emulation, "2,9");
+    EXPECT_EQ(cal().cell(MapId::map_2_maf, 4, 5), volts_to_counts(2.9));
     commit(Page::maf_emulation, "6");
     EXPECT_EQ(cal().cell(MapId::map_2_maf, 2, 3), 4095);
     commit(Page::boost_control, "101");

@@ -144,6 +144,12 @@ TEST_F(CompareTest, UnreadableOrMissingFilesChangeNothing) {
     EXPECT_TRUE(comparison().active);
     EXPECT_EQ(comparison().path, saved);
 
+    testing::write_file(dir / "random.emu", std::string(2048, '\x9d'));
+    EXPECT_FALSE(app.compare_with((dir / "random.emu").string()));
+    EXPECT_NE(platform.messages.back().text.find("no calibration found"), std::string::npos);
+    EXPECT_EQ(comparison().path, saved);
+    platform.messages.pop_back();
+
     Application fresh{platform, Edition::full};
     fresh.command(cmd::compare_with_last_file);
     ASSERT_EQ(platform.messages.size(), 2U);

@@ -94,7 +94,7 @@ TEST_F(HistoryTest, EveryKindOfChangeUndoesToTheStartAndRedoesToTheEnd) {
         on_page(Page::maf_emulation, 2, 2, 5, 6);
         app.key_press(key(keycode::page_up), true);
     });
-    step("+ on Fuel Correction", [&] {
+    step("Typing on Fuel Correction", [&] {
         on_page(Page::fuel_correction, 0, 0, 3, 3);
         app.key_press({0, "+"}, true);
     });
@@ -104,7 +104,7 @@ TEST_F(HistoryTest, EveryKindOfChangeUndoesToTheStartAndRedoesToTheEnd) {
         platform.cell_text = "35";
         app.key_press(key(keycode::enter), false);
     });
-    step("Ctrl-V on Fuel Correction", [&] {
+    step("Paste", [&] {
         on_page(Page::fuel_correction, 0, 0, 4, 4);
         app.key_press(key('C', true), true);
         on_page(Page::fuel_correction, 10, 10, 10, 10);
@@ -189,7 +189,7 @@ TEST_F(HistoryTest, ANewChangeEndsRedoAndATypedValueIsUndoneBeforeItsTick) {
     EXPECT_EQ(cal().cell(MapId::boost_duty, 0, 0), 42);
     app.key_press({0, "-"}, true);
     EXPECT_FALSE(app.menu_entry_state(cmd::redo)->enabled);
-    EXPECT_EQ(undo_text(), "Undo - on Boost Control\tCtrl-Z");
+    EXPECT_EQ(undo_text(), "Undo Typing on Boost Control\tCtrl-Z");
 
     app.select_page(Page::parameters);
     ControlValue& speed =

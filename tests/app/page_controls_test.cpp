@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <climits>
-
 #include "app/page_controls.h"
+#include "app/typed_entry.h"
 #include "calibration/config_keys.h"
 #include "calibration/conversions.h"
 
@@ -186,13 +185,27 @@ TEST_F(PageControlsTest, ChecksIntegersAndTheSecondRpmWord) {
     read_back_page(controls, cal, Page::parameters);
     EXPECT_EQ(cal.param(hw::O2FB), 1);
     type(Page::parameters, "REV2x_RPMON", "  +4500rpm");
-    type(Page::parameters, "SPD_DIV", "abc");
     type(Page::parameters, "KNOCKFUEL", "70");
-    read_back_page(controls, cal, Page::parameters);
+    EXPECT_EQ(read_back_page(controls, cal, Page::parameters), "");
     EXPECT_EQ(cal.param(hw::REV2x_RPMON), 4500);
     EXPECT_EQ(cal.param(hw::REV2x_RPMOFF), 4500);
-    EXPECT_EQ(cal.param(hw::SPD_DIV), 0);
     EXPECT_EQ(cal.param(hw::KNOCKFUEL), 70);
+}
+
+// "1,5" as the hi-limit stored 1.00 and relabelled the map; "abc" stored 0.
+TEST_F(PageControlsTest, EntriesMeanWhatWasTypedOrAreRefusedSayingWhy) {
+    cal.param(hw::SPD_DIV) = 150;
+    fill_page(controls, cal, Page::parameters);
+    type(Page::parameters, "MAP_BAR_HI", "1,5");
+    type(Page::parameters, "SPD_DIV", "abc");
+    EXPECT_EQ(read_back_page(controls, cal, Page::parameters),
+              "Speed Hz/100kmh: \"abc\" is not a number; the field keeps its value");
+    EXPECT_EQ(cal.param(hw::MAP_BAR_HI), 150);
+    EXPECT_EQ(cal.param(hw::SPD_DIV), 150);
+    EXPECT_EQ(value(Page::parameters, "SPD_DIV").text, "150");
+    type(Page::parameters, "MAP_BAR_HI", "9");
+    EXPECT_EQ(read_back_page(controls, cal, Page::parameters),
+              "Mapping hi-limit, Bar: 9 was held at 3.40 (Range: 0.01 to 3.40)");
 }
 
 TEST_F(PageControlsTest, SwitchGroupsAndGearsReachTheirOwnWords) {
@@ -206,18 +219,13 @@ TEST_F(PageControlsTest, SwitchGroupsAndGearsReachTheirOwnWords) {
     EXPECT_EQ(cal.param(hw::BOOST_GEARD_1 + 5), 12);
 }
 
-TEST(TypedNumbers, ReadTheWayTheCLibraryReadsThem) {
-    EXPECT_EQ(parse_c_integer(" -12x"), -12);
-    EXPECT_EQ(parse_c_integer("+7"), 7);
-    EXPECT_EQ(parse_c_integer("x7"), 0);
-    EXPECT_EQ(parse_c_integer("99999999999999999999999"), LONG_MAX);
-    EXPECT_DOUBLE_EQ(parse_c_number(" 2.5V"), 2.5);
-    EXPECT_DOUBLE_EQ(parse_c_number("-.5"), -0.5);
-    EXPECT_DOUBLE_EQ(parse_c_number("1e2"), 100.0);
-    EXPECT_DOUBLE_EQ(parse_c_number("1e"), 1.0);
-    EXPECT_DOUBLE_EQ(parse_c_number("nan"), 0.0);
-    EXPECT_DOUBLE_EQ(parse_c_number("inf"), 0.0);
-    EXPECT_DOUBLE_EQ(parse_c_number("."), 0.0);
+TEST(TypedNumbers, ADecimalCommaIsAPointAndAnythingButANumberIsRefused) {
+    const std::pair<const char*, double> good[] = {
+        {" 1,5 ", 1.5}, {"-.5", -0.5}, {"1e2", 100.0}, {"+4500 rpm", 4500.0}, {"2.9V", 2.9}};
+    for (const auto& [text, v] : good)
+        EXPECT_EQ(parse_typed_number(text), v) << text;
+    for (const char* text : {"abc", "", "1,5,0", "12x", "1e", ".", "nan", "inf", "1e999"})
+        EXPECT_EQ(parse_typed_number(text), std::nullopt) << text;
 }
 
 }  // namespace

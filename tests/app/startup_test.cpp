@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "app/application.h"
 #include "app/cli.h"
 #include "app/startup.h"
 #include "calfile/calibration_file.h"
+#include "calibration/factory_calibration.h"
+#include "tests/support/fake_platform.h"
 #include "tests/support/temp_dir.h"
 
 namespace veloquin {
@@ -150,10 +153,45 @@ TEST(StartUp, WorkmapWinsOverDefaultAndBothOverStartValues) {
     EXPECT_EQ(again.param(hw::ACC_DECAY), 0);
 }
 
+// A program copied out of its package started with an all-zero calibration
+// and orange frames; a cut workmap.cfg was read half and written over.
+TEST(StartUp, MissingFactoryFileFallsBackToTheBuiltInAndACutWorkmapIsSetAside) {
+    TempDir dir;
+    Calibration cal;
+    const std::string notice = load_start_files(cal, dir.path(), Edition::full, dir / "no.cfg");
+    EXPECT_EQ(cal.maps, factory_calibration().maps);
+    EXPECT_NE(notice.find("No default.cfg in " + dir.path().string() + "/"), std::string::npos);
+    EXPECT_NE(notice.find((dir / "no.cfg").string()), std::string::npos) << notice;
+    testing::write_file(dir / "workmap.cfg", "SPD_DIV:22\n[BOOST-DUTY]\n1 2");
+    EXPECT_NE(load_start_files(cal, dir.path(), Edition::full).find("kept as workmap.cfg.refused"),
+              std::string::npos);
+    EXPECT_NE(cal.param(hw::SPD_DIV), 22);
+    EXPECT_TRUE(std::filesystem::exists(dir / "workmap.cfg.refused"));
+    testing::FakePlatform platform;
+    Application app{platform, Edition::full};
+    app.start(working_folders(base_folder(dir.path().string())), dir / "gone");
+    app.create_main_window();
+    app.poll_tick();
+    EXPECT_EQ(platform.last_lower().rfind("workmap.cfg cannot be written", 0), 0U);
+}
+
 TEST(StartUp, TitleIsTheBaseAndTheIdentificationAtMost255Characters) {
     EXPECT_EQ(window_title(""), "Tarvex 7.01   ");
     EXPECT_EQ(window_title("KVX serial# 01"), "Tarvex 7.01   KVX serial# 01");
     EXPECT_EQ(window_title(std::string(400, 'x')).size(), 255U);
+}
+
+TEST(StartUp, TitleNamesTheOpenFileAndMarksUnsavedChanges) {
+    TempDir dir;
+    testing::FakePlatform platform;
+    Application app{platform, Edition::full};
+    app.start(working_folders(base_folder(dir.path().string())), dir.path());
+    app.create_main_window();
+    ASSERT_TRUE(app.save_calibration((dir / "tune.emu").string()));
+    app.state().cal.param(hw::SPD_DIV) = 77;
+    EXPECT_EQ(app.title_line("KVX serial# 01"), "KVX serial# 01 - tune.emu *");
+    ASSERT_TRUE(app.save_calibration((dir / "tune.emu").string()));
+    EXPECT_EQ(app.title_line(""), "tune.emu");
 }
 
 TEST(CommandLine, OptionsFileAndErrors) {

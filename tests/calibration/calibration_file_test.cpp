@@ -293,6 +293,29 @@ TEST(CalibrationReader, MissingFileOnlyMarksUnsynced) {
         EXPECT_EQ(s.synced, kNeverSynced);
 }
 
+// A file cut mid-line filled MAP-2-MAF's last rows with one value, and
+// 99999 wrapped to -31073; both reached the device without a word.
+TEST(CalibrationReader, CutOrOverflowingFileIsRefusedNamingSectionAndLine) {
+    TempDir dir;
+    const std::string whole = write_calibration_text(busy_calibration(5), Edition::full);
+    const std::size_t cut = whole.find("[FUEL-CORRECTION]") - 300;
+    const std::pair<std::string, std::string> cases[] = {
+        {whole.substr(0, cut), "[MAP-2-MAF] at line 309: the section holds 441 of its 480"},
+        {"MAP_BAR_LO:99999\n", "MAP_BAR_LO at line 1: 99999 does not fit a 16-bit word"},
+        {"BOOST_HZ:1\nO2FB_Target:9999999999999999999999\n", "O2FB_Target at line 2"},
+        {"[IAT-Correction]\n1\n70000\n", "[IAT-Correction] at line 3: 70000 does not fit"},
+    };
+    for (const auto& [text, says] : cases) {
+        testing::write_file(dir / "cut.cfg", text);
+        Calibration cal = busy_calibration(9);
+        std::string error;
+        EXPECT_FALSE(read_calibration_file(cal, dir / "cut.cfg", Edition::full, &error));
+        EXPECT_NE(error.find(says), std::string::npos) << error;
+        EXPECT_EQ(cal.header, busy_calibration(9).header);
+        EXPECT_EQ(cal.maps, busy_calibration(9).maps);
+    }
+}
+
 TEST(CalibrationSave, WritesAndReadsBackThroughTheDisk) {
     TempDir dir;
     const Calibration original = busy_calibration(11);
@@ -393,7 +416,10 @@ ToolRun run_tool(const std::string& args) {
 TEST(CalTool, NormalizeDiffAndShow) {
     TempDir dir;
     const auto a = dir / "a.cfg";
-    testing::write_file(a, "MAP_00V:1.3\n[BOOST-DUTY]\n10 20\nBOOST_HZ:2\n");
+    std::string twenties;
+    for (int i = 0; i < 478; ++i)
+        twenties += " 20";
+    testing::write_file(a, "MAP_00V:1.3\n[BOOST-DUTY]\n10 20" + twenties + "\nBOOST_HZ:2\n");
     ASSERT_EQ(run_tool("cal normalize " + a.string() + " " + (dir / "n1.cfg").string()).status, 0);
     ASSERT_EQ(
         run_tool("cal normalize " + (dir / "n1.cfg").string() + " " + (dir / "n2.cfg").string())
@@ -403,10 +429,10 @@ TEST(CalTool, NormalizeDiffAndShow) {
 
     EXPECT_EQ(run_tool("cal diff " + a.string() + " " + (dir / "n1.cfg").string()).status, 0);
     const auto b = dir / "b.cfg";
-    testing::write_file(b,
-                        testing::read_file(dir / "n1.cfg") +
-                            "BOOST_HZ:3\n[KNOCK-Sensor-Calibration]\n"
-                            "0 0 0 0 0 0 901 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n[BOOST-DUTY] 10 901\n");
+    testing::write_file(b, testing::read_file(dir / "n1.cfg") +
+                               "BOOST_HZ:3\n[KNOCK-Sensor-Calibration]\n"
+                               "0 0 0 0 0 0 901 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n[BOOST-DUTY] 10 901" +
+                               twenties + "\n");
     const ToolRun d = run_tool("cal diff " + a.string() + " " + b.string());
     EXPECT_EQ(d.status, 1);
     EXPECT_NE(d.out.find("BOOST_HZ: 2 -> 3"), std::string::npos) << d.out;
@@ -484,6 +510,15 @@ TEST(CalTool, BadInputExitsWithTwoAndSaysWhy) {
     EXPECT_EQ(run_tool("cal normalize only-one").status, 2);
     EXPECT_EQ(run_tool("cal frobnicate").status, 2);
     EXPECT_EQ(run_tool("nonsense").status, 2);
+    testing::write_file(dir / "empty.emu", "");
+    testing::write_file(dir / "noise.emu", std::string(4096, '\x9d'));
+    testing::write_file(dir / "cut.emu", "BOOST_HZ:1\n[BOOST-DUTY]\n1 2 3");
+    for (const char* name : {"empty.emu", "noise.emu", "cut.emu"}) {
+        const std::string f = (dir / name).string();
+        for (const std::string& args :
+             {"show " + f, "normalize " + f + " " + f + ".x", "diff " + f + " " + f})
+            EXPECT_EQ(run_tool("cal " + args).status, 2) << args;
+    }
     testing::write_file(dir / "a.cfg", "BOOST_HZ:1");
     const ToolRun unwritable = run_tool("cal normalize " + (dir / "a.cfg").string() + " " +
                                         (dir / "no" / "out.cfg").string());

@@ -55,8 +55,14 @@ struct Loader {
     FirmwareOutcome flash(const std::string& bytes) {
         const auto path = dir / "image.frw";
         testing::write_file(path, bytes);
-        return update_firmware_from_file(link, platform, path);
+        const FirmwareOutcome outcome = update_firmware_from_file(link, platform, path);
+        if (!platform.messages.empty() && platform.messages[0].caption == "Update Firmware") {
+            question = platform.messages[0].text;
+            platform.messages.erase(platform.messages.begin());
+        }
+        return outcome;
     }
+    std::string question;
     std::vector<std::string> lower_texts_from(std::size_t first) const {
         return {platform.lower_status.begin() + static_cast<long>(first),
                 platform.lower_status.end()};
@@ -107,11 +113,21 @@ TEST(FirmwareUpdate, RunsUnderTheFirmwareTimeoutsAndHandsTheLinkBackClosedAndNor
     EXPECT_EQ(loader.platform.sleeps, (std::vector<std::uint32_t>{200, 200, 10, 10}));
 }
 
-TEST(FirmwareUpdate, HeaderOnlyImageCompletesWithoutBlocks) {
+TEST(FirmwareUpdate, AsksFirstAndRefusesWhileTheEngineTurns) {
     Loader loader;
-    EXPECT_EQ(loader.flash(image_of_size(64 + 1023)), FirmwareOutcome::complete);
-    EXPECT_EQ(loader.line().frames.size(), 2u);
-    EXPECT_EQ(loader.platform.messages.back().text, "Update complete!");
+    const std::string image = image_of_size(64 + 3 * 1024 + 500);
+    EXPECT_EQ(loader.flash(image), FirmwareOutcome::complete);
+    for (const char* part :
+         {"image.frw", "3 blocks", "engine must be off", "supply steady", "last 500 bytes"})
+        EXPECT_NE(loader.question.find(part), std::string::npos) << part << ": " << loader.question;
+    Loader declined, running;
+    declined.platform.answers.push_back(MessageAnswer::cancel);
+    EXPECT_EQ(declined.flash(image), FirmwareOutcome::cancelled);
+    running.link.connected = true;
+    running.link.live.set_word(2, 4700);
+    EXPECT_EQ(running.flash(image), FirmwareOutcome::file_refused);
+    EXPECT_TRUE(declined.platform.opens.empty() && running.platform.opens.empty());
+    EXPECT_NE(running.platform.messages.at(0).text.find("4700 rpm"), std::string::npos);
 }
 
 TEST(FirmwareUpdate, BlockRefusedThreeTimesThenAcceptedCompletes) {
@@ -134,12 +150,16 @@ TEST(FirmwareUpdate, BlockRefusedFourTimesAbandonsTheUpdate) {
     EXPECT_EQ(loader.flash(image_of_size(64 + 3 * 1024)), FirmwareOutcome::block_refused);
     EXPECT_EQ(loader.line().frames.size(), 2u + 5u) << "block 2 must never be sent";
     ASSERT_EQ(loader.platform.messages.size(), 1u);
-    EXPECT_EQ(loader.platform.messages[0].text, "Upload confirmation error!");
+    EXPECT_EQ(loader.platform.messages[0].text,
+              "Upload confirmation error!\nStep 3 (sending the blocks): block 2 of 3 was not "
+              "confirmed after 4 tries.");
     EXPECT_EQ(loader.platform.messages[0].caption, "Error");
     EXPECT_FALSE(loader.link.is_open());
 }
 
 TEST(FirmwareUpdate, UnconfirmedStepsStopWithTheirOwnMessage) {
+    constexpr const char* kStartText =
+        "Update confirmation error!\nStep 1 (entering the update): the loader did not confirm it.";
     struct Case {
         const char* name;
         int start_answer, header_answer;
@@ -149,12 +169,11 @@ TEST(FirmwareUpdate, UnconfirmedStepsStopWithTheirOwnMessage) {
         std::size_t frames;
     };
     const Case cases[] = {
-        {"start refused", 1, 0, false, FirmwareOutcome::not_confirmed, "Update confirmation error!",
-         1},
-        {"loader silent", 0, 0, true, FirmwareOutcome::not_confirmed, "Update confirmation error!",
-         1},
+        {"start refused", 1, 0, false, FirmwareOutcome::not_confirmed, kStartText, 1},
+        {"loader silent", 0, 0, true, FirmwareOutcome::not_confirmed, kStartText, 1},
         {"header refused", 0, 9, false, FirmwareOutcome::header_refused,
-         "Header confirmation error!", 2},
+         "Header confirmation error!\nStep 2 (the 64-byte header): the loader did not confirm it.",
+         2},
     };
     for (const Case& c : cases) {
         Loader loader;
@@ -173,7 +192,9 @@ TEST(FirmwareUpdate, PortThatWillNotOpenIsAnUnconfirmedUpdate) {
     Loader loader;
     loader.link.port_number = 9;  // no script there: the open fails
     EXPECT_EQ(loader.flash(image_of_size(64 + 1024)), FirmwareOutcome::not_confirmed);
-    EXPECT_EQ(loader.platform.messages.back().text, "Update confirmation error!");
+    EXPECT_EQ(loader.platform.messages.back().text,
+              "Update confirmation error!\nStep 1 (entering the update): the port did not open; "
+              "nothing was sent.");
     EXPECT_TRUE(loader.line().written.empty());
 }
 
@@ -184,9 +205,9 @@ TEST(FirmwareFile, UnusableFilesAreRefusedBeforeThePortIsTouched) {
         const char* mentions;
     };
     const Case cases[] = {
-        {"40 bytes", 40, "64-byte header"},   {"empty", 0, "64-byte header"},
-        {"63 bytes", 63, "64-byte header"},   {"too large", 64001, "64000"},
-        {"missing", SIZE_MAX, "Cannot read"},
+        {"40 bytes", 40, "64-byte header"}, {"empty", 0, "64-byte header"},
+        {"63 bytes", 63, "64-byte header"}, {"too large", 64001, "64000"},
+        {"header only", 1087, "no whole"},  {"missing", SIZE_MAX, "Cannot read"},
     };
     for (const Case& c : cases) {
         Loader loader;

@@ -163,6 +163,13 @@ TEST_F(CalOpTool, KnockFromLogTakesTheHighestVoltagePerBand) {
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_NE(r.error.find("no samples"), std::string::npos) << r.error;
     EXPECT_FALSE(std::filesystem::exists(out));
+
+    testing::write_file(dir / "trip.mdl", "40 101.3 3000 12.5 65 25.0\n50 120 4000 10 80 60\n");
+    r = run_tool(
+        dir, {"knock-from-log", "--log", (dir / "trip.mdl").string(), in.string(), out.string()});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_NE(r.error.find("no knock data"), std::string::npos) << r.error;
+    EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 // Stdout of a tool command on files of `dir`.

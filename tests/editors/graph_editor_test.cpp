@@ -94,6 +94,21 @@ TEST(MapToMafPaint, CellColoursFollowAutomapVisitAndSelection) {
     }
 }
 
+TEST(MapEditorPaint, CursorCellHasAWhiteAndABlackRingOnEveryMap) {
+    for (const EditorKind kind :
+         {EditorKind::map_to_maf, EditorKind::fuel_correction, EditorKind::boost_duty}) {
+        Editors e;
+        select_cells(e.state, 5, 7, 5, 7);
+        const PaintModel m = e.paint(kind);
+        const MapGrid g = e.grid(kind);
+        const int x = (7 * g.width) / 20 + 60, y = ((g.rows - 6) * g.height) / g.rows;
+        const int w = (8 * g.width) / 20 - (7 * g.width) / 20 + 1;
+        for (const FillOp top :
+             {FillOp{x, y, w, 1, colors::white}, FillOp{x + 1, y + 1, w - 2, 1, colors::black}})
+            EXPECT_NE(std::find(m.ops.begin(), m.ops.end(), PaintOp{top}), m.ops.end());
+    }
+}
+
 // A difference frame is four one-pixel fills drawn top edge first; the top
 // edge starts at the frame's top-left corner.
 std::vector<Point> difference_frame_corners(const PaintModel& m) {

@@ -249,14 +249,22 @@ TEST(SmoothMap, ActsOnlyOnTheMafEmulationPage) {
     const Calibration before = cal;
     EditorState s;
     testing::FakePlatform platform;
-    apply_editor_command(s, cal, EditorCommand::smooth_map, Page::fuel_correction, platform);
+    EXPECT_EQ(
+        apply_editor_command(s, cal, EditorCommand::smooth_map, Page::fuel_correction, platform),
+        "Smooth MAP works on the MAF Emulation map: nothing was changed");
     apply_editor_command(s, cal, EditorCommand::extrapolate_boost_up, Page::knock_calibration,
                          platform);
     EXPECT_EQ(cal.maps, before.maps);
     EXPECT_EQ(platform.repaints, 0);
-    apply_editor_command(s, cal, EditorCommand::smooth_map, Page::maf_emulation, platform);
+    EXPECT_EQ(
+        apply_editor_command(s, cal, EditorCommand::smooth_map, Page::maf_emulation, platform), "");
     EXPECT_NE(cell(cal, MapId::map_2_maf, 8, 8), 3000);
     EXPECT_EQ(platform.repaints, 1);
+    for (const auto command :
+         {EditorCommand::extrapolate_boost_up, EditorCommand::rest_all_map_data})
+        EXPECT_NE(apply_editor_command(s, cal, command, Page::maf_emulation, platform)
+                      .find("found nothing to do: the map is unchanged"),
+                  std::string::npos);
 }
 
 TEST(ExtrapolateBoostUp, SkipsColumnsWithoutBaseOrRoomAbove) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
@@ -141,6 +142,46 @@ TEST(ProgramProcess, ScreenshotsOfEveryPageInBothEditions) {
         const std::string workmap = read_file(dir / "workmap.cfg");
         EXPECT_EQ(workmap.find("[AFR-PROTECT]") != std::string::npos, c.afr_in_workmap);
     }
+}
+
+// A message box shown at start (a folder named as a calibration) held a
+// SIGTERM back for ever.
+TEST(ProgramProcess, QuitSignalEndsAStartMessageBoxAndWritesTheWorkmap) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "DIR.emu");
+    write_file(dir / "workmap.cfg", "SPD_DIV:4321\r\n");
+    const pid_t pid = start(VELOQUIN_PROGRAM_PATH, dir.path(), {(dir / "DIR.emu").string()});
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (!catches(pid, SIGTERM) && Clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(wait_for(pid, std::chrono::seconds(10)), 0);
+    EXPECT_NE(read_file(dir / "workmap.cfg").find("SPD_DIV:4321"), std::string::npos);
+}
+
+std::string shell(const std::string& command) {
+    FILE* pipe = ::popen((command + " 2>&1; echo exit $?").c_str(), "r");
+    std::string out(4096, '\0');
+    out.resize(std::fread(out.data(), 1, out.size(), pipe));
+    ::pclose(pipe);
+    return out;
+}
+
+// Without a display Qt aborted with 134; a run that asks nothing of a person
+// waited for ever on a Save As nobody saw when workmap.cfg could not be written
+// (no file can be made in /proc, whoever runs the test).
+TEST(ProgramProcess, NoDisplayAndAnUnwritableFolderAreSaidOnStderr) {
+    const std::string program = VELOQUIN_PROGRAM_PATH;
+    TempDir shots_dir;
+    const std::string bare =
+        shell("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + program);
+    EXPECT_NE(bare.find("no display was found"), std::string::npos) << bare;
+    EXPECT_NE(bare.find("QT_QPA_PLATFORM=offscreen veloquin --screenshots"), std::string::npos);
+    EXPECT_EQ(bare.substr(bare.rfind("exit")), "exit 1\n");
+    const std::string shots = shell("cd /proc && QT_QPA_PLATFORM=offscreen timeout 30 " + program +
+                                    " --screenshots " + shots_dir.path().string());
+    EXPECT_NE(shots.find("workmap.cfg not written"), std::string::npos) << shots;
+    EXPECT_EQ(shots.substr(shots.rfind("exit")), "exit 1\n");
 }
 
 TEST(ProgramProcess, HelpVersionAndBadOptions) {

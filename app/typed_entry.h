@@ -1,0 +1,34 @@
+#pragma once
+// What the tuner types into a field or a map cell, read as meant: a decimal
+// comma is a decimal point, text that is no number is refused (the old value
+// stays), and a value held inside its range says so.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/page.h"
+
+namespace veloquin {
+
+// Blanks, an optional sign, digits with at most one decimal point or comma,
+// an optional exponent, blanks, and a unit the pages show ("rpm", "V", "%");
+// nullopt for anything else ("abc", "1,5,0", "12x", an empty text, "nan").
+std::optional<double> parse_typed_number(std::string_view text);
+
+// The lower line's words for a typed text that is no number, and for a value
+// held at the end of its range.
+std::string not_a_number_text(std::string_view what, std::string_view typed, std::string_view kept);
+std::string held_text(std::string_view what, std::string_view typed, std::string_view stored,
+                      std::string_view range);
+
+// An in-place entry on a map page: the value to store in the selected cells,
+// or none (not a number, or a page without a map), and what the lower line
+// says about it (empty when the entry went in as typed).
+struct CellEntry {
+    std::optional<int> value;
+    std::string note;
+};
+CellEntry cell_entry(Page page, std::string_view typed);
+
+}  // namespace veloquin
