@@ -158,6 +158,18 @@ class Application {
     void toggle_hit_counts();
     void show_learn_hit_numbers(bool on);
 
+    // Alarms and markers (application_alarms.cpp). Each live sample, polled
+    // or recorded, goes past the rules; `marker_sample` is where a recording
+    // keeps it, -1 outside a recording.
+    void watch_live_sample(const LogSample& sample, std::int64_t marker_sample);
+    void edit_alarms();
+    // M: a marker on the newest sample of a recording, or on the viewer's cursor.
+    void drop_marker();
+    void jump_to_marker(bool forward);
+    // What the dashboard and the live panel show red, flashing.
+    bool alarm_shown(LogChannel channel) const;
+    bool alarm_flash_bright() const;
+
     // Undo and redo.
     const CalibrationHistory& history() const { return steps_.history(); }
     // The Edit menu's Undo and Redo texts as they stand now; nullopt for
@@ -184,6 +196,9 @@ class Application {
     void check_workmap_writable();
     void compare_with_last_file();
     void begin_learning(const std::string& log_name);
+    void read_alarm_rules();
+    // The markers beside a log file just written; a failure is said.
+    void write_markers_beside(const std::filesystem::path& log_path);
 
     Platform& platform_;
     ProgramState state_;

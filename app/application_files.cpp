@@ -9,6 +9,7 @@
 #include "calfile/calibration_file.h"
 #include "calibration/conversions.h"
 #include "datalogs/log_file.h"
+#include "datalogs/log_markers.h"
 #include "datalogs/log_zoom.h"
 #include "datalogs/mazda_import.h"
 
@@ -93,6 +94,8 @@ bool Application::load_log(const std::string& path) {
         return false;
     }
     steps_.forget_log_steps();
+    const std::string markers = read_log_markers(path, state_.log);
+    if (!markers.empty()) hold_notice(markers);
     if (!result.message.empty()) hold_notice(result.message);
     reset_log_view_zoom(state_.log_view);  // a new log is shown whole
     platform_.show_page(Page::log_viewer);
@@ -106,6 +109,7 @@ bool Application::save_log(const std::string& path) {
         report_file_error("The log was not saved to " + path + ".", result.message);
         return false;
     }
+    write_markers_beside(path);
     return true;
 }
 

@@ -28,6 +28,7 @@ void Application::record_log(bool pass_mode) {
         return;
     }
     steps_.forget_log_steps();
+    state_.log.markers.clear();
     reset_log_view_zoom(state_.log_view);
     platform_.repaint_page();
 }
@@ -36,6 +37,10 @@ void Application::stop_recording(RecordingEnd why) {
     if (!recording()) return;
     last_recording_ = recording_session_.finish(why);
     recorded_once_ = true;
+    if (!last_recording_.file.empty()) write_markers_beside(last_recording_.file);
+    if (last_recording_.log_written) {
+        write_markers_beside(recording_.logs_folder / recording_.log_file_name);
+    }
     reset_log_view_zoom(state_.log_view);
 }
 
