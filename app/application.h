@@ -168,6 +168,7 @@ class Application {
     void jump_to_marker(bool forward);
     // What the dashboard and the live panel show red, flashing.
     bool alarm_shown(LogChannel channel) const;
+    std::vector<LogChannel> alarmed_channels() const;
     bool alarm_flash_bright() const;
 
     // Undo and redo.

@@ -39,6 +39,14 @@ bool Application::alarm_shown(LogChannel channel) const {
     return state_.link.connected && state_.alarms.channel_alarmed(channel);
 }
 
+std::vector<LogChannel> Application::alarmed_channels() const {
+    std::vector<LogChannel> channels;
+    for (int c = 0; c < kLogChannelCount; ++c) {
+        if (alarm_shown(static_cast<LogChannel>(c))) channels.push_back(static_cast<LogChannel>(c));
+    }
+    return channels;
+}
+
 bool Application::alarm_flash_bright() const {
     return (platform_.now_ms() / kFlashHalfPeriodMs) % 2 == 0;
 }
