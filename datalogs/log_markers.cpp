@@ -104,7 +104,7 @@ bool parse_log_markers(std::string_view text, LogBuffer& log, std::string& error
     std::stable_sort(markers.begin(), markers.end(),
                      [](const LogMarker& a, const LogMarker& b) { return a.sample < b.sample; });
     log.markers = std::move(markers);
-    if (dropped > 0) error = std::to_string(dropped) + " markers past the log's end were dropped";
+    if (dropped > 0) error = "markers past the log's end were dropped: " + std::to_string(dropped);
     return true;
 }
 

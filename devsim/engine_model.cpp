@@ -223,14 +223,20 @@ void EngineModel::play_events(double dt, const DeviceStore& store) {
     if (const auto t = event_seconds(EngineEventKind::overboost)) {
         // A stuck wastegate: the pressure climbs past the top of the map and
         // flutters there, a quarter of a bar either way.
+        // The top is the calibration's, in the pressure its two sensor points
+        // read: the surge must pass it as the program sees it.
         const double top = store.header_word(hw::MAP_BAR_HI) / 100.0;
         const double surge = top + 0.15 + 0.25 * std::sin(*t * 2.0 * 3.14159 * 4.0);
-        s.map_bar = approach(s.map_bar, surge, dt, 0.05);
+        const int c05 = store.header_word(hw::MAP_05V);
+        const int c00 = store.header_word(hw::MAP_00V);
+        const double counts = c05 + (surge + 0.5) / 0.5 * (c00 - c05);
+        const double sensor_bar = c00 != c05 ? (counts / 819.0 - 1.25) / 1.1 : surge;
+        s.map_bar = limit_rate(s.map_bar, sensor_bar, 10.0 * dt);
     }
     if (event_seconds(EngineEventKind::lean)) {
         // A failing pump: under boost, and the mixture thins out.
-        s.map_bar = approach(s.map_bar, std::max(s.map_bar, 0.8), dt, 0.1);
-        s.afr = approach(s.afr, 14.2, dt, 0.1);
+        s.map_bar = limit_rate(s.map_bar, std::max(s.map_bar, 0.8), 4.0 * dt);
+        s.afr = limit_rate(s.afr, 14.2, 10.0 * dt);
     }
     if (event_seconds(EngineEventKind::knock)) s.knock_burst = 3.0;
 }
