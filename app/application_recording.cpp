@@ -13,10 +13,18 @@ bool Application::recording_allowed_now() {
 
 void Application::crop_log() {
     auto before = std::make_shared<LogSnapshot>(take_log_snapshot(state_.log, state_.log_view));
+    const std::int64_t first = std::max(0, std::min(state_.log.sel_first, state_.log.sel_last));
     if (!log_crop(state_.log)) {
         hold_notice("Crop Log File: mark at least two samples first (drag across the log)");
         return;
     }
+    // The markers stay on their samples: those cut away go with them.
+    std::vector<LogMarker>& markers = state_.log.markers;
+    std::erase_if(markers, [&](const LogMarker& m) {
+        return m.sample < first || m.sample >= first + state_.log.count;
+    });
+    for (LogMarker& m : markers)
+        m.sample -= first;
     steps_.keep_log(std::move(before));
     platform_.repaint_page();
 }

@@ -39,6 +39,7 @@ class Screenshots : public QObject {
     void poll();
     void take_all();
     void take_learning();
+    void take_alarms();
     QImage page_image(Page page);
     void save(const QImage& image, const std::string& name);
 
