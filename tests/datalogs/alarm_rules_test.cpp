@@ -124,5 +124,23 @@ TEST(LogMarkersFile, RoundTripsBesideTheLogAndDropsMarkersPastItsEnd) {
     EXPECT_FALSE(std::filesystem::exists(log_markers_path(path)));
 }
 
+TEST(LogMarkers, NextAndPreviousPutTheViewersCursorOnTheirSampleInAnyView) {
+    LogBuffer log;
+    log.count = 20000;  // more samples than the plot has pixels
+    add_log_marker(log, 12345, "b");
+    add_log_marker(log, 77, "a");
+    LogView view;
+    view.range = {0, 500};
+    view.zoomed_log_count = log.count;
+    ASSERT_EQ(next_log_marker(log, 77, true), 1U);
+    EXPECT_EQ(next_log_marker(log, 77, false), std::nullopt);
+    put_log_cursor_on(log, view, log.markers[1].sample);
+    EXPECT_EQ(log.cursor_index, 12345);
+    EXPECT_LE(view.range.first, 12345);
+    EXPECT_GT(view.range.first + view.range.count, 12345) << "the zoomed view slid to show it";
+    put_log_cursor_on(log, view, log.markers[0].sample);
+    EXPECT_EQ(log.cursor_index, 77);
+}
+
 }  // namespace
 }  // namespace veloquin
