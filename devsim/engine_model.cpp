@@ -1,8 +1,10 @@
 #include "devsim/engine_model.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <iterator>
+#include <system_error>
 #include <utility>
 
 namespace veloquin::devsim {
@@ -226,7 +228,7 @@ void EngineModel::play_events(double dt, const DeviceStore& store) {
         // The top is the calibration's, in the pressure its two sensor points
         // read: the surge must pass it as the program sees it.
         const double top = store.header_word(hw::MAP_BAR_HI) / 100.0;
-        const double surge = top + 0.15 + 0.25 * std::sin(*t * 2.0 * 3.14159 * 4.0);
+        const double surge = top + 0.15 + 0.25 * std::sin(*t * 2.0 * 3.14159 * 2.0);
         const int c05 = store.header_word(hw::MAP_05V);
         const int c00 = store.header_word(hw::MAP_00V);
         const double counts = c05 + (surge + 0.5) / 0.5 * (c00 - c05);
@@ -253,12 +255,12 @@ std::optional<std::uint64_t> parse_event_time(std::string_view text) {
     } else {
         return std::nullopt;
     }
-    if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos) {
+    double v = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc{} || end != text.data() + text.size() || !(v >= 0.0) || v * scale > 1e9) {
         return std::nullopt;
     }
-    const double v = std::stod(std::string(text)) * scale;
-    if (v > 1e9) return std::nullopt;
-    return static_cast<std::uint64_t>(std::llround(v));
+    return static_cast<std::uint64_t>(std::llround(v * scale));
 }
 
 }  // namespace
