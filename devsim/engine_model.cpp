@@ -220,25 +220,33 @@ std::optional<double> EngineModel::event_seconds(EngineEventKind kind) const {
     return std::nullopt;
 }
 
+namespace {
+
+// What the model's sensor must read for the device's calibration (its two
+// MAP points) to show `bar`: an event aims at pressures as the program sees them.
+double sensor_bar(const DeviceStore& store, double bar) {
+    const int c05 = store.header_word(hw::MAP_05V);
+    const int c00 = store.header_word(hw::MAP_00V);
+    if (c00 == c05) return bar;
+    const double counts = c05 + (bar + 0.5) / 0.5 * (c00 - c05);
+    return (counts / 819.0 - 1.25) / 1.1;
+}
+
+}  // namespace
+
 void EngineModel::play_events(double dt, const DeviceStore& store) {
     EngineState& s = state_;
     if (const auto t = event_seconds(EngineEventKind::overboost)) {
         // A stuck wastegate: the pressure climbs past the top of the map and
         // flutters there, a quarter of a bar either way.
-        // The top is the calibration's, in the pressure its two sensor points
-        // read: the surge must pass it as the program sees it.
         const double top = store.header_word(hw::MAP_BAR_HI) / 100.0;
         const double surge = top + 0.15 + 0.25 * std::sin(*t * 2.0 * 3.14159 * 2.0);
-        const int c05 = store.header_word(hw::MAP_05V);
-        const int c00 = store.header_word(hw::MAP_00V);
-        const double counts = c05 + (surge + 0.5) / 0.5 * (c00 - c05);
-        const double sensor_bar = c00 != c05 ? (counts / 819.0 - 1.25) / 1.1 : surge;
-        s.map_bar = limit_rate(s.map_bar, sensor_bar, 10.0 * dt);
+        s.map_bar = limit_rate(s.map_bar, sensor_bar(store, surge), 10.0 * dt);
     }
     if (event_seconds(EngineEventKind::lean)) {
         // A failing pump: under boost, and the mixture thins out.
-        s.map_bar = limit_rate(s.map_bar, std::max(s.map_bar, 0.8), 4.0 * dt);
-        s.afr = limit_rate(s.afr, 14.2, 10.0 * dt);
+        s.map_bar = limit_rate(s.map_bar, std::max(s.map_bar, sensor_bar(store, 0.8)), 20.0 * dt);
+        s.afr = limit_rate(s.afr, 14.2, 20.0 * dt);
     }
     if (event_seconds(EngineEventKind::knock)) s.knock_burst = 3.0;
 }
