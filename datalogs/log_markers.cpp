@@ -18,6 +18,8 @@ namespace {
 constexpr std::size_t kLongestMarkersFile = 16 * 1024 * 1024;
 constexpr Rgb kMarkerColor{0, 140, 0};
 constexpr int kLabelGap = 3;
+constexpr int kLabelRows = 3;
+constexpr int kLabelRowHeight = 15;
 
 bool read_int(std::string_view s, std::int64_t& out) {
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
@@ -184,14 +186,17 @@ void draw_log_markers(PaintModel& m, const LogBuffer& log, const LogView& view) 
     const int plot_width = log_plot_width(view);
     const int plot_height = log_viewer_layout(log, view).usable_height;
     if (shown.count <= 0 || plot_width <= 0) return;
+    int drawn = 0;
     for (const LogMarker& marker : log.markers) {
         const std::int64_t offset = marker.sample - shown.first;
         if (offset < 0 || offset >= shown.count) continue;
         const int x =
             kLogPlotLeft + sample_column(static_cast<int>(offset), shown.count, plot_width);
         m.draw_line(x, 0, x, plot_height, Pen{kMarkerColor, 1});
-        m.draw_text(x + kLabelGap, kLabelGap, marker.text, FontId::small, kMarkerColor,
-                    Align::left);
+        // Labels of markers close together take turns on three rows.
+        const int row = drawn++ % kLabelRows;
+        m.draw_text(x + kLabelGap, kLabelGap + row * kLabelRowHeight, marker.text, FontId::small,
+                    kMarkerColor, Align::left);
     }
 }
 
