@@ -122,8 +122,7 @@ void Screenshots::take_learning() {
     window_.request_close();
 }
 
-// The "Alarms..." dialog as it opens, and the log viewer on the first
-// marker when the log has any.
+// The "Alarms..." dialog as it opens, and the log viewer on the first marker.
 void Screenshots::take_alarms() {
     AlarmDialog dialog(window_.app().state().alarm_settings, &window_);
     dialog.show();
@@ -135,7 +134,6 @@ void Screenshots::take_alarms() {
     }
     save(on_screen(&dialog), "alarm-dialog.png");
     dialog.close();
-    if (window_.app().state().log.markers.empty()) return;
     window_.select_page(Page::log_viewer);
     window_.run_guarded([this] { window_.app().command(cmd::next_marker); });
     save(on_screen(window_.surface()), "log-markers.png");
@@ -155,7 +153,8 @@ void Screenshots::take_all() {
                                          : screenshot_file_name(page, edition));
     }
     if (comparing) save(on_screen(window_.differences()), "compare-differences.png");
-    if (!comparing) take_alarms();
+    // A recording that caught alarms (the simulated device's events) shows them.
+    if (!comparing && !window_.app().state().log.markers.empty()) take_alarms();
     window_.request_close();
 }
 
