@@ -45,6 +45,10 @@ void Application::stop_recording(RecordingEnd why) {
     if (!recording()) return;
     last_recording_ = recording_session_.finish(why);
     recorded_once_ = true;
+    // A pass-mode recording may end on a dropped sample an alarm had marked.
+    for (LogMarker& m : state_.log.markers) {
+        m.sample = std::min<std::int64_t>(m.sample, std::max(0, state_.log.count - 1));
+    }
     if (!last_recording_.file.empty()) write_markers_beside(last_recording_.file);
     if (last_recording_.log_written) {
         write_markers_beside(recording_.logs_folder / recording_.log_file_name);
