@@ -265,11 +265,15 @@ std::string alarm_text(const AlarmRule& rule, double value) {
 
 void AlarmWatch::set_rules(std::vector<AlarmRule> rules) {
     rules_ = std::move(rules);
-    states_.assign(rules_.size(), State{});
+    reset();
 }
 
 void AlarmWatch::reset() {
     states_.assign(rules_.size(), State{});
+    for (std::size_t i = 0; i < rules_.size(); ++i) {
+        states_[i].channel = find_log_channel(rules_[i].channel);
+        states_[i].condition = find_log_channel(rules_[i].while_channel);
+    }
 }
 
 std::vector<AlarmFiring> AlarmWatch::feed(const LogSample& sample, std::uint32_t time_ms,
@@ -278,14 +282,15 @@ std::vector<AlarmFiring> AlarmWatch::feed(const LogSample& sample, std::uint32_t
     for (std::size_t i = 0; i < rules_.size(); ++i) {
         const AlarmRule& rule = rules_[i];
         State& st = states_[i];
-        const LogChannelInfo* info = find_log_channel(rule.channel);
+        const LogChannelInfo* info = st.channel;
         if (!rule.on || info == nullptr) {
-            st = State{};
+            st.armed = true;
+            st.pending = false;
             continue;
         }
         const double value = log_channel_value(*info, sample);
         const double threshold = rule_threshold(rule, map_top);
-        const LogChannelInfo* cond = find_log_channel(rule.while_channel);
+        const LogChannelInfo* cond = st.condition;
         const bool condition =
             cond == nullptr ||
             holds(rule.while_side, log_channel_value(*cond, sample), rule.while_value);
@@ -314,7 +319,7 @@ std::vector<AlarmFiring> AlarmWatch::feed(const LogSample& sample, std::uint32_t
 
 bool AlarmWatch::channel_alarmed(LogChannel channel) const {
     for (std::size_t i = 0; i < rules_.size(); ++i) {
-        const LogChannelInfo* info = find_log_channel(rules_[i].channel);
+        const LogChannelInfo* info = states_[i].channel;
         if (active(i) && info != nullptr && info->channel == channel) return true;
     }
     return false;

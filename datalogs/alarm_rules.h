@@ -17,6 +17,8 @@
 
 namespace veloquin {
 
+struct LogChannelInfo;
+
 inline constexpr std::string_view kAlarmRulesFile = "alarm-rules.txt";
 
 // Overboost above the map's top pressure, lean under boost, knock, hot intake air.
@@ -70,6 +72,9 @@ class AlarmWatch {
         bool armed = true;
         bool pending = false;
         std::uint32_t since_ms = 0;
+        // Looked up once: every live sample goes past every rule.
+        const LogChannelInfo* channel = nullptr;
+        const LogChannelInfo* condition = nullptr;
     };
     std::vector<AlarmRule> rules_;
     std::vector<State> states_;
