@@ -7,6 +7,7 @@
 #include "app/port_choice.h"
 #include "app/typed_entry.h"
 #include "calibration/conversions.h"
+#include "datalogs/live_sample.h"
 #include "datalogs/log_zoom.h"
 #include "device/connection.h"
 #include "device/firmware.h"
@@ -35,7 +36,10 @@ Application::Application(Platform& platform, Edition edition)
                  .link = state_.link,
                  .calibration = state_.cal,
                  .log = state_.log,
-                 .edition = edition} {}
+                 .edition = edition,
+                 .on_sample = [this](const LogSample& sample, std::int64_t index) {
+                     watch_live_sample(sample, index);
+                 }} {}
 
 void Application::start(const WorkingFolders& folders,
                         const std::filesystem::path& working_directory) {
@@ -56,6 +60,7 @@ void Application::start(const FileLocations& files) {
     derive_pressure_counts(state_.cal);
     steps_.reset();
     check_workmap_writable();
+    read_alarm_rules();
 }
 
 void Application::create_main_window() {
@@ -68,6 +73,7 @@ void Application::create_main_window() {
     const std::string start_notice = state_.notice;
     select_page(Page::parameters);
     if (!start_notice.empty()) hold_notice(start_notice);
+    if (!state_.alarm_settings_message.empty()) hold_notice(state_.alarm_settings_message);
     // What the first fill and commit settle is where undoing stops.
     steps_.reset();
     remember_saved_words();
@@ -105,14 +111,17 @@ void Application::poll_tick() {
     CalibrationWords seen = calibration_words(state_.cal);
     PollHooks hooks;
     hooks.automapping_on = [this] { return state_.editor.automapping; };
+    // A notice dismissed since the last tick gives the lines back to the search.
+    if (notice_held_ && state_.notice.empty()) show_search_state_again(state_.link, platform_);
     hooks.process_live_data = [this, &seen] {
         steps_.take_in_poll_changes(seen, false);
         process_live_data(state_.editor, state_.cal, state_.link.live, state_.main_page, platform_,
                           state_.cell_editor_open);
         steps_.take_in_poll_changes(seen, state_.editor.automapping);
+        LogSample sample;
+        fill_sample_from_live(sample, state_.link.live, state_.cal, platform_.now_ms());
+        watch_live_sample(sample, -1);
     };
-    // A notice dismissed since the last tick gives the lines back to the search.
-    if (notice_held_ && state_.notice.empty()) show_search_state_again(state_.link, platform_);
     veloquin::poll_tick(state_.link, state_.cal, platform_, state_.edition, hooks);
     steps_.take_in_poll_changes(seen, false);
     // Port errors and transfer texts of the tick do not replace a notice.
@@ -271,6 +280,16 @@ void Application::run_command(int id) {
             return;
         case cmd::serial_port:
             choose_serial_port();
+            return;
+        case cmd::alarms:
+            edit_alarms();
+            return;
+        case cmd::drop_marker:
+            drop_marker();
+            return;
+        case cmd::next_marker:
+        case cmd::previous_marker:
+            jump_to_marker(id == cmd::next_marker);
             return;
         case cmd::serial_port_access:
             platform_.message_box(serial_access_text(query_serial_access()), "Serial port access",

@@ -165,6 +165,18 @@ class Application {
     // open file's name, and " *" while the calibration differs from what
     // was last opened or saved (application_title.cpp).
     std::string title_line(std::string_view device_line) const;
+    // Alarms and markers (application_alarms.cpp). Each live sample, polled
+    // or recorded, goes past the rules; `marker_sample` is where a recording
+    // keeps it, -1 outside a recording.
+    void watch_live_sample(const LogSample& sample, std::int64_t marker_sample);
+    void edit_alarms();
+    // M: a marker on the newest sample of a recording, or on the viewer's cursor.
+    void drop_marker();
+    void jump_to_marker(bool forward);
+    // What the dashboard and the live panel show red, flashing.
+    bool alarm_shown(LogChannel channel) const;
+    std::vector<LogChannel> alarmed_channels() const;
+    bool alarm_flash_bright() const;
 
     // Undo and redo.
     const CalibrationHistory& history() const { return steps_.history(); }
@@ -197,6 +209,9 @@ class Application {
     bool load_log_table(const std::string& path);
     bool assign_unknown_columns(const std::string& path, LogTable& table, std::string& notice);
     void show_loaded_log(const std::string& notice);
+    void read_alarm_rules();
+    // The markers beside a log file just written; a failure is said.
+    void write_markers_beside(const std::filesystem::path& log_path);
 
     Platform& platform_;
     ProgramState state_;

@@ -12,6 +12,7 @@
 #include "datalogs/log_exchange.h"
 #include "datalogs/log_file.h"
 #include "datalogs/log_import.h"
+#include "datalogs/log_markers.h"
 #include "datalogs/log_zoom.h"
 #include "datalogs/mazda_import.h"
 
@@ -103,6 +104,8 @@ bool Application::load_log(const std::string& path) {
         report_file_error("The log was not loaded.", result.message);
         return false;
     }
+    const std::string markers = read_log_markers(path, state_.log);
+    if (!markers.empty()) hold_notice(markers);
     show_loaded_log(result.message);
     return true;
 }
@@ -188,6 +191,7 @@ bool Application::save_log(const std::string& path) {
         report_file_error("The log was not saved to " + path + ".", result.message);
         return false;
     }
+    write_markers_beside(path);
     return true;
 }
 

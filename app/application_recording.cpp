@@ -13,10 +13,18 @@ bool Application::recording_allowed_now() {
 
 void Application::crop_log() {
     auto before = std::make_shared<LogSnapshot>(take_log_snapshot(state_.log, state_.log_view));
+    const std::int64_t first = std::max(0, std::min(state_.log.sel_first, state_.log.sel_last));
     if (!log_crop(state_.log)) {
         hold_notice("Crop Log File: mark at least two samples first (drag across the log)");
         return;
     }
+    // The markers stay on their samples: those cut away go with them.
+    std::vector<LogMarker>& markers = state_.log.markers;
+    std::erase_if(markers, [&](const LogMarker& m) {
+        return m.sample < first || m.sample >= first + state_.log.count;
+    });
+    for (LogMarker& m : markers)
+        m.sample -= first;
     steps_.keep_log(std::move(before));
     platform_.repaint_page();
 }
@@ -28,6 +36,7 @@ void Application::record_log(bool pass_mode) {
         return;
     }
     steps_.forget_log_steps();
+    state_.log.markers.clear();
     reset_log_view_zoom(state_.log_view);
     platform_.repaint_page();
 }
@@ -36,6 +45,14 @@ void Application::stop_recording(RecordingEnd why) {
     if (!recording()) return;
     last_recording_ = recording_session_.finish(why);
     recorded_once_ = true;
+    // A pass-mode recording may end on a dropped sample an alarm had marked.
+    for (LogMarker& m : state_.log.markers) {
+        m.sample = std::min<std::int64_t>(m.sample, std::max(0, state_.log.count - 1));
+    }
+    if (!last_recording_.file.empty()) write_markers_beside(last_recording_.file);
+    if (last_recording_.log_written) {
+        write_markers_beside(recording_.logs_folder / recording_.log_file_name);
+    }
     reset_log_view_zoom(state_.log_view);
 }
 

@@ -23,7 +23,7 @@ constexpr std::array<MenuEntry, 2> kEditMenu = {{
     {"Redo\tCtrl-Shift-Z", cmd::redo},
 }};
 
-constexpr std::array<MenuEntry, 19> kToolsMenu = {{
+constexpr std::array<MenuEntry, 21> kToolsMenu = {{
     {"Start Log record\tF7", cmd::start_log_record},
     {"Start Record Pass\tF8", cmd::start_record_pass},
     {"Stop recording\tEnter", cmd::stop_recording},
@@ -31,6 +31,7 @@ constexpr std::array<MenuEntry, 19> kToolsMenu = {{
     {"Load Log File\tCtrl-L", cmd::load_log_file},
     {"Save Log As...", cmd::save_log_as},
     {"Crop Log File\tCtrl-Shift-C", cmd::crop_log_file},
+    {"Drop Marker\tM", cmd::drop_marker},
     {"", 0},
     {"Replicate Fuel Correction Map\tCtrl-R", cmd::replicate_fuel_correction},
     {"Calibrate Knock by Log", cmd::calibrate_knock_by_log},
@@ -43,6 +44,7 @@ constexpr std::array<MenuEntry, 19> kToolsMenu = {{
     {"Stop comparing", cmd::stop_comparing},
     {"", 0},
     {"Serial port...", cmd::serial_port},
+    {"Alarms...", cmd::alarms},
 }};
 
 constexpr std::array<MenuEntry, 3> kHelpMenu = {{

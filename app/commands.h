@@ -59,6 +59,10 @@ inline constexpr int redo = 32901;
 inline constexpr int serial_port_access = 32902;
 inline constexpr int stop_recording = 32903;
 inline constexpr int serial_port = 32904;
+inline constexpr int alarms = 32905;
+inline constexpr int drop_marker = 32906;
+inline constexpr int next_marker = 32907;
+inline constexpr int previous_marker = 32908;
 }  // namespace cmd
 
 // A menu bar entry's items (MenuEntry: text and command id, 0 for a

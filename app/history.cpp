@@ -96,6 +96,7 @@ LogSnapshot take_log_snapshot(const LogBuffer& log, const LogView& view) {
     s.marked_view_count = log.marked_view_count;
     s.range = view.range;
     s.zoomed_log_count = view.zoomed_log_count;
+    s.markers = log.markers;
     return s;
 }
 
@@ -109,6 +110,7 @@ void swap_log(LogSnapshot& snapshot, LogBuffer& log, LogView& view) {
     log.marked_view_count = snapshot.marked_view_count;
     view.range = snapshot.range;
     view.zoomed_log_count = snapshot.zoomed_log_count;
+    log.markers = snapshot.markers;
     log.mark_changed();
     snapshot = std::move(shown);
 }

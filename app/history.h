@@ -57,6 +57,7 @@ struct LogSnapshot {
     std::int32_t marked_view_first = 0, marked_view_count = 0;
     SampleRange range;
     int zoomed_log_count = 0;
+    std::vector<LogMarker> markers;
 };
 LogSnapshot take_log_snapshot(const LogBuffer& log, const LogView& view);
 // Puts the snapshot's log on show and keeps the one that was there.

@@ -21,17 +21,12 @@ constexpr Accelerator key(int code, int command, bool ctrl = false, bool shift =
 // key, so the menu promised a shortcut that did nothing. Both tables have it,
 // and undo and redo, which belong to every page.
 constexpr std::array kShortTable = {
-    chr('=', cmd::increase),
-    key('E', cmd::open_cell_editor, true),
-    key('I', cmd::interpolate),
-    key('L', cmd::load_log_file, true),
-    key('O', cmd::open_calibration, true),
-    key('S', cmd::save, true),
-    key('Y', cmd::redo, true),
-    key('Z', cmd::undo, true),
-    key('Z', cmd::redo, true, true),
-    key(f7, cmd::start_log_record),
-    key(f8, cmd::start_record_pass),
+    chr('=', cmd::increase),        key('E', cmd::open_cell_editor, true),
+    key('I', cmd::interpolate),     key('L', cmd::load_log_file, true),
+    key('M', cmd::drop_marker),     key('O', cmd::open_calibration, true),
+    key('S', cmd::save, true),      key('Y', cmd::redo, true),
+    key('Z', cmd::undo, true),      key('Z', cmd::redo, true, true),
+    key(f7, cmd::start_log_record), key(f8, cmd::start_record_pass),
 };
 
 constexpr std::array kFullTable = {
@@ -43,6 +38,7 @@ constexpr std::array kFullTable = {
     key('E', cmd::open_cell_editor, true),
     key('I', cmd::interpolate),
     key('L', cmd::load_log_file, true),
+    key('M', cmd::drop_marker),
     key('M', cmd::smooth_map, true, true),
     key('O', cmd::open_calibration, true),
     key('R', cmd::replicate_fuel_correction, true),
@@ -121,9 +117,12 @@ KeyRoute route_key(const KeyPress& key, Page visible, KeyFocus focus, bool cell_
     if (const auto command = translate_accelerator(table, key)) {
         return {KeyAction::command, *command};
     }
-    // No table has Home; on the log viewer it shows the whole log again.
-    if (visible == Page::log_viewer && key.code == home && !key.ctrl && !key.shift && !key.alt) {
-        return {KeyAction::command, cmd::whole_log_view};
+    // No table has Home; on the log viewer it shows the whole log again,
+    // and ] and [ go to the next and the previous marker.
+    if (visible == Page::log_viewer && !key.ctrl && !key.alt) {
+        if (key.code == home && !key.shift) return {KeyAction::command, cmd::whole_log_view};
+        if (key.text == "]") return {KeyAction::command, cmd::next_marker};
+        if (key.text == "[") return {KeyAction::command, cmd::previous_marker};
     }
     // The main window takes digits and Delete itself: on a map page they start
     // an in-place entry with the key already typed.

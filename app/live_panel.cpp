@@ -11,6 +11,11 @@ constexpr std::array<std::string_view, kLiveFieldCount> kLabels = {
     "RPM:", "MAP:",   "MAFIn:",    "MAFOut:",  "FuelCorr:", "Throttle:",  "IAT:",
     "AFR:", "Speed:", "Inj.Duty:", "WG.Duty:", "Knock:",    "LSSwitches:"};
 
+using C = LogChannel;
+constexpr std::array<LogChannel, kLiveFieldCount> kFieldChannels = {
+    C::rpm, C::boost, C::maf_in,   C::maf_out, C::fuel_corr, C::throttle,   C::temperature,
+    C::afr, C::speed, C::inj_duty, C::wg_duty, C::knock,     C::ls_switches};
+
 std::string fixed(int decimals, double v) {
     char text[48];
     std::snprintf(text, sizeof text, "%.*f", decimals, v);
@@ -21,6 +26,10 @@ std::string fixed(int decimals, double v) {
 
 std::span<const std::string_view, kLiveFieldCount> live_panel_labels() {
     return kLabels;
+}
+
+LogChannel live_panel_channel(int field) {
+    return kFieldChannels[static_cast<std::size_t>(field)];
 }
 
 std::string switched_outputs_text(int bits) {

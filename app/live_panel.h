@@ -8,6 +8,7 @@
 
 #include "base/live_record.h"
 #include "calibration/calibration.h"
+#include "datalogs/log_sample.h"
 
 namespace veloquin {
 
@@ -18,6 +19,9 @@ std::span<const std::string_view, kLiveFieldCount> live_panel_labels();
 // device is not connected.
 std::array<std::string, kLiveFieldCount> live_panel_values(const Calibration& cal,
                                                            const LiveRecord& live, bool connected);
+
+// The log channel of each field, which alarm rules name.
+LogChannel live_panel_channel(int field);
 
 // "...." with A to D in the places of the outputs that are on.
 std::string switched_outputs_text(int bits);

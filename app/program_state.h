@@ -11,6 +11,7 @@
 #include "app/startup.h"
 #include "base/page.h"
 #include "calibration/calibration.h"
+#include "datalogs/alarm_rules.h"
 #include "datalogs/log_sample.h"
 #include "datalogs/log_viewer.h"
 #include "device/device_link.h"
@@ -48,6 +49,10 @@ struct ProgramState {
     std::string notice;
     Comparison comparison;
     LearnReview learn;
+    AlarmSettings alarm_settings;
+    AlarmWatch alarms;
+    // Why the rules file was not read, said once the window is there.
+    std::string alarm_settings_message;
 };
 
 }  // namespace veloquin

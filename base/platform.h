@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/alarm_rule.h"
 #include "base/page.h"
 
 namespace veloquin {
@@ -159,6 +160,12 @@ class Platform {
     // The page controls' values changed: show them again.
     virtual void controls_changed() {}
     virtual void close_main_window() {}
+    // The alarm sound; without an audio device nothing, and no error either.
+    virtual void play_alarm_sound() {}
+    // The "Alarms..." dialog on a copy of the settings; nullopt when cancelled.
+    virtual std::optional<AlarmSettings> edit_alarms(const AlarmSettings& /*settings*/) {
+        return std::nullopt;
+    }
 };
 
 }  // namespace veloquin

@@ -1,5 +1,6 @@
 #include "datalogs/dashboard.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -97,13 +98,41 @@ std::string gauge_label(const Gauge& gauge, int t) {
     return text.data();
 }
 
-void draw_gauge(PaintModel& m, const Gauge& g, std::optional<float> value) {
+LogChannel gauge_channel(GaugeQuantity quantity) {
+    switch (quantity) {
+        case Q::rpm_thousands:
+            return LogChannel::rpm;
+        case Q::boost_bar:
+            return LogChannel::boost;
+        case Q::afr:
+            return LogChannel::afr;
+        case Q::maf_in_volts:
+            return LogChannel::maf_in;
+        case Q::maf_out_volts:
+            return LogChannel::maf_out;
+        case Q::intake_celsius:
+            return LogChannel::temperature;
+        case Q::throttle_percent:
+            return LogChannel::throttle;
+        case Q::speed_kmh:
+            return LogChannel::speed;
+        case Q::injector_duty:
+            return LogChannel::inj_duty;
+    }
+    return LogChannel::rpm;
+}
+
+void draw_gauge(PaintModel& m, const Gauge& g, std::optional<float> value, GaugeAlarm alarm) {
     // Without live data the dial is greyed and has no needle: a needle
     // resting on a plausible reading would pass for one.
     const Pen dial_pen = value ? pens::black_thick : Pen{colors::light_grey, 2};
     const Rgb text_color = value ? colors::black : colors::text_grey;
-    m.fill(g.x, g.y, g.w, g.h, colors::white);
     const int r = g.w / 2;
+    // The whole square goes red, so it is seen from the corner of an eye.
+    const Rgb face = alarm == GaugeAlarm::none         ? colors::white
+                     : alarm == GaugeAlarm::bright_red ? kAlarmBrightRed
+                                                       : kAlarmRed;
+    m.fill(g.x, g.y, g.w, g.h, face);
     const int cx = g.x + r;
     const int cy = g.y + g.h / 2;
 
@@ -132,14 +161,21 @@ void draw_gauge(PaintModel& m, const Gauge& g, std::optional<float> value) {
 }
 
 PaintModel paint_dashboard(const LiveRecord& record, const Calibration& cal, bool live, int width,
-                           int height) {
+                           int height, const DashboardAlarms& alarms) {
     PaintModel m;
     m.width = width;
     m.height = height;
     m.background = colors::white;
     for (const Gauge& gauge : kGauges) {
+        const bool alarmed =
+            live && std::find(alarms.channels.begin(), alarms.channels.end(),
+                              gauge_channel(gauge.quantity)) != alarms.channels.end();
+        const GaugeAlarm alarm = !alarmed        ? GaugeAlarm::none
+                                 : alarms.bright ? GaugeAlarm::bright_red
+                                                 : GaugeAlarm::red;
         draw_gauge(m, gauge,
-                   live ? std::optional<float>(gauge_value(gauge, record, cal)) : std::nullopt);
+                   live ? std::optional<float>(gauge_value(gauge, record, cal)) : std::nullopt,
+                   alarm);
     }
     if (!live) {
         m.draw_text(kNoDataAt.x, kNoDataAt.y, std::string(kNoLiveDataText), FontId::horizontal,

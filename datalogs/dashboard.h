@@ -8,10 +8,12 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/live_record.h"
 #include "base/paint_model.h"
 #include "calibration/calibration.h"
+#include "datalogs/log_sample.h"
 
 namespace veloquin {
 
@@ -52,9 +54,24 @@ Point dial_point(int cx, int cy, double degrees, int radius);
 // The label of tick t (0 to N).
 std::string gauge_label(const Gauge& gauge, int t);
 
+// The log channel a gauge shows, which alarm rules name.
+LogChannel gauge_channel(GaugeQuantity quantity);
+
+// A gauge under an alarm is red, in two shades that take turns (`bright`).
+enum class GaugeAlarm { none, red, bright_red };
+inline constexpr Rgb kAlarmRed{255, 150, 150};
+inline constexpr Rgb kAlarmBrightRed{255, 60, 60};
+
 // A gauge with its needle at `value`; greyed and without a needle when
 // there is no value.
-void draw_gauge(PaintModel& m, const Gauge& gauge, std::optional<float> value);
+void draw_gauge(PaintModel& m, const Gauge& gauge, std::optional<float> value,
+                GaugeAlarm alarm = GaugeAlarm::none);
+
+// Which channels are alarmed now, and which shade of red is on.
+struct DashboardAlarms {
+    std::vector<LogChannel> channels;
+    bool bright = false;
+};
 
 inline constexpr std::string_view kNoLiveDataText = "No live data";
 
@@ -64,6 +81,6 @@ inline constexpr std::string_view kNoLiveDataText = "No live data";
 // nothing left to decide. `live` is false while no device is connected: the
 // record then holds nothing worth showing.
 PaintModel paint_dashboard(const LiveRecord& record, const Calibration& cal, bool live = true,
-                           int width = 800, int height = 678);
+                           int width = 800, int height = 678, const DashboardAlarms& alarms = {});
 
 }  // namespace veloquin

@@ -86,6 +86,7 @@ void RecordingSession::take_record(const std::uint8_t* payload) {
     LogSample& sample = log.samples[static_cast<std::size_t>(log.count)];
     fill_sample_from_live(sample, ctx_.link.live, ctx_.calibration, ctx_.platform.now_ms());
     ++records_;
+    if (ctx_.on_sample) ctx_.on_sample(sample, log.count);
     // Pass mode drops idle stretches after a short lead-in: a sample below the
     // boost threshold stays in its slot only until the next one overwrites it.
     if (pass_mode_ && sample.boost < kPassModeMinBoostBar && log.count > kPassModeKeptAlways) {

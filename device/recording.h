@@ -23,6 +23,7 @@ namespace veloquin {
 class Platform;
 struct DeviceLink;
 struct LogBuffer;
+struct LogSample;
 
 // Cycles of two receive attempts in a row without a record end a recording;
 // under the normal timeouts that is this much silence.
@@ -55,6 +56,9 @@ struct RecordingContext {
     bool stream_to_file = true;
     // The local time a recording's file is named by; the system's when empty.
     std::function<std::tm()> local_time = {};
+    // Sees every record as it arrives, with the log index it takes when kept
+    // (the alarms; they only look).
+    std::function<void(const LogSample&, std::int64_t sample)> on_sample = {};
 };
 
 enum class RecordingEnd {

@@ -1,7 +1,11 @@
 #include "devsim/engine_model.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <iterator>
+#include <system_error>
+#include <utility>
 
 namespace veloquin::devsim {
 namespace {
@@ -93,6 +97,7 @@ LiveRecord EngineModel::step(std::uint32_t dt_ms, const DeviceStore& store) {
         state_.phase_ms += dt;
         advance_phase();
         drive(dt / 1000.0, store);
+        play_events(dt / 1000.0, store);
         left -= dt;
     } while (left > 0);
     return sense(store);
@@ -203,6 +208,99 @@ void EngineModel::drive(double dt, const DeviceStore& store) {
 
     const double ve = 0.8 + 0.15 * std::sin(std::min(s.rpm, 8000.0) / 8000.0 * 3.14159);
     s.airflow_share = std::clamp(s.rpm / 8500.0 * (1.0 + s.map_bar) / 2.9 * ve, 0.0, 1.0);
+}
+
+std::optional<double> EngineModel::event_seconds(EngineEventKind kind) const {
+    for (const EngineEvent& e : events_) {
+        const std::uint64_t t = state_.time_ms;
+        if (e.kind == kind && t >= e.start_ms && t < e.start_ms + e.duration_ms) {
+            return static_cast<double>(t - e.start_ms) / 1000.0;
+        }
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// What the model's sensor must read for the device's calibration (its two
+// MAP points) to show `bar`: an event aims at pressures as the program sees them.
+double sensor_bar(const DeviceStore& store, double bar) {
+    const int c05 = store.header_word(hw::MAP_05V);
+    const int c00 = store.header_word(hw::MAP_00V);
+    if (c00 == c05) return bar;
+    const double counts = c05 + (bar + 0.5) / 0.5 * (c00 - c05);
+    return (counts / 819.0 - 1.25) / 1.1;
+}
+
+}  // namespace
+
+void EngineModel::play_events(double dt, const DeviceStore& store) {
+    EngineState& s = state_;
+    if (const auto t = event_seconds(EngineEventKind::overboost)) {
+        // A stuck wastegate: the pressure climbs past the top of the map and
+        // flutters there, a quarter of a bar either way.
+        const double top = store.header_word(hw::MAP_BAR_HI) / 100.0;
+        const double surge = top + 0.15 + 0.25 * std::sin(*t * 2.0 * 3.14159 * 2.0);
+        s.map_bar = limit_rate(s.map_bar, sensor_bar(store, surge), 10.0 * dt);
+    }
+    if (event_seconds(EngineEventKind::lean)) {
+        // A failing pump: under boost, and the mixture thins out.
+        s.map_bar = limit_rate(s.map_bar, std::max(s.map_bar, sensor_bar(store, 0.8)), 20.0 * dt);
+        s.afr = limit_rate(s.afr, 14.2, 20.0 * dt);
+    }
+    if (event_seconds(EngineEventKind::knock)) s.knock_burst = 3.0;
+}
+
+namespace {
+
+std::optional<std::uint64_t> parse_event_time(std::string_view text) {
+    double scale = 1000.0;
+    if (text.size() > 2 && text.substr(text.size() - 2) == "ms") {
+        scale = 1.0;
+        text.remove_suffix(2);
+    } else if (!text.empty() && text.back() == 's') {
+        text.remove_suffix(1);
+    } else {
+        return std::nullopt;
+    }
+    double v = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc{} || end != text.data() + text.size() || !(v >= 0.0) || v * scale > 1e9) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(std::llround(v * scale));
+}
+
+}  // namespace
+
+std::optional<EngineEvent> parse_engine_event(std::string_view text, std::string& error) {
+    constexpr std::pair<std::string_view, EngineEventKind> kKinds[] = {
+        {"overboost", EngineEventKind::overboost},
+        {"lean", EngineEventKind::lean},
+        {"knock", EngineEventKind::knock}};
+    error =
+        "--event wants overboost, lean or knock @ a time, with :a duration if not 2s "
+        "(overboost@10s, lean@20s:3s, knock@1500ms:500ms), not '" +
+        std::string(text) + "'";
+    const auto at = text.find('@');
+    if (at == std::string_view::npos) return std::nullopt;
+    EngineEvent event;
+    const auto kind = std::find_if(std::begin(kKinds), std::end(kKinds),
+                                   [&](const auto& k) { return k.first == text.substr(0, at); });
+    if (kind == std::end(kKinds)) return std::nullopt;
+    event.kind = kind->second;
+    const std::string_view times = text.substr(at + 1);
+    const auto colon = times.find(':');
+    const auto start = parse_event_time(times.substr(0, colon));
+    if (!start) return std::nullopt;
+    event.start_ms = *start;
+    if (colon != std::string_view::npos) {
+        const auto duration = parse_event_time(times.substr(colon + 1));
+        if (!duration || *duration == 0) return std::nullopt;
+        event.duration_ms = *duration;
+    }
+    error.clear();
+    return event;
 }
 
 LiveRecord EngineModel::sense(const DeviceStore& store) {

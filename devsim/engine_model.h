@@ -5,6 +5,10 @@
 // time, never by the wall clock, so a seed gives the same records every run.
 
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "base/live_record.h"
 #include "devsim/device_store.h"
@@ -31,6 +35,20 @@ struct EngineState {
     double airflow_share = 0.0;  // of the MAF sensor's full scale
 };
 
+// Something scripted to happen to the engine, so the alarms can be tried
+// without a car: boost surging past the map's top pressure and fluttering
+// there, the mixture going lean under boost, or a run of knock.
+enum class EngineEventKind { overboost, lean, knock };
+
+struct EngineEvent {
+    EngineEventKind kind = EngineEventKind::overboost;
+    std::uint64_t start_ms = 0;  // of the model's time
+    std::uint64_t duration_ms = 2000;
+};
+
+// "overboost@10s", "lean@20s:3s", "knock@1500ms:500ms"; an error says what is wrong.
+std::optional<EngineEvent> parse_engine_event(std::string_view text, std::string& error);
+
 class EngineModel {
   public:
     explicit EngineModel(std::uint32_t seed);
@@ -39,15 +57,20 @@ class EngineModel {
     // with the outputs it computes from the calibration it holds.
     LiveRecord step(std::uint32_t dt_ms, const DeviceStore& store);
     const EngineState& state() const { return state_; }
+    void add_event(EngineEvent event) { events_.push_back(event); }
 
   private:
     double noise();  // uniform in [-1, 1)
     void advance_phase();
     void drive(double dt, const DeviceStore& store);
     LiveRecord sense(const DeviceStore& store);
+    // How far into a running event of this kind the model is; nullopt when none runs.
+    std::optional<double> event_seconds(EngineEventKind kind) const;
+    void play_events(double dt, const DeviceStore& store);
 
     std::uint32_t random_;
     EngineState state_;
+    std::vector<EngineEvent> events_;
 };
 
 // Sensor counts of the physical sensors the model drives; the device's

@@ -97,6 +97,10 @@ Simulator::Simulator(SimulatorOptions options)
       engine_(options_.seed),
       noise_state_(options_.seed * 2654435761U + 1U) {
     silent_.store(options_.silent);
+    for (EngineEvent event : options_.events) {
+        event.start_ms += options_.start_at_ms;
+        engine_.add_event(event);
+    }
     if (options_.start_at_ms > 0) engine_.step(options_.start_at_ms, store_);
 }
 

@@ -45,6 +45,9 @@ struct SimulatorOptions {
     std::uint32_t start_at_ms = 0;
     // A slow device: the bytes of each reply this many milliseconds apart.
     int reply_byte_gap_ms = 0;
+    // Scripted events, their times counted from the start of the device
+    // (after start_at_ms).
+    std::vector<EngineEvent> events;
 
     // Called from the device's thread with a line per request, for a verbose console.
     std::function<void(const std::string&)> trace;

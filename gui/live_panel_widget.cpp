@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 
+#include "datalogs/dashboard.h"
 #include "gui/paint_widget.h"
 
 namespace veloquin::gui {
@@ -44,6 +45,21 @@ void LivePanelWidget::set_values(const std::array<std::string, kLiveFieldCount>&
     for (std::size_t i = 0; i < values.size(); ++i) {
         const QString text = QString::fromStdString(values[i]);
         if (values_[i]->text() != text) values_[i]->setText(text);
+    }
+}
+
+void LivePanelWidget::set_alarmed(const std::array<bool, kLiveFieldCount>& alarmed, bool bright) {
+    for (std::size_t i = 0; i < alarmed.size(); ++i) {
+        const int shade = alarmed[i] ? (bright ? 2 : 1) : 0;
+        if (shade == shade_[i]) continue;
+        shade_[i] = shade;
+        QPalette p = values_[i]->parentWidget()->palette();
+        if (shade > 0) {
+            const Rgb back = shade == 2 ? kAlarmBrightRed : kAlarmRed;
+            p.setColor(QPalette::Window, QColor(back.r, back.g, back.b));
+            p.setColor(QPalette::WindowText, QColor(140, 0, 0));
+        }
+        values_[i]->setPalette(p);
     }
 }
 

@@ -17,6 +17,8 @@ class LivePanelWidget : public QGroupBox {
     explicit LivePanelWidget(QWidget* parent);
 
     void set_values(const std::array<std::string, kLiveFieldCount>& values);
+    // Fields under an alarm go red, in the shade that is on now.
+    void set_alarmed(const std::array<bool, kLiveFieldCount>& alarmed, bool bright);
     void set_upper_status(const QString& text);
     void set_lower_status(const QString& text);
 
@@ -32,6 +34,7 @@ class LivePanelWidget : public QGroupBox {
     QLabel* upper_ = nullptr;
     QLabel* lower_ = nullptr;
     QString lower_full_;
+    std::array<int, kLiveFieldCount> shade_{};  // 0 none, 1 red, 2 bright red
 };
 
 }  // namespace veloquin::gui

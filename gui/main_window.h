@@ -23,6 +23,7 @@
 class QGroupBox;
 
 class QPushButton;
+class QSoundEffect;
 
 namespace veloquin::gui {
 
@@ -138,6 +139,8 @@ class MainWindow : public QMainWindow, public Platform {
     std::string cell_editor_text() override;
     void controls_changed() override;
     void close_main_window() override;
+    void play_alarm_sound() override;
+    std::optional<AlarmSettings> edit_alarms(const AlarmSettings& settings) override;
 
     // Live records shown since start while connected (the screenshots wait for a few).
     int live_records_shown() const { return live_records_shown_; }
@@ -190,6 +193,9 @@ class MainWindow : public QMainWindow, public Platform {
     qint64 last_pump_ms_ = 0;
     int live_records_shown_ = 0;
     QTimer frame_stats_timer_;
+    // Made at the first alarm, and only when the machine has an audio output.
+    QSoundEffect* alarm_sound_ = nullptr;
+    bool alarm_sound_tried_ = false;
 };
 
 }  // namespace veloquin::gui

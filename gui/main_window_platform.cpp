@@ -2,12 +2,16 @@
 // painting, status lines, dialogs, the in-place editor.
 
 #include <QApplication>
+#include <QAudioDevice>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMediaDevices>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSoundEffect>
+#include <QUrl>
 #include <chrono>
 
 #include "app/commands.h"
@@ -15,6 +19,7 @@
 #include "app/startup.h"
 #include "editors/editor_mouse.h"
 #include "gui/column_dialog.h"
+#include "gui/alarm_dialog.h"
 #include "gui/editor_widget.h"
 #include "gui/learn_review_widget.h"
 #include "gui/live_panel_widget.h"
@@ -191,6 +196,10 @@ void MainWindow::refresh_live_panel() {
     const ProgramState& s = app_.state();
     const bool connected = s.link.connected;
     live_panel_->set_values(live_panel_values(s.cal, s.link.live, connected));
+    std::array<bool, kLiveFieldCount> alarmed{};
+    for (int i = 0; i < kLiveFieldCount; ++i)
+        alarmed[static_cast<std::size_t>(i)] = app_.alarm_shown(live_panel_channel(i));
+    live_panel_->set_alarmed(alarmed, app_.alarm_flash_bright());
     if (connected) {
         ++live_records_shown_;
         live_panel_->set_upper_status(QStringLiteral("connected"));
@@ -254,6 +263,23 @@ void MainWindow::show_target_afr() {
 void MainWindow::show_about() {
     QMessageBox::about(this, QStringLiteral("About"),
                        qstr(about_text(VELOQUIN_VERSION, app_.state().files)));
+}
+
+void MainWindow::play_alarm_sound() {
+    if (!alarm_sound_tried_) {
+        alarm_sound_tried_ = true;
+        // Without an audio output the alarm is seen, not heard; nothing to report.
+        if (QMediaDevices::audioOutputs().isEmpty()) return;
+        alarm_sound_ = new QSoundEffect(this);
+        alarm_sound_->setSource(QUrl(QStringLiteral("qrc:/sounds/alarm.wav")));
+    }
+    if (alarm_sound_ != nullptr && !alarm_sound_->isPlaying()) alarm_sound_->play();
+}
+
+std::optional<AlarmSettings> MainWindow::edit_alarms(const AlarmSettings& settings) {
+    AlarmDialog dialog(settings, this);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.settings();
 }
 
 std::optional<int> MainWindow::choose_serial_port(const std::vector<SerialPortChoice>& ports) {

@@ -78,6 +78,13 @@ std::unique_ptr<devsim::Simulator> start_simulator(bool for_screenshots) {
     // The screenshots record a log without anyone to press Enter: the
     // stream ends by itself once it has covered the idle and the pull.
     if (for_screenshots) options.stream_limit = kScreenshotRecords;
+    // And something for the alarms to catch, so the log shows its markers.
+    if (for_screenshots) {
+        std::string error;
+        for (const char* event : {"knock@4s:300ms", "overboost@9s:1s"}) {
+            options.events.push_back(*devsim::parse_engine_event(event, error));
+        }
+    }
     auto sim = std::make_unique<devsim::Simulator>(options);
     std::string error;
     if (!sim->start(&error)) {

@@ -2,14 +2,17 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QScreen>
+#include <QWindow>
 #include <cmath>
 #include <cstdio>
 
 #include "app/cli.h"
 #include "app/commands.h"
 #include "editors/pages.h"
+#include "gui/alarm_dialog.h"
 #include "gui/differences_widget.h"
 #include "gui/learn_review_widget.h"
 #include "gui/main_window.h"
@@ -126,6 +129,23 @@ void Screenshots::take_learning() {
     finish();
 }
 
+// The "Alarms..." dialog as it opens, and the log viewer on the first marker.
+void Screenshots::take_alarms() {
+    AlarmDialog dialog(window_.app().state().alarm_settings, &window_);
+    dialog.show();
+    QElapsedTimer waited;
+    waited.start();
+    while (!(dialog.windowHandle() != nullptr && dialog.windowHandle()->isExposed()) &&
+           waited.elapsed() < kDeviceWaitMs) {
+        QApplication::processEvents(QEventLoop::AllEvents, kPollMs);
+    }
+    save(on_screen(&dialog), "alarm-dialog.png");
+    dialog.close();
+    window_.select_page(Page::log_viewer);
+    window_.run_guarded([this] { window_.app().command(cmd::next_marker); });
+    save(on_screen(window_.surface()), "log-markers.png");
+}
+
 void Screenshots::take_all() {
     if (window_.app().state().learn.active) {
         take_learning();
@@ -140,6 +160,8 @@ void Screenshots::take_all() {
                                          : screenshot_file_name(page, edition));
     }
     if (comparing) save(on_screen(window_.differences()), "compare-differences.png");
+    // A recording that caught alarms (the simulated device's events) shows them.
+    if (!comparing && !window_.app().state().log.markers.empty()) take_alarms();
     finish();
 }
 

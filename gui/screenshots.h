@@ -40,6 +40,7 @@ class Screenshots : public QObject {
     void take_all();
     void finish();
     void take_learning();
+    void take_alarms();
     QImage page_image(Page page);
     void save(const QImage& image, const std::string& name);
 

@@ -2,9 +2,12 @@
 
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QWheelEvent>
 
+#include "app/commands.h"
 #include "datalogs/dashboard.h"
+#include "datalogs/log_markers.h"
 #include "datalogs/log_zoom.h"
 #include "gui/main_window.h"
 
@@ -12,6 +15,7 @@ namespace veloquin::gui {
 namespace {
 
 constexpr QRect kViewerRect{2, 10, 800, 678};
+constexpr QRect kMarkerButtonRect{652, 640, 120, 26};
 // Qt's wheel delta of one notch, in eighths of a degree.
 constexpr double kWheelNotch = 120.0;
 // Shift+wheel slides the view by a tenth of the plot per notch.
@@ -43,6 +47,7 @@ LogView& LogViewerWidget::zoom_state() {
 
 void LogViewerWidget::build_model(PaintModel& model) {
     model = paint_log_viewer(window_.app().state().log, view(), cache_);
+    draw_log_markers(model, window_.app().state().log, view());
 }
 
 void LogViewerWidget::mousePressEvent(QMouseEvent* event) {
@@ -126,18 +131,47 @@ void LogViewerWidget::show_menu(const QPoint& global) {
                 [this, id] { log_viewer_command(window_.app().state().log, view(), id); });
         });
     }
+    add_marker_menu(menu);
     menu.exec(global);
+}
+
+void LogViewerWidget::add_marker_menu(QMenu& menu) {
+    const LogBuffer& log = window_.app().state().log;
+    if (log.markers.empty()) return;
+    QMenu* list = menu.addMenu(QStringLiteral("Markers\t] ["));
+    list->setObjectName(QStringLiteral("LogMarkers"));
+    for (std::size_t i = 0; i < log.markers.size(); ++i) {
+        const QString text = QString::fromStdString(log_marker_label(log, log.markers[i]));
+        connect(list->addAction(text), &QAction::triggered, this, [this, i] {
+            window_.run_guarded([this, i] {
+                ProgramState& s = window_.app().state();
+                if (i < s.log.markers.size()) {
+                    put_log_cursor_on(s.log, zoom_state(), s.log.markers[i].sample);
+                }
+            });
+        });
+    }
 }
 
 DashboardWidget::DashboardWidget(MainWindow& window, QWidget* parent)
     : PaintWidget(parent), window_(window) {
     setObjectName(QStringLiteral("DASHVIEWER"));
     setGeometry(kViewerRect);
+    // The tuner's own marker, for "here it hesitated", in the corner the
+    // gauges leave free.
+    auto* marker = new QPushButton(QStringLiteral("Marker (M)"), parent);
+    marker->setObjectName(QStringLiteral("DropMarker"));
+    marker->setGeometry(kMarkerButtonRect);
+    marker->setFocusPolicy(Qt::NoFocus);
+    connect(marker, &QPushButton::clicked, this,
+            [this] { window_.run_guarded([this] { window_.app().command(cmd::drop_marker); }); });
 }
 
 void DashboardWidget::build_model(PaintModel& model) {
     const ProgramState& s = window_.app().state();
-    model = paint_dashboard(s.link.live, s.cal, s.link.connected, width(), height());
+    const DashboardAlarms alarms{window_.app().alarmed_channels(),
+                                 window_.app().alarm_flash_bright()};
+    model = paint_dashboard(s.link.live, s.cal, s.link.connected, width(), height(), alarms);
 }
 
 }  // namespace veloquin::gui

@@ -5,6 +5,8 @@
 #include "datalogs/log_viewer.h"
 #include "gui/paint_widget.h"
 
+class QMenu;
+
 namespace veloquin::gui {
 
 class MainWindow;
@@ -28,6 +30,8 @@ class LogViewerWidget : public PaintWidget {
 
   private:
     void show_menu(const QPoint& global);
+    // The log's markers under "Markers"; choosing one puts the cursor on it.
+    void add_marker_menu(QMenu& menu);
     // The program's view, its size brought up to this widget's.
     LogView& zoom_state();
 

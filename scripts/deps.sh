@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build git
   clang libclang-rt-14-dev clang-format clang-tidy
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
   fonts-liberation xvfb xauth xdotool imagemagick
   dpkg-dev file lintian appstream librsvg2-bin desktop-file-utils
 )

@@ -22,7 +22,14 @@ constexpr const char* kUsage =
     "         [--stream-limit N] [--start-at MS] [--byte-gap MS] [--verbose]\n"
     "         [--silent] [--wrong-signature] [--noise N] [--drop-every N]\n"
     "         [--refuse-downloads N] [--drop-downloads N] [--refuse-firmware-block N]\n"
-    "         [--ignore-uploads] [--vanish-after N]";
+    "         [--ignore-uploads] [--vanish-after N]\n"
+    "         [--event KIND@TIME[:DURATION]]...\n"
+    "  --event plays something on the engine, TIME counted from the device's start,\n"
+    "          in s or ms, for DURATION (2s when not given); KIND is one of\n"
+    "          overboost  boost surges past the map's top pressure and flutters there\n"
+    "          lean       under boost, the mixture goes lean (AFR 14.2)\n"
+    "          knock      the knock sensor reads high\n"
+    "          e.g. --event overboost@10s --event lean@20s:3s --event knock@25s:500ms";
 
 // A whole decimal number within [lo, hi], or nothing.
 bool parse_number(const std::string& text, long lo, long hi, long& out) {
@@ -124,6 +131,13 @@ std::string parse(Args args, Parsed& p) {
             if (!parse_serial(value, p.options.serial)) {
                 return "--serial wants seven numbers 0..255 separated by commas";
             }
+            continue;
+        }
+        if (a == "--event") {
+            std::string error;
+            const auto event = devsim::parse_engine_event(value, error);
+            if (!event) return error;
+            p.options.events.push_back(*event);
             continue;
         }
         if (a == "--link") {

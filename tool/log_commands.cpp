@@ -7,6 +7,7 @@
 #include "datalogs/log_exchange.h"
 #include "datalogs/log_file.h"
 #include "datalogs/log_import.h"
+#include "datalogs/log_markers.h"
 #include "datalogs/log_sample.h"
 #include "datalogs/log_stats.h"
 #include "datalogs/mazda_import.h"
@@ -16,7 +17,8 @@ namespace veloquin::tool {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: veloquin-tool log convert IN OUT | log stats IN | log learn LOG CAL OUT ... "
+    "usage: veloquin-tool log convert IN OUT | log stats IN | log markers LOG |\n"
+    "       log learn LOG CAL OUT ... "
     "(log learn --help)";
 
 // Reads IN by the program's name rules ("Load Log File"), a table by its
@@ -84,11 +86,27 @@ int stats(const std::string& in) {
     return kExitOk;
 }
 
+int markers(const std::string& in) {
+    LogBuffer log;
+    if (!load_log_for_tool(in, log)) return kExitError;
+    const std::string problem = read_log_markers(in, log);
+    if (log.markers.empty() && !problem.empty()) return fail(problem);
+    if (!problem.empty()) std::fprintf(stderr, "veloquin-tool: %s\n", problem.c_str());
+    std::printf("%-10s %12s  %s\n", "sample", "time_ms", "text");
+    for (const LogMarker& m : log.markers) {
+        const auto time = log_marker_time_ms(log, m);
+        std::printf("%-10lld %12s  %s\n", static_cast<long long>(m.sample),
+                    time ? std::to_string(*time).c_str() : "-", m.text.c_str());
+    }
+    return kExitOk;
+}
+
 }  // namespace
 
 int run_log(Args args) {
     if (args.size() == 3 && args[0] == "convert") return convert(args[1], args[2]);
     if (args.size() == 2 && args[0] == "stats") return stats(args[1]);
+    if (args.size() == 2 && args[0] == "markers") return markers(args[1]);
     if (!args.empty() && args[0] == "learn") return run_log_learn(args.subspan(1));
     if (args.size() == 1 && (args[0] == "help" || args[0] == "--help")) {
         std::printf("%s\n", kUsage);

@@ -37,6 +37,7 @@ constexpr Group kGroups[] = {
      "         device flash --port P FILE.frw"},
     {"log", run_log,
      "log convert IN OUT (.log, .mdl, .csv or .msl into .log, .csv or .msl) | log stats IN |\n"
+     "         log markers LOG (the markers kept beside LOG: sample, time, text) |\n"
      "         log learn LOG CAL OUT [--map maf|fuel] [filters] [--json]\n"
      "           (the map learnt from a recorded log, written into OUT; log learn --help)"},
     {"devsim", run_devsim,

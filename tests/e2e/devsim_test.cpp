@@ -255,6 +255,35 @@ TEST(EngineModel, SwitchedOutputsFollowTheSwitchRecords) {
     EXPECT_TRUE(meth_seen);
 }
 
+TEST(EngineEvents, ScriptedFromTheCommandLineAndPlayedOnTheEngine) {
+    std::string error;
+    for (const char* bad :
+         {"boost@1s", "lean@", "knock@.s", "lean@1s:0s", "overboost@-1s", "knock@5"}) {
+        EXPECT_FALSE(parse_engine_event(bad, error)) << bad;
+        EXPECT_NE(error.find(bad), std::string::npos);
+    }
+    const Calibration cal = plausible_calibration();
+    const DeviceStore store = encode_for_device(cal);
+    EngineModel model(3);
+    for (const char* text : {"lean@1s:1s", "knock@2500ms:200ms", "overboost@3s"}) {
+        const auto event = parse_engine_event(text, error);
+        ASSERT_TRUE(event) << error;
+        model.add_event(*event);
+    }
+    double lean_afr = 0.0, knock_volts = 0.0, top_boost = -1.0;
+    for (int ms = 20; ms <= 5000; ms += 20) {
+        const LiveRecord r = model.step(20, store);
+        const double bar = counts_to_bar(cal, r.map_counts());
+        if (ms > 1500 && ms < 2000 && bar > 0.3) lean_afr = afr_counts_to_afr(cal, r.afr_counts());
+        if (ms > 2500 && ms < 2700)
+            knock_volts = std::max(knock_volts, counts_to_volts(r.knock_counts()) * 1.0);
+        if (ms > 3000) top_boost = std::max(top_boost, bar);
+    }
+    EXPECT_GT(lean_afr, 13.5) << "lean under boost";
+    EXPECT_GT(knock_volts, 2.5);
+    EXPECT_GT(top_boost, cal.param(hw::MAP_BAR_HI) / 100.0 + 0.2) << "past the map's top pressure";
+}
+
 TEST(EngineModel, BlankDeviceEmulatesNothingAndDoesNotFault) {
     const Lap lap = drive_lap(1, blank_store(), 30);
     for (const LiveRecord& r : lap.records) {
