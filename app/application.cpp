@@ -115,9 +115,18 @@ void Application::poll_tick() {
     }
     if (!state_.editor.automapping) steps_.record_automapping_run();
     CalibrationWords seen = calibration_words(state_.cal);
+    // A connection made on this tick brings the device's calibration.
+    std::optional<Calibration> work;
+    if (!state_.link.connected) work.emplace(state_.cal);
+    const auto take_download = [this, &work, &seen] {
+        if (!work || !state_.link.connected) return;
+        take_in_download(*work, seen);
+        work.reset();
+    };
     PollHooks hooks;
     hooks.automapping_on = [this] { return state_.editor.automapping; };
-    hooks.process_live_data = [this, &seen] {
+    hooks.process_live_data = [this, &seen, &take_download] {
+        take_download();
         steps_.take_in_poll_changes(seen, false);
         process_live_data(state_.editor, state_.cal, state_.link.live, state_.main_page, platform_,
                           state_.cell_editor_open);
@@ -126,6 +135,7 @@ void Application::poll_tick() {
     // A notice dismissed since the last tick gives the lines back to the search.
     if (notice_held_ && state_.notice.empty()) show_search_state_again(state_.link, platform_);
     veloquin::poll_tick(state_.link, state_.cal, platform_, state_.edition, hooks);
+    take_download();
     steps_.take_in_poll_changes(seen, false);
     // Port errors and transfer texts of the tick do not replace a notice.
     if (!state_.notice.empty()) platform_.set_lower_status(state_.notice);
@@ -276,6 +286,9 @@ void Application::run_command(int id) {
             return;
         case cmd::serial_port:
             choose_serial_port();
+            return;
+        case cmd::history:
+            show_history();
             return;
         case cmd::serial_port_access:
             platform_.message_box(serial_access_text(query_serial_access()), "Serial port access",

@@ -19,6 +19,7 @@
 #include "app/page_controls.h"
 #include "app/parameter_fields.h"
 #include "app/program_state.h"
+#include "app/snapshots.h"
 #include "app/startup.h"
 #include "app/step_names.h"
 #include "app/undo_steps.h"
@@ -34,6 +35,8 @@ namespace veloquin {
 
 // What a command that would disturb a running recording says instead.
 inline constexpr std::string_view kStopRecordingFirst = "Recording: press Enter to stop it first";
+inline constexpr std::string_view kDownloadReplacedWork =
+    "The device's calibration replaced your work: Edit > Undo or File > History... brings it back";
 
 class Application {
   public:
@@ -158,6 +161,12 @@ class Application {
     void toggle_hit_counts();
     void show_learn_hit_numbers(bool on);
 
+    // Snapshots of the work before it is replaced as a whole, and File >
+    // History... putting one back as an undo step (application_history.cpp).
+    bool keep_snapshot(const Calibration& cal, SnapshotCause cause);
+    void show_history();
+    bool restore_snapshot(const Snapshot& snapshot);
+
     // Undo and redo.
     const CalibrationHistory& history() const { return steps_.history(); }
     // The Edit menu's Undo and Redo texts as they stand now; nullopt for
@@ -184,6 +193,10 @@ class Application {
     void check_workmap_writable();
     void compare_with_last_file();
     void begin_learning(const std::string& log_name);
+    // A download at connect that changed `seen` (the work, `work`): one undo
+    // step said in the lower line, or the work kept for another device.
+    void take_in_download(const Calibration& work, CalibrationWords& seen);
+    bool ask_keep_work(const std::string& last, const std::string& device);
 
     Platform& platform_;
     ProgramState state_;

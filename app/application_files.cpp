@@ -62,6 +62,7 @@ bool Application::read_file_into_calibration(const std::string& path, bool whole
         return false;
     }
     if (whole_calibration) {
+        keep_snapshot(state_.cal, SnapshotCause::open_file);
         state_.calibration_path = path;
         state_.calibration_name = split_path(path).file;
         state_.cal.param(hw::MAP_BAR_LO) = 0;

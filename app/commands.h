@@ -58,6 +58,7 @@ inline constexpr int redo = 32901;
 inline constexpr int serial_port_access = 32902;
 inline constexpr int stop_recording = 32903;
 inline constexpr int serial_port = 32904;
+inline constexpr int history = 32905;
 }  // namespace cmd
 
 // A menu bar entry's items (MenuEntry: text and command id, 0 for a

@@ -131,6 +131,11 @@ class MainWindow : public QMainWindow, public Platform {
     std::string cell_editor_text() override;
     void controls_changed() override;
     void close_main_window() override;
+    int ask(std::string_view text, std::string_view caption,
+            const std::vector<std::string>& choices) override;
+    std::optional<int> choose_row(std::string_view title, const std::vector<std::string>& columns,
+                                  const std::vector<std::vector<std::string>>& rows,
+                                  std::string_view action) override;
 
     // Live records shown since start while connected (the screenshots wait for a few).
     int live_records_shown() const { return live_records_shown_; }

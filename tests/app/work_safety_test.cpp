@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "app/application.h"
+#include "app/commands.h"
+#include "app/snapshots.h"
+#include "device/transfer.h"
+#include "tests/device/scripted_device.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/temp_dir.h"
+
+namespace veloquin {
+namespace {
+
+using testing::TempDir;
+
+// The fake platform with a History list that answers as the test says.
+struct ListPlatform : testing::FakePlatform {
+    std::vector<std::vector<std::string>> rows;
+    std::optional<int> row;  // the row chosen; closed when empty
+    std::optional<int> choose_row(std::string_view, const std::vector<std::string>&,
+                                  const std::vector<std::vector<std::string>>& shown,
+                                  std::string_view) override {
+        rows = shown;
+        return row;
+    }
+};
+
+class WorkSafety : public ::testing::Test {
+  protected:
+    WorkSafety() {
+        app.start(working_folders(base_folder(dir.path().string())), dir.path());
+        cal().param(hw::O2FB_Target) = 1470;  // as any calibration file has it
+        app.create_main_window();
+    }
+    Calibration& cal() { return app.state().cal; }
+    std::int16_t& idle_cell() { return cal().cell(MapId::map_2_maf, 0, 0); }
+    // The tuner's work: 3.8 V typed into the idle cell.
+    std::int16_t edit_idle_cell() {
+        app.select_page(Page::maf_emulation);
+        app.key_press({'3', "3"}, true);
+        platform.cell_text = "3.8";
+        app.key_press({keycode::enter, "\r"}, false);
+        return idle_cell();
+    }
+    // A device on port 1 whose calibration is the program's with one cell set.
+    void connect_device(std::int16_t device_idle_cell) {
+        Calibration device_cal = cal();
+        device_cal.cell(MapId::map_2_maf, 0, 0) = device_idle_cell;
+        device.attach(platform.ports[1]);
+        for (const Block b : kBlockOrder)
+            device.downloads[download_code(b)] = encode_block(device_cal, b);
+        DeviceLink& link = app.state().link;
+        link.found_ports[0] = 1;
+        link.found_count = 1;
+        start_search_at_first_found_port(link);
+        app.poll_tick();
+        ASSERT_TRUE(link.connected);
+    }
+    std::vector<Snapshot> snapshots() const {
+        return list_snapshots(history_folder(app.state().files.folders));
+    }
+
+    TempDir dir;
+    ListPlatform platform;
+    testing::ScriptedDevice device;
+    Application app{platform, Edition::full};
+};
+
+TEST(Snapshots, TheNewestFiftyAreKeptInTheOrderTheyCame) {
+    TempDir dir;
+    Calibration cal;
+    for (int i = 0; i < 52; ++i) {
+        cal.cell(MapId::map_2_maf, 0, 0) = static_cast<std::int16_t>(i);
+        const auto cause = i % 2 == 0 ? SnapshotCause::download : SnapshotCause::open_file;
+        ASSERT_TRUE(keep_snapshot(dir.path(), cal, Edition::full, cause, "2026-12-07_21-50-03"));
+    }
+    std::ofstream(dir.path() / "notes.cfg") << "not a snapshot";
+    const std::vector<Snapshot> list = list_snapshots(dir.path());
+    ASSERT_EQ(list.size(), kKeptSnapshots);
+    EXPECT_EQ(list.front().time, "2026-12-07 21:50:03");
+    EXPECT_EQ(list.front().cause, "Calibration file opened");
+    Calibration newest, oldest;
+    std::string error;
+    ASSERT_TRUE(read_snapshot(list.front(), cal, Edition::full, newest, error)) << error;
+    ASSERT_TRUE(read_snapshot(list.back(), cal, Edition::full, oldest, error)) << error;
+    EXPECT_EQ(newest.cell(MapId::map_2_maf, 0, 0), 51);
+    EXPECT_EQ(oldest.cell(MapId::map_2_maf, 0, 0), 2);
+}
+
+TEST_F(WorkSafety, ADownloadOverTheWorkIsOneUndoStepAndHistoryBringsItBackToo) {
+    const std::int16_t work = edit_idle_cell();
+    connect_device(500);
+    EXPECT_EQ(idle_cell(), 500);
+    EXPECT_EQ(app.state().notice, kDownloadReplacedWork);
+    ASSERT_EQ(snapshots().size(), 1u);
+    EXPECT_EQ(snapshots()[0].cause, "Download from the device");
+
+    app.command(cmd::undo);
+    EXPECT_EQ(idle_cell(), work);
+    EXPECT_TRUE(unsent_blocks(cal())[static_cast<std::size_t>(Block::e_map)]);
+    app.command(cmd::redo);
+    EXPECT_EQ(idle_cell(), 500);
+
+    platform.row = 0;
+    app.command(cmd::history);
+    ASSERT_EQ(platform.rows.size(), 1u);
+    EXPECT_EQ(platform.rows[0][1], "Download from the device");
+    EXPECT_EQ(platform.rows[0][2], "1");
+    EXPECT_EQ(idle_cell(), work);
+    EXPECT_EQ(snapshots().size(), 2u);  // the restore kept what it replaced
+    app.command(cmd::undo);
+    EXPECT_EQ(idle_cell(), 500);
+}
+
+TEST_F(WorkSafety, AnotherDeviceAsksWhichCalibrationToKeepAndKeepsBoth) {
+    std::ofstream(dir.path() / "synced-device.txt")
+        << "KVX serial# 09090909090909 HW.Ver:02 SW.Ver:15\n";
+    const std::int16_t work = edit_idle_cell();
+    platform.answers.push_back(MessageAnswer::yes);  // keep my work
+    connect_device(500);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].text.find("serial# 01020304050607"), std::string::npos);
+    EXPECT_EQ(idle_cell(), work);
+    EXPECT_TRUE(unsent_blocks(cal())[static_cast<std::size_t>(Block::e_map)]);
+    EXPECT_EQ(snapshots().size(), 2u);
+
+    // The device now synchronised is the one remembered: no question again.
+    app.state().link.connected = false;
+    app.state().link.search.device_identity.clear();
+    connect_device(600);
+    EXPECT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(idle_cell(), 600);
+}
+
+}  // namespace
+}  // namespace veloquin
