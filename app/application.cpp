@@ -67,10 +67,13 @@ void Application::start(const FileLocations& files) {
     state_.files = files;
     state_.folders = files.folders;
     state_.working_directory = files.start_folder;
+    claim_working_folder();
     create_working_folders(files.folders);
-    load_start_files(state_.cal, files.start_folder, state_.edition, files.factory_calibration);
+    load_start_files(state_.cal, state_.working_directory, state_.edition,
+                     files.factory_calibration);
     derive_pressure_counts(state_.cal);
     steps_.reset();
+    workmap_words_ = calibration_words(state_.cal);
     check_workmap_writable();
 }
 
@@ -143,8 +146,11 @@ void Application::poll_tick() {
 }
 
 void Application::second_tick() {
-    if (busy() || state_.editor.automapping) return;
+    if (busy()) return;
     BusyScope scope(*this);
+    // A kill or a power cut loses at most the last second of work.
+    keep_workmap_current();
+    if (state_.editor.automapping) return;
     const Page page = state_.main_page;
     if (!has_controls(page) || !fields_.touched(page)) return;
     const int skip = state_.edited_control;

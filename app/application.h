@@ -125,7 +125,12 @@ class Application {
     // A normal exit: writes "workmap.cfg"; when it cannot be written, says
     // why and offers "Save As..." first. After exit_at_once (a signal) it
     // only writes.
-    void save_at_exit();
+    // True once the work is safe (or nothing needs saving); false while the
+    // program must stay open. Normal exits keep asking.
+    bool save_at_exit();
+    // While connected, sends the changes the device was not sent yet, within
+    // a second; what could not be sent, in words, or empty.
+    std::string send_changes_before_exit();
     void exit_at_once() { exit_at_once_ = true; }
     // Shows `text` in the lower status line until the next action.
     void hold_notice(const std::string& text) {
@@ -197,6 +202,10 @@ class Application {
     // step said in the lower line, or the work kept for another device.
     void take_in_download(const Calibration& work, CalibrationWords& seen);
     bool ask_keep_work(const std::string& last, const std::string& device);
+    // application_work.cpp
+    void keep_workmap_current();
+    bool keep_asking_until_safe(std::string error);
+    void claim_working_folder();
 
     Platform& platform_;
     ProgramState state_;
@@ -211,6 +220,9 @@ class Application {
     UndoSteps steps_{state_};
     ParameterFields fields_{state_, platform_, steps_};
     bool exit_at_once_ = false;
+    // The words workmap.cfg holds as this program last wrote (or read) it.
+    std::optional<CalibrationWords> workmap_words_;
+    bool workmap_written_ = true;
 };
 
 }  // namespace veloquin

@@ -2,6 +2,8 @@
 // and out, logs, comparing with a file, "workmap.cfg", and the file dialogs
 // and error messages they show.
 
+#include <cstdio>
+
 #include "app/application.h"
 #include "app/application_scopes.h"
 #include "app/commands.h"
@@ -158,24 +160,32 @@ bool Application::write_workmap(std::string* error) {
         BusyScope scope(*this);
         commit_fields();
     }
+    if (state_.read_only) {
+        if (error != nullptr) *error = "a read-only view writes nothing in its working folder";
+        return false;
+    }
     return write_calibration_file(state_.cal, state_.working_directory / kWorkmapFile,
                                   state_.edition, error);
 }
 
-void Application::save_at_exit() {
+bool Application::save_at_exit() {
+    if (const std::string unsent = send_changes_before_exit(); !unsent.empty()) {
+        if (exit_at_once_) {
+            std::fprintf(stderr, "veloquin: %s\n", unsent.c_str());
+        } else {
+            const UserWaitScope waiting(*this);
+            platform_.message_box(unsent, "Device", MessageButtons::ok);
+        }
+    }
     std::string error;
-    if (write_workmap(&error) || exit_at_once_ || busy()) return;
+    if (state_.read_only && workmap_words_ == calibration_words(state_.cal)) return true;
+    if (write_workmap(&error) || exit_at_once_ || busy()) return true;
     BusyScope scope(*this);
-    const MessageAnswer answer = platform_.message_box(
-        std::string(kWorkmapFile) + " could not be written: " + error +
-            "\n\nThis session's changes are lost unless you save them elsewhere. Save the "
-            "calibration with \"Save As...\" before quitting?",
-        "Error", MessageButtons::yes_no);
-    if (answer != MessageAnswer::yes) return;
-    if (const auto path = ask_file(cmd::save_as)) save_calibration(*path);
+    return keep_asking_until_safe(error);
 }
 
 void Application::check_workmap_writable() {
+    if (state_.read_only) return;
     std::string error;
     if (check_writable_folder(state_.working_directory, error)) return;
     hold_notice(std::string(kWorkmapFile) + " cannot be written (" + error +

@@ -34,6 +34,8 @@ struct ProgramState {
     std::filesystem::path working_directory;  // where default.cfg and workmap.cfg live
     std::string calibration_path;             // the file "Save" writes to; empty: none yet
     std::string calibration_name;
+    // Another program works in the working folder: nothing is written there.
+    bool read_only = false;
     Page main_page = Page::parameters;
     // Background erases the map editors and the dashboard may still do.
     int erase_allowance = 0;

@@ -145,6 +145,11 @@ class Platform {
     virtual void controls_changed() {}
     virtual void close_main_window() {}
 
+    // Holds the working folder for this program until it ends (a lock file
+    // the system lets go of when the process dies); false when another
+    // running program holds it.
+    virtual bool lock_folder(const std::string& /*folder*/) { return true; }
+
     // A question whose buttons say what each does; the index of the choice,
     // -1 when none was made. Without buttons of its own a platform asks a
     // yes/no question: Yes the first choice, No the second.

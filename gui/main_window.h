@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/application.h"
+#include "calfile/folder_lock.h"
 #include "device/port_table.h"
 #include "device/port_watch.h"
 #include "editors/graph_editors.h"
@@ -136,6 +137,7 @@ class MainWindow : public QMainWindow, public Platform {
     std::optional<int> choose_row(std::string_view title, const std::vector<std::string>& columns,
                                   const std::vector<std::vector<std::string>>& rows,
                                   std::string_view action) override;
+    bool lock_folder(const std::string& folder) override;
 
     // Live records shown since start while connected (the screenshots wait for a few).
     int live_records_shown() const { return live_records_shown_; }
@@ -184,6 +186,7 @@ class MainWindow : public QMainWindow, public Platform {
     qint64 last_pump_ms_ = 0;
     int live_records_shown_ = 0;
     QTimer frame_stats_timer_;
+    std::unique_ptr<FolderLock> folder_lock_;  // held to the end of the program
 };
 
 }  // namespace veloquin::gui

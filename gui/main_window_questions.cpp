@@ -1,5 +1,5 @@
-// The main window's questions whose buttons say what each does, and the
-// list of rows to choose from.
+// The main window's questions whose buttons say what each does, the list of
+// rows to choose from, and the working folder's lock.
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -35,6 +35,14 @@ std::optional<int> MainWindow::choose_row(std::string_view title,
     RowChoiceDialog dialog(title, columns, rows, action, this);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.chosen_row();
+}
+
+bool MainWindow::lock_folder(const std::string& folder) {
+    FolderLock::Result result = FolderLock::Result::held;
+    auto lock = FolderLock::acquire(folder, result);
+    if (lock) folder_lock_ = std::move(lock);
+    // A folder where no lock can be made is said at start as unwritable.
+    return result != FolderLock::Result::in_use;
 }
 
 }  // namespace veloquin::gui

@@ -5,6 +5,8 @@
 #include "app/application.h"
 #include "app/commands.h"
 #include "app/snapshots.h"
+#include "calfile/calibration_file.h"
+#include "calfile/folder_lock.h"
 #include "device/transfer.h"
 #include "tests/device/scripted_device.h"
 #include "tests/support/fake_platform.h"
@@ -19,6 +21,8 @@ using testing::TempDir;
 struct ListPlatform : testing::FakePlatform {
     std::vector<std::vector<std::string>> rows;
     std::optional<int> row;  // the row chosen; closed when empty
+    bool folder_in_use = false;
+    bool lock_folder(const std::string&) override { return !folder_in_use; }
     std::optional<int> choose_row(std::string_view, const std::vector<std::string>&,
                                   const std::vector<std::vector<std::string>>& shown,
                                   std::string_view) override {
@@ -36,11 +40,11 @@ class WorkSafety : public ::testing::Test {
     }
     Calibration& cal() { return app.state().cal; }
     std::int16_t& idle_cell() { return cal().cell(MapId::map_2_maf, 0, 0); }
-    // The tuner's work: 3.8 V typed into the idle cell.
-    std::int16_t edit_idle_cell() {
+    // The tuner's work: volts typed into the idle cell.
+    std::int16_t edit_idle_cell(const char* volts = "3.8") {
         app.select_page(Page::maf_emulation);
         app.key_press({'3', "3"}, true);
-        platform.cell_text = "3.8";
+        platform.cell_text = volts;
         app.key_press({keycode::enter, "\r"}, false);
         return idle_cell();
     }
@@ -132,6 +136,69 @@ TEST_F(WorkSafety, AnotherDeviceAsksWhichCalibrationToKeepAndKeepsBoth) {
     connect_device(600);
     EXPECT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(idle_cell(), 600);
+}
+
+TEST_F(WorkSafety, WorkmapFollowsEachChangeWithinASecond) {
+    const std::int16_t work = edit_idle_cell();
+    app.second_tick();
+    Calibration back;
+    ASSERT_TRUE(read_calibration_file(back, dir / "workmap.cfg", Edition::full));
+    EXPECT_EQ(back.cell(MapId::map_2_maf, 0, 0), work);
+}
+
+TEST_F(WorkSafety, AnExitWhileConnectedFirstSendsTheChangesWithinASecond) {
+    connect_device(0);
+    device.upload_codes.clear();
+    edit_idle_cell();
+    const std::uint32_t asked = platform.clock_ms;
+    EXPECT_TRUE(app.save_at_exit());
+    EXPECT_EQ(device.upload_codes, (std::vector<std::uint8_t>{cmd::upload_e_map}));
+    EXPECT_LE(platform.clock_ms - asked, 1000u);
+    EXPECT_TRUE(platform.messages.empty());
+    // A device that takes no frame is said so.
+    edit_idle_cell("4.1");
+    platform.ports.at(1).fail_writes = true;
+    EXPECT_TRUE(app.save_at_exit());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(
+        platform.messages[0].text.rfind("The device was not sent your last changes (e-map)", 0),
+        0u);
+}
+
+TEST_F(WorkSafety, AnExitThatCannotWriteKeepsAskingUntilTheWorkIsSafe) {
+    app.state().working_directory = dir / "gone";
+    edit_idle_cell();
+    platform.answers = {MessageAnswer::yes, MessageAnswer::ok, MessageAnswer::yes};
+    platform.file_choices = {(dir / "gone/rescue.emu").string(), (dir / "rescue.emu").string()};
+    EXPECT_TRUE(app.save_at_exit());
+    EXPECT_TRUE(std::filesystem::exists(dir / "rescue.emu"));
+    // Declined, the program stays open; a signal quits at once.
+    EXPECT_FALSE(app.save_at_exit());
+    app.exit_at_once();
+    EXPECT_TRUE(app.save_at_exit());
+}
+
+TEST_F(WorkSafety, ASecondProgramOnAFolderInUseOffersAnotherFolderOrAReadOnlyView) {
+    {
+        FolderLock::Result result{};
+        const auto first = FolderLock::acquire(dir.path(), result);
+        ASSERT_EQ(result, FolderLock::Result::held);
+        EXPECT_EQ(FolderLock::acquire(dir.path(), result), nullptr);
+        EXPECT_EQ(result, FolderLock::Result::in_use);
+    }
+    FolderLock::Result result{};
+    EXPECT_NE(FolderLock::acquire(dir.path(), result), nullptr) << "a lock left behind is free";
+
+    ListPlatform second;
+    second.folder_in_use = true;
+    second.answers = {MessageAnswer::no};  // the read-only view
+    Application viewer(second, Edition::full);
+    viewer.start(working_folders(base_folder(dir.path().string())), dir.path());
+    viewer.create_main_window();
+    EXPECT_TRUE(viewer.state().read_only);
+    viewer.state().cal.param(hw::SPD_DIV) = 4321;
+    viewer.second_tick();
+    EXPECT_FALSE(std::filesystem::exists(dir / "workmap.cfg"));
 }
 
 }  // namespace
