@@ -206,6 +206,12 @@ class Application {
     void keep_workmap_current();
     bool keep_asking_until_safe(std::string error);
     void claim_working_folder();
+    // 0: send the file to the device, 1: compare it with the device's, -1: neither.
+    int ask_send_opened_file(const std::string& path);
+    // The AFR protect curve in a file the lite program opened, which its
+    // files cannot hold; a full program's file without it keeps the curve.
+    void note_afr_protect_section(std::string_view text, const std::string& path);
+    bool may_leave_out_afr_protect(const std::string& path);
 
     Platform& platform_;
     ProgramState state_;

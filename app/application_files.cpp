@@ -45,6 +45,13 @@ bool Application::load_partial_settings(const std::string& path) {
 }
 
 bool Application::apply_file(const std::string& path, bool whole_calibration) {
+    // A whole calibration sent while the engine may be running is the
+    // tuner's choice, never a side effect of looking at a file.
+    if (whole_calibration && device_connected()) {
+        const int choice = ask_send_opened_file(path);
+        if (choice == 1) return compare_with(path);
+        if (choice != 0) return false;
+    }
     bool applied = false;
     const int command = whole_calibration ? cmd::open_calibration : cmd::load_partial_settings;
     steps_.undoable(command_step_name(command, state_.main_page),
@@ -64,6 +71,7 @@ bool Application::read_file_into_calibration(const std::string& path, bool whole
         return false;
     }
     if (whole_calibration) {
+        note_afr_protect_section(text, path);
         keep_snapshot(state_.cal, SnapshotCause::open_file);
         state_.calibration_path = path;
         state_.calibration_name = split_path(path).file;
@@ -79,6 +87,7 @@ bool Application::read_file_into_calibration(const std::string& path, bool whole
 }
 
 bool Application::save_calibration(const std::string& path) {
+    if (!may_leave_out_afr_protect(path)) return false;
     std::string error;
     if (!write_calibration_file(state_.cal, path, state_.edition, &error)) {
         report_file_error("The calibration was not saved to " + path + ".", error);

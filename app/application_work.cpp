@@ -15,6 +15,7 @@ namespace {
 
 constexpr std::uint32_t kExitUploadBudgetMs = 1000;
 constexpr std::uint32_t kUploadWaitStepMs = 10;
+constexpr std::string_view kAfrProtectSection = "[AFR-PROTECT]";
 
 }  // namespace
 
@@ -108,6 +109,39 @@ void Application::claim_working_folder() {
     state_.read_only = true;
     hold_notice("Read-only view: another Veloquin works in " + state_.working_directory.string() +
                 "; nothing is written there");
+}
+
+int Application::ask_send_opened_file(const std::string& path) {
+    const UserWaitScope waiting(*this);
+    return platform_.ask("Send this calibration to the device now?\n\n" + path +
+                             "\n\nSending replaces the device's calibration at once (Edit > Undo "
+                             "takes it back). Opened without sending, the file is compared with "
+                             "the device's calibration.",
+                         "Open calibration",
+                         {"Send it to the device", "Open without sending (compare)"});
+}
+
+void Application::note_afr_protect_section(std::string_view text, const std::string& path) {
+    const bool has_section = text.find(kAfrProtectSection) != std::string_view::npos;
+    if (state_.edition == Edition::lite) {
+        state_.afr_protect_read = has_section;
+    } else if (!has_section) {
+        hold_notice(split_path(path).file +
+                    " has no AFR protect curve: the curve held before is kept");
+    }
+}
+
+bool Application::may_leave_out_afr_protect(const std::string& path) {
+    if (state_.edition != Edition::lite || !state_.afr_protect_read) return true;
+    const UserWaitScope waiting(*this);
+    const int choice = platform_.ask(
+        "The calibration was read with an AFR protect curve (" + std::string(kAfrProtectSection) +
+            "), which this program's files do not hold: " + split_path(path).file +
+            " will not keep it.",
+        "Save", {"Save anyway", "Cancel"});
+    if (choice != 0) return false;
+    state_.afr_protect_read = false;
+    return true;
 }
 
 }  // namespace veloquin

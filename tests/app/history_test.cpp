@@ -148,6 +148,7 @@ TEST_F(HistoryTest, EveryKindOfChangeUndoesToTheStartAndRedoesToTheEnd) {
     other.cell(MapId::meth_correction, 1, 1) = 17;
     ASSERT_TRUE(write_calibration_file(other, dir / "maps/other.emu", Edition::full));
     step("Open calibration", [&] {
+        platform.answers.push_back(MessageAnswer::yes);  // send it to the device
         platform.file_choices.emplace_back((dir / "maps/other.emu").string());
         app.key_press(key('O', true), true);
     });

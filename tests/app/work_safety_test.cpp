@@ -16,6 +16,7 @@ namespace veloquin {
 namespace {
 
 using testing::TempDir;
+using testing::read_file;
 
 // The fake platform with a History list that answers as the test says.
 struct ListPlatform : testing::FakePlatform {
@@ -199,6 +200,63 @@ TEST_F(WorkSafety, ASecondProgramOnAFolderInUseOffersAnotherFolderOrAReadOnlyVie
     viewer.state().cal.param(hw::SPD_DIV) = 4321;
     viewer.second_tick();
     EXPECT_FALSE(std::filesystem::exists(dir / "workmap.cfg"));
+}
+
+TEST_F(WorkSafety, OpeningAFileWhileConnectedAsksBeforeSendingIt) {
+    connect_device(500);
+    Calibration file = cal();
+    file.cell(MapId::map_2_maf, 0, 0) = 900;
+    ASSERT_TRUE(write_calibration_file(file, dir / "other.emu", Edition::full));
+    const std::size_t steps = app.history().undo_count();
+
+    platform.answers = {MessageAnswer::no};  // open without sending
+    platform.file_choices = {(dir / "other.emu").string()};
+    app.command(cmd::open_calibration);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text.rfind("Send this calibration to the device now?", 0), 0u);
+    EXPECT_EQ(idle_cell(), 500);
+    EXPECT_TRUE(app.state().comparison.active);
+    EXPECT_FALSE(app.state().comparison.differences.empty());
+    EXPECT_FALSE(unsent_blocks(cal())[static_cast<std::size_t>(Block::e_map)]);
+
+    platform.answers = {MessageAnswer::yes};  // send it
+    platform.file_choices = {(dir / "other.emu").string()};
+    app.command(cmd::open_calibration);
+    EXPECT_EQ(idle_cell(), 900);
+    EXPECT_EQ(app.history().undo_count(), steps + 1);
+    EXPECT_TRUE(unsent_blocks(cal())[static_cast<std::size_t>(Block::e_map)]);
+}
+
+TEST(AfrProtectCurve, LiteWarnsBeforeDroppingItAndTheFullProgramKeepsItsOwn) {
+    TempDir dir;
+    Calibration full;
+    for (int i = 0; i < cv::AFR_PROTECT_POINTS; ++i)
+        full.curve_word(cv::AFR_PROTECT + i) = 131;
+    ASSERT_TRUE(write_calibration_file(full, dir / "full.emu", Edition::full));
+
+    ListPlatform platform;
+    Application lite(platform, Edition::lite);
+    lite.start(working_folders(base_folder(dir.path().string())), dir.path());
+    lite.create_main_window();
+    ASSERT_TRUE(lite.open_calibration((dir / "full.emu").string()));
+    platform.answers = {MessageAnswer::no};  // Cancel
+    EXPECT_FALSE(lite.save_calibration((dir / "lite.emu").string()));
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].text.find("[AFR-PROTECT]"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "lite.emu"));
+    platform.answers = {MessageAnswer::yes};  // Save anyway
+    EXPECT_TRUE(lite.save_calibration((dir / "lite.emu").string()));
+    EXPECT_EQ(read_file(dir / "lite.emu").find("[AFR-PROTECT]"), std::string::npos);
+
+    ListPlatform full_platform;
+    Application program(full_platform, Edition::full);
+    program.start(working_folders(base_folder(dir.path().string())), dir.path());
+    program.create_main_window();
+    const std::int16_t held = program.state().cal.curve_word(cv::AFR_PROTECT + 3);
+    ASSERT_TRUE(program.open_calibration((dir / "lite.emu").string()));
+    EXPECT_EQ(program.state().cal.curve_word(cv::AFR_PROTECT + 3), held);
+    EXPECT_EQ(program.state().notice,
+              "lite.emu has no AFR protect curve: the curve held before is kept");
 }
 
 }  // namespace
