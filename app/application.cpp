@@ -137,8 +137,11 @@ void Application::poll_tick() {
     };
     // A notice dismissed since the last tick gives the lines back to the search.
     if (notice_held_ && state_.notice.empty()) show_search_state_again(state_.link, platform_);
+    const bool was_connected = state_.link.connected;
     veloquin::poll_tick(state_.link, state_.cal, platform_, state_.edition, hooks);
     take_download();
+    // A device lost is newer news than what the lines held.
+    if (was_connected && !state_.link.connected) state_.notice.clear();
     steps_.take_in_poll_changes(seen, false);
     // Port errors and transfer texts of the tick do not replace a notice.
     if (!state_.notice.empty()) platform_.set_lower_status(state_.notice);

@@ -7,6 +7,7 @@
 #include "app/application.h"
 #include "app/application_scopes.h"
 #include "calfile/atomic_file.h"
+#include "calfile/calibration_diff.h"
 
 namespace veloquin {
 
@@ -54,7 +55,8 @@ void Application::take_in_download(const Calibration& work, CalibrationWords& se
     const std::filesystem::path synced_file = state_.working_directory / kSyncedDeviceFile;
     const std::string last = read_first_line(synced_file);
     const CalibrationWords now = calibration_words(state_.cal);
-    if (now != seen) {
+    // Words no file or page shows (derived ones) are the device's business.
+    if (!calibration_differences(work, state_.cal, state_.edition).empty()) {
         keep_snapshot(work, SnapshotCause::download);
         const bool other = !last.empty() && serial_of(last) != serial_of(device);
         if (other && ask_keep_work(last, device)) {

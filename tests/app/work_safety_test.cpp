@@ -15,8 +15,8 @@
 namespace veloquin {
 namespace {
 
-using testing::TempDir;
 using testing::read_file;
+using testing::TempDir;
 
 // The fake platform with a History list that answers as the test says.
 struct ListPlatform : testing::FakePlatform {

@@ -115,7 +115,7 @@ TEST(ProgramProcess, SigtermDuringASlowDownloadEndsItWithinASecond) {
 // keeps the edits of the run before instead of taking the factory's back.
 TEST(ProgramProcess, SimulateKeepsTheEditsOfThePreviousRun) {
     TempDir dir;
-    write_file(dir / "workmap.cfg", "SPD_DIV:4321\r\n");
+    write_file(dir / "workmap.cfg", "SPD_DIV:4321\r\nO2FB_Target:1470\r\n");
     for (int run = 0; run < 2; ++run) {
         std::filesystem::remove(dir / "synced-device.txt");
         const pid_t pid = start(VELOQUIN_PROGRAM_PATH, dir.path(),
