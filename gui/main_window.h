@@ -21,6 +21,7 @@
 #include "device/port_watch.h"
 #include "editors/graph_editors.h"
 
+class QFileDialog;
 class QGroupBox;
 
 class QPushButton;
@@ -187,6 +188,9 @@ class MainWindow : public QMainWindow, public Platform {
     int live_records_shown_ = 0;
     QTimer frame_stats_timer_;
     std::unique_ptr<FolderLock> folder_lock_;  // held to the end of the program
+    // One file dialog for every file command: a dialog made afresh each time
+    // leaves tens of kilobytes behind in Qt's file system model.
+    QFileDialog* file_dialog_ = nullptr;
 };
 
 }  // namespace veloquin::gui

@@ -2,6 +2,7 @@
 // painting, status lines, dialogs, the in-place editor.
 
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -201,9 +202,14 @@ void MainWindow::show_page(Page page) {
 }
 
 std::optional<std::string> MainWindow::choose_file(const FileDialogRequest& request) {
-    QFileDialog dialog(this, qstr(request.title), qstr(request.folder));
-    // Qt's own dialog behaves the same on every desktop and under the tests.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (file_dialog_ == nullptr) {
+        file_dialog_ = new QFileDialog(this);
+        // Qt's own dialog behaves the same on every desktop and under the tests.
+        file_dialog_->setOption(QFileDialog::DontUseNativeDialog);
+    }
+    QFileDialog& dialog = *file_dialog_;
+    dialog.setWindowTitle(qstr(request.title));
+    dialog.setDirectory(request.folder.empty() ? QDir::currentPath() : qstr(request.folder));
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     QStringList filters;
@@ -211,10 +217,10 @@ std::optional<std::string> MainWindow::choose_file(const FileDialogRequest& requ
         filters << qstr(dialog_filter_label(text, pattern));
     }
     dialog.setNameFilters(filters);
-    if (!request.default_extension.empty()) {
-        dialog.setDefaultSuffix(qstr(request.default_extension).mid(1));
-    }
-    if (!request.name.empty()) dialog.selectFile(qstr(request.name));
+    dialog.setDefaultSuffix(
+        request.default_extension.empty() ? QString() : qstr(request.default_extension).mid(1));
+    // The last choice is not offered again unless the command names it.
+    dialog.selectFile(qstr(request.name));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
