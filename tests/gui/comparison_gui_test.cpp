@@ -1,11 +1,6 @@
-#include <unistd.h>
-
-#include <QApplication>
 #include <QImage>
 #include <QListWidget>
 #include <QMenuBar>
-#include <QTimer>
-#include <fstream>
 
 #include "calfile/calibration_file.h"
 #include "gui/differences_widget.h"
@@ -75,36 +70,6 @@ class CompareGuiTest : public GuiTest {
     std::string file;
     int spd_in_file = 0;
 };
-
-long resident_kb() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
-}
-
-// Every compare begins in the file dialog; 200 of them once grew the
-// program by 7.5 MB, a fresh dialog's file system model left behind each time.
-TEST_F(CompareGuiTest, TwoHundredCompareDialogsLeaveTheMemoryAsItWas) {
-    open_and_change();
-    FileDialogRequest request;
-    request.title = "Compare with calibration";
-    request.filters = {{"MAF Emulator Profile [*.emu]", "*.emu"}, {"All files [*]", "*"}};
-    request.folder = dir.path().string();
-    const auto cycle = [&] {
-        QTimer::singleShot(0, [] {
-            if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
-        });
-        EXPECT_FALSE(window->MainWindow::choose_file(request));
-        settle();
-    };
-    for (int i = 0; i < 20; ++i)
-        cycle();
-    const long before = resident_kb();
-    for (int i = 0; i < 200; ++i)
-        cycle();
-    EXPECT_LT(resident_kb() - before, 2048) << "kB grown";
-}
 
 TEST_F(CompareGuiTest, MarksAreExactlyTheListedCellsAndStopRemovesEveryMark) {
     open_and_change();
