@@ -111,8 +111,6 @@ TEST(ProgramProcess, SigtermDuringASlowDownloadEndsItWithinASecond) {
     sim.stop();
 }
 
-// The simulated device starts with what the program holds, so a restart
-// keeps the edits of the run before instead of taking the factory's back.
 TEST(ProgramProcess, SimulateKeepsTheEditsOfThePreviousRun) {
     TempDir dir;
     write_file(dir / "workmap.cfg", "SPD_DIV:4321\r\nO2FB_Target:1470\r\n");
@@ -120,7 +118,6 @@ TEST(ProgramProcess, SimulateKeepsTheEditsOfThePreviousRun) {
         std::filesystem::remove(dir / "synced-device.txt");
         const pid_t pid = start(VELOQUIN_PROGRAM_PATH, dir.path(),
                                 {"--simulate", "--workdir", dir.path().string()});
-        // Written once the simulated device's download has been taken in.
         const auto end = Clock::now() + std::chrono::seconds(20);
         while (!std::filesystem::exists(dir / "synced-device.txt") && Clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
