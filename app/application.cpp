@@ -53,12 +53,14 @@ void Application::start(const FileLocations& files) {
     state_.files = files;
     state_.folders = files.folders;
     state_.working_directory = files.start_folder;
+    claim_working_folder();
     create_working_folders(files.folders);
     const std::string notice =
         load_start_files(state_.cal, files.start_folder, state_.edition, files.factory_calibration);
     if (!notice.empty()) hold_notice(notice);
     derive_pressure_counts(state_.cal);
     steps_.reset();
+    workmap_words_ = calibration_words(state_.cal);
     check_workmap_writable();
     read_alarm_rules();
 }
@@ -109,11 +111,18 @@ void Application::poll_tick() {
     }
     if (!state_.editor.automapping) steps_.record_automapping_run();
     CalibrationWords seen = calibration_words(state_.cal);
+    // A connection made on this tick brings the device's calibration.
+    std::optional<Calibration> work;
+    if (!state_.link.connected) work.emplace(state_.cal);
+    const auto take_download = [this, &work, &seen] {
+        if (!work || !state_.link.connected) return;
+        take_in_download(*work, seen);
+        work.reset();
+    };
     PollHooks hooks;
     hooks.automapping_on = [this] { return state_.editor.automapping; };
-    // A notice dismissed since the last tick gives the lines back to the search.
-    if (notice_held_ && state_.notice.empty()) show_search_state_again(state_.link, platform_);
-    hooks.process_live_data = [this, &seen] {
+    hooks.process_live_data = [this, &seen, &take_download] {
+        take_download();
         steps_.take_in_poll_changes(seen, false);
         process_live_data(state_.editor, state_.cal, state_.link.live, state_.main_page, platform_,
                           state_.cell_editor_open);
@@ -122,7 +131,13 @@ void Application::poll_tick() {
         fill_sample_from_live(sample, state_.link.live, state_.cal, platform_.now_ms());
         watch_live_sample(sample, -1);
     };
+    // A notice dismissed since the last tick gives the lines back to the search.
+    if (notice_held_ && state_.notice.empty()) show_search_state_again(state_.link, platform_);
+    const bool was_connected = state_.link.connected;
     veloquin::poll_tick(state_.link, state_.cal, platform_, state_.edition, hooks);
+    take_download();
+    // A device lost is newer news than what the lines held.
+    if (was_connected && !state_.link.connected) state_.notice.clear();
     steps_.take_in_poll_changes(seen, false);
     // Port errors and transfer texts of the tick do not replace a notice.
     if (!state_.notice.empty()) platform_.set_lower_status(state_.notice);
@@ -130,8 +145,11 @@ void Application::poll_tick() {
 }
 
 void Application::second_tick() {
-    if (busy() || state_.editor.automapping) return;
+    if (busy()) return;
     BusyScope scope(*this);
+    // A kill or a power cut loses at most the last second of work.
+    keep_workmap_current();
+    if (state_.editor.automapping) return;
     const Page page = state_.main_page;
     if (!has_controls(page) || !fields_.touched(page)) return;
     const int skip = state_.edited_control;
@@ -290,6 +308,8 @@ void Application::run_command(int id) {
         case cmd::next_marker:
         case cmd::previous_marker:
             jump_to_marker(id == cmd::next_marker);
+        case cmd::history:
+            show_history();
             return;
         case cmd::serial_port_access:
             platform_.message_box(serial_access_text(query_serial_access()), "Serial port access",

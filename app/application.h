@@ -19,6 +19,7 @@
 #include "app/page_controls.h"
 #include "app/parameter_fields.h"
 #include "app/program_state.h"
+#include "app/snapshots.h"
 #include "app/startup.h"
 #include "app/step_names.h"
 #include "app/undo_steps.h"
@@ -35,6 +36,8 @@ namespace veloquin {
 
 // What a command that would disturb a running recording says instead.
 inline constexpr std::string_view kStopRecordingFirst = "Recording: press Enter to stop it first";
+inline constexpr std::string_view kDownloadReplacedWork =
+    "The device's calibration replaced your work: Edit > Undo or File > History... brings it back";
 
 class Application {
   public:
@@ -123,7 +126,12 @@ class Application {
     // A normal exit: writes "workmap.cfg"; when it cannot be written, says
     // why and offers "Save As..." first. After exit_at_once (a signal) it
     // only writes.
-    void save_at_exit();
+    // True once the work is safe (or nothing needs saving); false while the
+    // program must stay open. Normal exits keep asking.
+    bool save_at_exit();
+    // While connected, sends the changes the device was not sent yet, within
+    // a second; what could not be sent, in words, or empty.
+    std::string send_changes_before_exit();
     void exit_at_once() { exit_at_once_ = true; }
     // Shows `text` in the lower status line until the next action.
     void hold_notice(const std::string& text) {
@@ -177,6 +185,11 @@ class Application {
     bool alarm_shown(LogChannel channel) const;
     std::vector<LogChannel> alarmed_channels() const;
     bool alarm_flash_bright() const;
+    // Snapshots of the work before it is replaced as a whole, and File >
+    // History... putting one back as an undo step (application_history.cpp).
+    bool keep_snapshot(const Calibration& cal, SnapshotCause cause);
+    void show_history();
+    bool restore_snapshot(const Snapshot& snapshot);
 
     // Undo and redo.
     const CalibrationHistory& history() const { return steps_.history(); }
@@ -212,6 +225,20 @@ class Application {
     void read_alarm_rules();
     // The markers beside a log file just written; a failure is said.
     void write_markers_beside(const std::filesystem::path& log_path);
+    // A download at connect that changed `seen` (the work, `work`): one undo
+    // step said in the lower line, or the work kept for another device.
+    void take_in_download(const Calibration& work, CalibrationWords& seen);
+    bool ask_keep_work(const std::string& last, const std::string& device);
+    // application_work.cpp
+    void keep_workmap_current();
+    bool keep_asking_until_safe(std::string error);
+    void claim_working_folder();
+    // 0: send the file to the device, 1: compare it with the device's, -1: neither.
+    int ask_send_opened_file(const std::string& path);
+    // The AFR protect curve in a file the lite program opened, which its
+    // files cannot hold; a full program's file without it keeps the curve.
+    void note_afr_protect_section(std::string_view text, const std::string& path);
+    bool may_leave_out_afr_protect(const std::string& path);
 
     Platform& platform_;
     ProgramState state_;
@@ -229,6 +256,9 @@ class Application {
     // The words as the file last opened or saved (or the start) holds them.
     CalibrationWords saved_words_{};
     void remember_saved_words() { saved_words_ = calibration_words(state_.cal); }
+    // The words workmap.cfg holds as this program last wrote (or read) it.
+    std::optional<CalibrationWords> workmap_words_;
+    bool workmap_written_ = true;
 };
 
 }  // namespace veloquin

@@ -2,6 +2,8 @@
 // and out, logs, comparing with a file, "workmap.cfg", and the file dialogs
 // and error messages they show.
 
+#include <cstdio>
+
 #include "app/application.h"
 #include "app/application_scopes.h"
 #include "app/column_choices.h"
@@ -47,6 +49,13 @@ bool Application::load_partial_settings(const std::string& path) {
 }
 
 bool Application::apply_file(const std::string& path, bool whole_calibration) {
+    // A whole calibration sent while the engine may be running is the
+    // tuner's choice, never a side effect of looking at a file.
+    if (whole_calibration && device_connected()) {
+        const int choice = ask_send_opened_file(path);
+        if (choice == 1) return compare_with(path);
+        if (choice != 0) return false;
+    }
     bool applied = false;
     const int command = whole_calibration ? cmd::open_calibration : cmd::load_partial_settings;
     steps_.undoable(command_step_name(command, state_.main_page),
@@ -71,6 +80,8 @@ bool Application::read_file_into_calibration(const std::string& path, bool whole
         return false;
     }
     if (whole_calibration) {
+        note_afr_protect_section(text, path);
+        keep_snapshot(state_.cal, SnapshotCause::open_file);
         state_.calibration_path = path;
         state_.calibration_name = split_path(path).file;
         state_.cal.param(hw::MAP_BAR_LO) = 0;
@@ -86,6 +97,7 @@ bool Application::read_file_into_calibration(const std::string& path, bool whole
 }
 
 bool Application::save_calibration(const std::string& path) {
+    if (!may_leave_out_afr_protect(path)) return false;
     std::string error;
     if (!write_calibration_file(state_.cal, path, state_.edition, &error)) {
         report_file_error("The calibration was not saved to " + path + ".", error);
@@ -243,24 +255,32 @@ bool Application::write_workmap(std::string* error) {
         BusyScope scope(*this);
         commit_fields();
     }
+    if (state_.read_only) {
+        if (error != nullptr) *error = "a read-only view writes nothing in its working folder";
+        return false;
+    }
     return write_calibration_file(state_.cal, state_.working_directory / kWorkmapFile,
                                   state_.edition, error);
 }
 
-void Application::save_at_exit() {
+bool Application::save_at_exit() {
+    if (const std::string unsent = send_changes_before_exit(); !unsent.empty()) {
+        if (exit_at_once_) {
+            std::fprintf(stderr, "veloquin: %s\n", unsent.c_str());
+        } else {
+            const UserWaitScope waiting(*this);
+            platform_.message_box(unsent, "Device", MessageButtons::ok);
+        }
+    }
     std::string error;
-    if (write_workmap(&error) || exit_at_once_ || busy()) return;
+    if (state_.read_only && workmap_words_ == calibration_words(state_.cal)) return true;
+    if (write_workmap(&error) || exit_at_once_ || busy()) return true;
     BusyScope scope(*this);
-    const MessageAnswer answer = platform_.message_box(
-        std::string(kWorkmapFile) + " could not be written: " + error +
-            "\n\nThis session's changes are lost unless you save them elsewhere. Save the "
-            "calibration with \"Save As...\" before quitting?",
-        "Error", MessageButtons::yes_no);
-    if (answer != MessageAnswer::yes) return;
-    if (const auto path = ask_file(cmd::save_as)) save_calibration(*path);
+    return keep_asking_until_safe(error);
 }
 
 void Application::check_workmap_writable() {
+    if (state_.read_only) return;
     std::string error;
     if (check_writable_folder(state_.working_directory, error)) return;
     hold_notice(std::string(kWorkmapFile) + " cannot be written (" + error +

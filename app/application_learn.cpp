@@ -80,7 +80,10 @@ int Application::apply_learning(bool selection_only) {
         changed =
             apply_proposal(state_.cal, review.result.proposal, selection_only ? &cursor : nullptr);
     });
-    if (changed > 0) frame_applied(review, before, state_.cal);
+    if (changed > 0) {
+        frame_applied(review, before, state_.cal);
+        keep_snapshot(before, SnapshotCause::learning);
+    }
     if (pending_cells(review.result.proposal) == 0) review.active = false;
     ++review.revision;
     platform_.set_lower_status("Learn from log: " + std::to_string(changed) +

@@ -6,11 +6,12 @@
 namespace veloquin {
 namespace {
 
-constexpr std::array<MenuEntry, 8> kFileMenu = {{
+constexpr std::array<MenuEntry, 9> kFileMenu = {{
     {"Open calibration...\tCtrl-O", cmd::open_calibration},
     {"Load partial settings...", cmd::load_partial_settings},
     {"Save\tCtrl-S", cmd::save},
     {"Save As...", cmd::save_as},
+    {"History...", cmd::history},
     {"", 0},
     {"Update Firmware...", cmd::update_firmware},
     {"", 0},

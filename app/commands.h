@@ -63,6 +63,7 @@ inline constexpr int alarms = 32905;
 inline constexpr int drop_marker = 32906;
 inline constexpr int next_marker = 32907;
 inline constexpr int previous_marker = 32908;
+inline constexpr int history = 32909;
 }  // namespace cmd
 
 // A menu bar entry's items (MenuEntry: text and command id, 0 for a

@@ -35,6 +35,10 @@ struct ProgramState {
     std::filesystem::path working_directory;  // where default.cfg and workmap.cfg live
     std::string calibration_path;             // the file "Save" writes to; empty: none yet
     std::string calibration_name;
+    // Another program works in the working folder: nothing is written there.
+    bool read_only = false;
+    // The lite program read a file with an AFR protect curve its files cannot hold.
+    bool afr_protect_read = false;
     Page main_page = Page::parameters;
     // Background erases the map editors and the dashboard may still do.
     int erase_allowance = 0;

@@ -31,6 +31,10 @@ class UndoSteps {
     // A new log (loaded or recorded) ends what the crops' steps can give back.
     void forget_log_steps() { history_.forget_log_steps(); }
 
+    // What replaced the calibration outside a command (a download) as one step.
+    void record_step(const std::string& what) {
+        history_.record(calibration_words(state_.cal), what);
+    }
     // An automapping run's learning is one step, ended when the run stops
     // or the tuner changes something.
     void record_automapping_run();

@@ -166,6 +166,34 @@ class Platform {
     virtual std::optional<AlarmSettings> edit_alarms(const AlarmSettings& /*settings*/) {
         return std::nullopt;
     }
+
+    // Holds the working folder for this program until it ends (a lock file
+    // the system lets go of when the process dies); false when another
+    // running program holds it.
+    virtual bool lock_folder(const std::string& /*folder*/) { return true; }
+
+    // A question whose buttons say what each does; the index of the choice,
+    // -1 when none was made. Without buttons of its own a platform asks a
+    // yes/no question: Yes the first choice, No the second.
+    virtual int ask(std::string_view text, std::string_view caption,
+                    const std::vector<std::string>& choices) {
+        switch (message_box(text, caption, MessageButtons::yes_no)) {
+            case MessageAnswer::yes:
+                return 0;
+            case MessageAnswer::no:
+                return choices.size() > 1 ? 1 : -1;
+            default:
+                return -1;
+        }
+    }
+    // A list to choose a row from (File > History...): the row chosen for
+    // `action`, nullopt when closed.
+    virtual std::optional<int> choose_row(std::string_view /*title*/,
+                                          const std::vector<std::string>& /*columns*/,
+                                          const std::vector<std::vector<std::string>>& /*rows*/,
+                                          std::string_view /*action*/) {
+        return std::nullopt;
+    }
 };
 
 }  // namespace veloquin

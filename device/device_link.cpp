@@ -32,6 +32,9 @@ bool write_frame(DeviceLink& link, const std::vector<std::uint8_t>& frame) {
         link.last_transfer_count = 0;
         return false;
     }
+    // A reply can only answer the request just sent: whatever is waiting
+    // was sent for an earlier one (a download cut off, a slow device's tail).
+    discard_waiting_input(link);
     link.last_transfer_count = link.line->write(frame.data(), frame.size());
     return link.last_transfer_count == frame.size();
 }
@@ -144,6 +147,12 @@ std::string port_identity(const DeviceLink& link, Platform& platform, int port) 
     if (!link.ports) return port >= 1 ? platform.port_name(port) : std::string();
     if (port < 1 || port > static_cast<int>(link.ports->size())) return {};
     return port_identity((*link.ports)[static_cast<std::size_t>(port - 1)]);
+}
+
+bool discard_waiting_input(DeviceLink& link) {
+    if (!link.is_open() || link.line->available() == 0) return false;
+    link.line->purge_input();
+    return true;
 }
 
 bool send_command(DeviceLink& link, std::uint8_t code, std::uint8_t value) {

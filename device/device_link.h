@@ -162,6 +162,10 @@ std::string port_identity(const SerialPortEntry& port);
 // where port numbers are fixed. Empty for a number the table does not have.
 std::string port_identity(const DeviceLink& link, Platform& platform, int port);
 
+// Throws away what is waiting on the line; true when something was. Every
+// frame sent does this first.
+bool discard_waiting_input(DeviceLink& link);
+
 // True when the whole frame was written.
 bool send_command(DeviceLink& link, std::uint8_t code, std::uint8_t value);
 bool send_block(DeviceLink& link, std::uint8_t code, const std::uint8_t* data, std::size_t n);

@@ -223,7 +223,10 @@ void download_block(DeviceLink& link, Calibration& cal, Platform& platform, Edit
     platform.set_lower_status(progress_text("downloading", b));
     link.connected = false;
     const auto size = static_cast<std::size_t>(block_bytes(b));
-    if (send_command(link, download_code(b), 0) && receive_reply(link, size)) {
+    // Bytes already waiting before the request answer nothing asked: the
+    // block fails rather than take them for the device's calibration.
+    const bool stale = discard_waiting_input(link);
+    if (!stale && send_command(link, download_code(b), 0) && receive_reply(link, size)) {
         const std::span<const std::uint8_t> payload(link.frame.data(), size);
         if (!is_unprogrammed(payload)) apply_downloaded_block(cal, b, payload, edition);
         link.connected = true;

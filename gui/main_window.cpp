@@ -250,6 +250,10 @@ bool MainWindow::is_nav_button(const QWidget* w) const {
 }
 
 void MainWindow::quit_now() {
+    // Changes the device was not sent yet go first, while waits still wait.
+    if (const std::string unsent = app_.send_changes_before_exit(); !unsent.empty()) {
+        std::fprintf(stderr, "veloquin: %s\n", unsent.c_str());
+    }
     quitting_ = true;
     // Inside a transfer the waits give up and the entry unwinds by itself;
     // a recording between ticks is ended here, its stream stopped.
@@ -319,7 +323,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // Every way of closing ends here: the calibration as it is now, uploaded
     // or not, goes to "workmap.cfg"; if it cannot, the tuner hears why and
     // may save elsewhere (a signal quits at once).
-    app_.save_at_exit();
+    if (!app_.save_at_exit()) {
+        // The work is not safe anywhere yet: the program stays.
+        closing_ = false;
+        poll_timer_.start();
+        second_timer_.start();
+        event->ignore();
+        return;
+    }
     event->accept();
 }
 

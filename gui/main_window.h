@@ -16,10 +16,12 @@
 #include <string>
 
 #include "app/application.h"
+#include "calfile/folder_lock.h"
 #include "device/port_table.h"
 #include "device/port_watch.h"
 #include "editors/graph_editors.h"
 
+class QFileDialog;
 class QGroupBox;
 
 class QPushButton;
@@ -141,6 +143,12 @@ class MainWindow : public QMainWindow, public Platform {
     void close_main_window() override;
     void play_alarm_sound() override;
     std::optional<AlarmSettings> edit_alarms(const AlarmSettings& settings) override;
+    int ask(std::string_view text, std::string_view caption,
+            const std::vector<std::string>& choices) override;
+    std::optional<int> choose_row(std::string_view title, const std::vector<std::string>& columns,
+                                  const std::vector<std::vector<std::string>>& rows,
+                                  std::string_view action) override;
+    bool lock_folder(const std::string& folder) override;
 
     // Live records shown since start while connected (the screenshots wait for a few).
     int live_records_shown() const { return live_records_shown_; }
@@ -196,6 +204,10 @@ class MainWindow : public QMainWindow, public Platform {
     // Made at the first alarm, and only when the machine has an audio output.
     QSoundEffect* alarm_sound_ = nullptr;
     bool alarm_sound_tried_ = false;
+    std::unique_ptr<FolderLock> folder_lock_;  // held to the end of the program
+    // One file dialog for every file command: a dialog made afresh each time
+    // leaves tens of kilobytes behind in Qt's file system model.
+    QFileDialog* file_dialog_ = nullptr;
 };
 
 }  // namespace veloquin::gui

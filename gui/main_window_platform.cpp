@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QAudioDevice>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -230,9 +231,21 @@ void MainWindow::show_page(Page page) {
 
 std::optional<std::string> MainWindow::choose_file(const FileDialogRequest& request) {
     if (unattended_) return std::nullopt;
-    QFileDialog dialog(this, qstr(request.title), qstr(request.folder));
-    // Qt's own dialog behaves the same on every desktop and under the tests.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (file_dialog_ == nullptr) {
+        file_dialog_ = new QFileDialog(this);
+        // Qt's own dialog behaves the same on every desktop and under the tests.
+        file_dialog_->setOption(QFileDialog::DontUseNativeDialog);
+        // A name typed without extension under "CSV Log" must become a CSV.
+        QFileDialog* files = file_dialog_;
+        QObject::connect(files, &QFileDialog::filterSelected, files, [files](const QString& filter) {
+            if (files->defaultSuffix().isEmpty()) return;
+            const auto m = QRegularExpression(QStringLiteral(R"(\*\.(\w+)\))")).match(filter);
+            if (m.hasMatch()) files->setDefaultSuffix(m.captured(1));
+        });
+    }
+    QFileDialog& dialog = *file_dialog_;
+    dialog.setWindowTitle(qstr(request.title));
+    dialog.setDirectory(request.folder.empty() ? QDir::currentPath() : qstr(request.folder));
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     QStringList filters;
@@ -240,16 +253,10 @@ std::optional<std::string> MainWindow::choose_file(const FileDialogRequest& requ
         filters << qstr(dialog_filter_label(text, pattern));
     }
     dialog.setNameFilters(filters);
-    if (!request.default_extension.empty()) {
-        dialog.setDefaultSuffix(qstr(request.default_extension).mid(1));
-        // A name typed without extension under "CSV Log" must become a CSV.
-        QObject::connect(
-            &dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-                const auto m = QRegularExpression(QStringLiteral(R"(\*\.(\w+)\))")).match(filter);
-                if (m.hasMatch()) dialog.setDefaultSuffix(m.captured(1));
-            });
-    }
-    if (!request.name.empty()) dialog.selectFile(qstr(request.name));
+    dialog.setDefaultSuffix(
+        request.default_extension.empty() ? QString() : qstr(request.default_extension).mid(1));
+    // The last choice is not offered again unless the command names it.
+    dialog.selectFile(qstr(request.name));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }

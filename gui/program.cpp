@@ -155,6 +155,9 @@ int run_program(int argc, char** argv, Edition edition) {
 
     MainWindow window(edition, ports);
     window.app().start(files);
+    // The simulated device holds what the program holds, as a real one the
+    // tuner works with would: its download replaces nothing.
+    if (sim) sim->set_store(devsim::encode_for_device(window.app().state().cal));
     window.app().set_recording_sample_limit(options.record_limit);
     window.create();
     window.set_unattended(!options.screenshots_dir.empty());

@@ -85,10 +85,9 @@ class HistoryTest : public ::testing::Test {
 TEST_F(HistoryTest, EveryKindOfChangeUndoesToTheStartAndRedoesToTheEnd) {
     connect();
     EXPECT_EQ(cal().param(hw::SPD_DIV), 999);
-    EXPECT_EQ(app.history().undo_count(), 0U) << "a download is no step";
+    EXPECT_EQ(app.history().undo_count(), 1U) << "a download over the work is one step";
     const CalibrationWords start = calibration_words(cal());
-    EXPECT_EQ(undo_text(), "Undo\tCtrl-Z");
-    EXPECT_FALSE(app.menu_entry_state(cmd::undo)->enabled);
+    EXPECT_EQ(undo_text(), "Undo Download from the device\tCtrl-Z");
 
     step("Page Up on MAF Emulation", [&] {
         on_page(Page::maf_emulation, 2, 2, 5, 6);
@@ -149,6 +148,7 @@ TEST_F(HistoryTest, EveryKindOfChangeUndoesToTheStartAndRedoesToTheEnd) {
     other.cell(MapId::meth_correction, 1, 1) = 17;
     ASSERT_TRUE(write_calibration_file(other, dir / "maps/other.emu", Edition::full));
     step("Open calibration", [&] {
+        platform.answers.push_back(MessageAnswer::yes);  // send it to the device
         platform.file_choices.emplace_back((dir / "maps/other.emu").string());
         app.key_press(key('O', true), true);
     });
@@ -168,7 +168,7 @@ TEST_F(HistoryTest, EveryKindOfChangeUndoesToTheStartAndRedoesToTheEnd) {
         }
     }
     EXPECT_TRUE(calibration_words(cal()) == start);
-    EXPECT_FALSE(app.menu_entry_state(cmd::undo)->enabled);
+    EXPECT_EQ(undo_text(), "Undo Download from the device\tCtrl-Z");
     EXPECT_EQ(
         app.state()
             .controls.values[static_cast<std::size_t>(control_index(Page::parameters, "SPD_DIV"))]

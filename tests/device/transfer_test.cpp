@@ -285,5 +285,20 @@ TEST_F(TransferFixture, KeptBlocksAreAskedForButStayTheProgramsAndChanged) {
     EXPECT_EQ(cal.block_sums(Block::e_map).synced, cal.block_sums(Block::e_map).current);
 }
 
+TEST_F(TransferFixture, BytesWaitingBeforeARequestFailTheDownloadAndAreNeverTaken) {
+    for (const Block b : kBlockOrder)
+        device.downloads[download_code(b)] = encode_block(cal, b);
+    const Calibration before = cal;
+    // The tail of an earlier header reply, start pair and all, still on the line.
+    platform.ports.at(1).feed(testing::reply_frame(Bytes(364, 0x77)));
+    link.connected = true;
+    download_all_blocks(link, cal, platform, Edition::full);
+    EXPECT_FALSE(link.connected);
+    EXPECT_TRUE(written_codes().empty());
+    EXPECT_TRUE(platform.ports.at(1).input.empty());
+    EXPECT_EQ(cal.header, before.header);
+    EXPECT_EQ(platform.last_lower(), "Download failed: header");
+}
+
 }  // namespace
 }  // namespace veloquin

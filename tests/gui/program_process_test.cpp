@@ -112,6 +112,27 @@ TEST(ProgramProcess, SigtermDuringASlowDownloadEndsItWithinASecond) {
     sim.stop();
 }
 
+TEST(ProgramProcess, SimulateKeepsTheEditsOfThePreviousRun) {
+    TempDir dir;
+    write_file(dir / "workmap.cfg", "SPD_DIV:4321\r\nO2FB_Target:1470\r\n");
+    for (int run = 0; run < 2; ++run) {
+        std::filesystem::remove(dir / "synced-device.txt");
+        const pid_t pid = start(VELOQUIN_PROGRAM_PATH, dir.path(),
+                                {"--simulate", "--workdir", dir.path().string()});
+        const auto end = Clock::now() + std::chrono::seconds(20);
+        while (!std::filesystem::exists(dir / "synced-device.txt") && Clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(std::filesystem::exists(dir / "synced-device.txt")) << "run " << run;
+        ASSERT_TRUE(catches(pid, SIGTERM));
+        ::kill(pid, SIGTERM);
+        EXPECT_EQ(wait_for(pid, std::chrono::seconds(5)), 0);
+        Calibration back;
+        ASSERT_TRUE(read_calibration_file(back, dir / "workmap.cfg", Edition::full));
+        EXPECT_EQ(back.param(hw::SPD_DIV), 4321) << "run " << run;
+        EXPECT_FALSE(std::filesystem::exists(dir / "history")) << "nothing was replaced";
+    }
+}
+
 TEST(ProgramProcess, ScreenshotsOfEveryPageInBothEditions) {
     struct Case {
         const char* program;
