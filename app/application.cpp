@@ -308,6 +308,7 @@ void Application::run_command(int id) {
         case cmd::next_marker:
         case cmd::previous_marker:
             jump_to_marker(id == cmd::next_marker);
+            return;
         case cmd::history:
             show_history();
             return;
