@@ -164,9 +164,10 @@ float three_point_mean(float after, float before, float here) {
     return mean > 0.0F ? kMax : -kMax;
 }
 
-// Words of a real log are at most 31 characters with a few blanks between
-// them; a file that averages more than this per word is not a log.
-constexpr std::size_t kBytesPerWordBound = 64;
+// Far past any drive (a day at the stream rate is 37 million samples); a
+// bound only so that a disk image chosen by mistake is not read whole.
+constexpr std::size_t kMostLogWords = std::size_t{1} << 30;
+constexpr std::size_t kMostLogBytes = std::size_t{4} << 30;
 constexpr std::size_t kReadChunk = 65536;
 
 std::string describe_errno(int error) {
@@ -213,16 +214,11 @@ LogReadResult read_log_text(LogBuffer& log, std::string_view text) {
     // sample before, as a reader with one field per column would.
     std::array<std::string_view, kColumns.size()> fields{};
     while (!words.at_end()) {
-        if (log.count == LOG_CAPACITY) {
-            result.cut = true;
-            break;
-        }
         for (int c = 0; c < n_columns; ++c) {
             if (!words.next(word)) break;
             fields[static_cast<std::size_t>(c)] = word;
         }
-        LogSample& sample = log.samples[static_cast<std::size_t>(log.count)];
-        sample = LogSample{};
+        LogSample& sample = log.next_slot();
         for (int c = 0; c < n_columns; ++c) {
             store_word(sample, kColumns[static_cast<std::size_t>(c)],
                        fields[static_cast<std::size_t>(c)]);
@@ -233,7 +229,7 @@ LogReadResult read_log_text(LogBuffer& log, std::string_view text) {
     smooth_log(log);
 
     result.overlong_words = words.overlong_words();
-    result.message = describe_read_problems(result.cut, result.overlong_words);
+    result.message = describe_read_problems(result.overlong_words);
     return result;
 }
 
@@ -264,17 +260,15 @@ void smooth_log(LogBuffer& log) {
 }
 
 LogReadLimit log_file_read_limit() {
-    constexpr std::size_t kWords = 2 + kColumns.size() * (1 + std::size_t{LOG_CAPACITY}) + 1;
-    return {kWords, kWords * kBytesPerWordBound};
+    return {kMostLogWords, kMostLogBytes};
 }
 
 LogReadLimit mazda_read_limit() {
-    constexpr std::size_t kWords = 6 * std::size_t{LOG_CAPACITY} + 1;
-    return {kWords, kWords * kBytesPerWordBound};
+    return {kMostLogWords, kMostLogBytes};
 }
 
 bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::string& error,
-                    LogReadLimit limit, bool* stopped_at_bytes) {
+                    LogReadLimit limit, LogBytesStop* stop) {
     if (!check_regular_file(path, error)) return false;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
@@ -290,7 +284,16 @@ bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::
     std::size_t words = 0;
     bool in_word = false;
     bool at_byte_bound = false;
+    bool at_nul = false;
     while ((n = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) {
+        // Text ends at a NUL byte: a binary file, or the zeroed tail a power
+        // cut leaves behind the last line a recording wrote.
+        const auto* nul = static_cast<const char*>(std::memchr(chunk.data(), 0, n));
+        if (nul != nullptr) {
+            data.append(chunk.data(), static_cast<std::size_t>(nul - chunk.data()));
+            at_nul = true;
+            break;
+        }
         data.append(chunk.data(), n);
         words += count_word_starts({chunk.data(), n}, in_word);
         if (words > limit.words) break;
@@ -307,7 +310,9 @@ bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::
         return false;
     }
     bytes = std::move(data);
-    if (stopped_at_bytes != nullptr) *stopped_at_bytes = at_byte_bound;
+    if (stop != nullptr)
+        *stop = at_nul ? LogBytesStop::nul
+                       : (at_byte_bound ? LogBytesStop::byte_bound : LogBytesStop::end);
     return true;
 }
 
@@ -316,14 +321,22 @@ LogReadResult read_log_file_with(LogBuffer& log, const std::filesystem::path& pa
                                  LogReadLimit limit) {
     std::string bytes;
     std::string error;
-    bool stopped_at_bytes = false;
-    if (!read_log_bytes(path, bytes, error, limit, &stopped_at_bytes)) {
-        LogReadResult failed;
+    LogBytesStop stop = LogBytesStop::end;
+    LogReadResult failed;
+    if (!read_log_bytes(path, bytes, error, limit, &stop)) {
         failed.message = error;
         return failed;
     }
+    if (stop == LogBytesStop::nul && bytes.find_first_not_of(" \t\r\n\v\f") == std::string::npos) {
+        failed.message = path.string() + " is not a log: it holds binary data";
+        return failed;
+    }
     LogReadResult result = read_text(log, bytes);
-    if (stopped_at_bytes) {
+    if (stop == LogBytesStop::nul) {
+        if (!result.message.empty()) result.message += "; ";
+        result.message += "the file ends in binary bytes after byte " +
+                          std::to_string(bytes.size()) + "; the text before them was read";
+    } else if (stop == LogBytesStop::byte_bound) {
         result.cut = true;
         if (!result.message.empty()) result.message += "; ";
         result.message += "the file is too large for a log; only its first " +

@@ -37,7 +37,7 @@ std::string_view log_column_name(const LogColumn& column);
 struct LogReadResult {
     bool ok = false;         // false: nothing was read and the log is unchanged
     int version = 0;         // 2 to 5
-    bool cut = false;        // the file holds more samples than the log can
+    bool cut = false;        // only the first part of an absurdly large file was read
     int overlong_words = 0;  // words cut to 31 characters
     std::string message;     // empty when the file read cleanly
 };
@@ -87,11 +87,14 @@ LogReadLimit log_file_read_limit();
 // A Mazda log: six words a sample, no header.
 LogReadLimit mazda_read_limit();
 
-// Reads a file up to the limit, refusing anything that is not a readable
-// regular file. `stopped_at_bytes` tells that the byte bound ended the
-// reading before the words a full log needs had come.
+// Why reading a file's bytes stopped: at its end or its word bound, at the
+// byte bound, or at a NUL byte (the text ends there).
+enum class LogBytesStop { end, byte_bound, nul };
+
+// Reads a file up to the limit or its first NUL byte, refusing anything that
+// is not a readable regular file.
 bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::string& error,
-                    LogReadLimit limit = log_file_read_limit(), bool* stopped_at_bytes = nullptr);
+                    LogReadLimit limit = log_file_read_limit(), LogBytesStop* stop = nullptr);
 
 // Reads the file's bytes and hands them to a text reader; a file that cannot be
 // read leaves the log unchanged and says why.

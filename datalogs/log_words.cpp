@@ -63,16 +63,11 @@ std::size_t count_word_starts(std::string_view piece, bool& in_word) {
     return starts;
 }
 
-std::string describe_read_problems(bool cut, int overlong_words) {
+std::string describe_read_problems(int overlong_words) {
     std::string message;
-    if (cut) {
-        message = "the file holds more than " + std::to_string(LOG_CAPACITY) +
-                  " samples; the log was cut after the first " + std::to_string(LOG_CAPACITY);
-    }
     if (overlong_words > 0) {
-        if (!message.empty()) message += "; ";
-        message += std::to_string(overlong_words) + " words longer than " +
-                   std::to_string(kMaxLogWordLength) + " characters were cut";
+        message = std::to_string(overlong_words) + " words longer than " +
+                  std::to_string(kMaxLogWordLength) + " characters were cut";
     }
     return message;
 }

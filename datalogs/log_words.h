@@ -67,9 +67,8 @@ class LogWordReader {
 // `in_word` carries over whether the piece before ended inside a word.
 std::size_t count_word_starts(std::string_view piece, bool& in_word);
 
-// The note a reader returns when it cut the log at the capacity or cut
-// overlong words; empty when neither happened.
-std::string describe_read_problems(bool cut, int overlong_words);
+// The note a reader returns when it cut overlong words; empty when none were.
+std::string describe_read_problems(int overlong_words);
 
 // Leading sign and decimal digits; saturates at the 32-bit range.
 int word_to_int(std::string_view word);

@@ -93,24 +93,20 @@ LogReadResult read_mazda_text(LogBuffer& log, std::string_view text) {
     std::array<std::string_view, kWordsPerSample> group{};
     std::string_view word;
     while (!words.at_end()) {
-        if (log.count == LOG_CAPACITY) {
-            result.cut = true;
-            break;
-        }
         // Samples are counted in words, not lines; a short last group keeps
         // the words of the group before for what it lacks.
         for (auto& slot : group) {
             if (!words.next(word)) break;
             slot = word;
         }
-        store_group(log.samples[static_cast<std::size_t>(log.count)], group);
+        store_group(log.next_slot(), group);
         ++log.count;
     }
     log.mazda_log = true;
     log.mark_changed();
 
     result.overlong_words = words.overlong_words();
-    result.message = describe_read_problems(result.cut, result.overlong_words);
+    result.message = describe_read_problems(result.overlong_words);
     return result;
 }
 

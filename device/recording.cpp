@@ -63,7 +63,6 @@ bool RecordingSession::start(bool pass_mode) {
     records_ = 0;
     kept_ = 0;
     shown_count_ = -1;
-    tail_ = {};
     begin_log_recording(ctx_.log);
     const std::uint32_t now = platform.now_ms();
     last_record_ms_ = now;
@@ -82,8 +81,7 @@ bool RecordingSession::start(bool pass_mode) {
 void RecordingSession::take_record(const std::uint8_t* payload) {
     LogBuffer& log = ctx_.log;
     std::copy_n(payload, LiveRecord::kSize, ctx_.link.live.bytes.begin());
-    make_room_for_sample(log, tail_);
-    LogSample& sample = log.samples[static_cast<std::size_t>(log.count)];
+    LogSample& sample = log.next_slot();
     fill_sample_from_live(sample, ctx_.link.live, ctx_.calibration, ctx_.platform.now_ms());
     ++records_;
     // Pass mode drops idle stretches after a short lead-in: a sample below the
@@ -112,7 +110,7 @@ bool RecordingSession::take_arrived(RecordingEnd& why) {
             arrived = true;
             frame_stored_ = 0;
             frame_sync_ = 0;
-            if (ctx_.sample_limit > 0 && ctx_.log.count > ctx_.sample_limit) break;
+            if (limit_reached()) break;
         } else if (frame_sync_ == 1) {
             frame_sync_ = b == kReplyStart1 ? 2 : (b == kReplyStart0 ? 1 : 0);
         } else if (b == kReplyStart0) {
@@ -126,7 +124,7 @@ bool RecordingSession::take_arrived(RecordingEnd& why) {
         show_progress();
     }
     file_.flush_if_due(now);
-    if (ctx_.sample_limit > 0 && ctx_.log.count > ctx_.sample_limit) {
+    if (limit_reached()) {
         why = RecordingEnd::log_full;
         return false;
     }
@@ -135,6 +133,10 @@ bool RecordingSession::take_arrived(RecordingEnd& why) {
         return false;
     }
     return true;
+}
+
+bool RecordingSession::limit_reached() const {
+    return ctx_.sample_limit > 0 && ctx_.log.count >= ctx_.sample_limit;
 }
 
 void RecordingSession::show_progress() {
@@ -157,7 +159,6 @@ RecordingResult RecordingSession::finish(RecordingEnd why) {
     receive_reply(link, kStreamEndReplySize);
     drain_until_quiet(link);
 
-    restore_newest_samples(ctx_.log, tail_);
     ctx_.log.mark_changed();
     const bool file_ok = file_.close();
     result.file = file_.path();

@@ -16,7 +16,6 @@
 #include "base/live_record.h"
 #include "calibration/calibration.h"
 #include "datalogs/recording_file.h"
-#include "datalogs/recording_tail.h"
 
 namespace veloquin {
 
@@ -48,7 +47,7 @@ struct RecordingContext {
     std::string log_file_name = "default.log";
     // Millisecond clock when the last recording ended; 0 before the first.
     std::uint32_t last_end_ms = 0;
-    // The recording ends once more than this many samples are held; 0: no limit.
+    // The recording ends once this many samples are held; 0: no limit.
     int sample_limit = 0;
     // Whether every sample also goes to its own file ("YYYY-MM-DD_HH-MM-SS.log")
     // in the logs folder as it arrives.
@@ -60,7 +59,7 @@ struct RecordingContext {
 enum class RecordingEnd {
     enter_pressed,   // the user asked to stop (Enter, Escape, F7, the menu)
     stream_silent,   // no record for kRecordingSilenceMs
-    log_full,        // more samples than the sample limit
+    log_full,        // the sample limit reached
     stream_refused,  // the stream command could not be written: nothing recorded
     closing,         // the program is being closed
 };
@@ -91,9 +90,8 @@ class RecordingSession {
     // Takes every record that has arrived, without waiting for more. False
     // once the recording should end by itself (`why` says why).
     bool take_arrived(RecordingEnd& why);
-    // Ends the stream with the device's stop command, keeps the newest
-    // samples in the log, writes "default.log", closes the file and shows
-    // the log viewer.
+    // Ends the stream with the device's stop command, writes "default.log", closes the file and
+    // shows the log viewer.
     RecordingResult finish(RecordingEnd why);
 
     std::uint64_t records() const { return records_; }
@@ -102,6 +100,7 @@ class RecordingSession {
   private:
     void take_record(const std::uint8_t* payload);
     void show_progress();
+    bool limit_reached() const;
 
     RecordingContext& ctx_;
     bool active_ = false;
@@ -114,7 +113,6 @@ class RecordingSession {
     std::uint64_t kept_ = 0;
     int shown_count_ = -1;
     RecordingFile file_;
-    RecordingTail tail_;
 };
 
 // A whole recording without a window (the command-line tool): looks at the

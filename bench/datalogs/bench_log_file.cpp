@@ -18,8 +18,9 @@ namespace {
 using veloquin::LogBuffer;
 using veloquin::LogSample;
 
-void fill_full_log(LogBuffer& log) {
-    log.count = veloquin::LOG_CAPACITY;
+void fill_full_log(LogBuffer& log, int count = 60000) {
+    log.count = count;
+    log.make_room(count);
     for (int i = 0; i < log.count; ++i) {
         LogSample& s = log.samples[static_cast<std::size_t>(i)];
         s.rpm = 800 + (i * 7) % 6200;

@@ -21,7 +21,7 @@ inline bool finite_sample(const LogSample& s) {
 // The log is in range and finite, and writing it and reading it back gives
 // the same number of samples.
 inline void check_loaded_log(const LogBuffer& log, LogBuffer& scratch) {
-    if (log.count < 0 || log.count > LOG_CAPACITY) std::abort();
+    if (log.count < 0 || static_cast<std::size_t>(log.count) > log.samples.size()) std::abort();
     for (const LogSample& s : log.valid()) {
         if (!finite_sample(s)) std::abort();
     }

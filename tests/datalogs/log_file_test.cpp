@@ -69,6 +69,7 @@ TEST(LogWriter, EmptyLogIsTheTwoHeaderLines) {
 
 TEST(LogWriter, SampleLineHasEveryFieldAndItsBlanks) {
     LogBuffer log;
+    log.make_room(1);
     log.samples[0] = sample_3000();
     log.count = 1;
     EXPECT_EQ(format_log_file(log),
@@ -82,6 +83,7 @@ TEST(LogWriter, FieldsMatchPrintfForAwkwardValues) {
     const std::array<float, 12> awkward = {0.125F, 0.375F, 2.5F,    -0.005F, -0.0F,   1e6F,
                                            -1e7F,  99.95F, 0.0049F, 123.45F, 3.4e38F, -2.675F};
     LogBuffer log;
+    log.make_room(200);
     std::string expected = kHeader;
     std::mt19937 rng(7);
     for (int i = 0; i < 200; ++i) {
@@ -141,6 +143,7 @@ TEST(LogWriter, FieldsMatchPrintfOverTheFloatRange) {
 
 TEST(LogWriter, SmallLogMatchesGolden) {
     LogBuffer log;
+    log.make_room(4);
     log.samples[0] = sample_3000();
     for (int i = 1; i < 4; ++i)
         log.samples[static_cast<std::size_t>(i)] = numbered_sample(i * 37);
@@ -237,6 +240,7 @@ TEST(LogReader, SmoothingNeedsSixSamplesAndNeverReadsPastTheLog) {
         for (int i = 0; i < count; ++i)
             log.samples[static_cast<std::size_t>(i)].speed = 10 * i;
         // Stale content right after the last sample must not leak into the mean.
+        log.make_room(count + 1);
         log.samples[static_cast<std::size_t>(count)].speed = 100000;
         smooth_log(log);
         if (count == 5) {
@@ -247,10 +251,11 @@ TEST(LogReader, SmoothingNeedsSixSamplesAndNeverReadsPastTheLog) {
             EXPECT_EQ(log.samples[4].speed, 40);
         }
     }
-    // A full buffer smooths up to its very last slot without overrunning it.
-    fill_numbered(log, LOG_CAPACITY);
+    // A log smooths up to its very last slot without overrunning it.
+    log.samples.clear();
+    fill_numbered(log, 9000);
     smooth_log(log);
-    EXPECT_EQ(log.samples[LOG_CAPACITY - 1].speed, numbered_sample(LOG_CAPACITY - 1).speed);
+    EXPECT_EQ(log.samples[8999].speed, numbered_sample(8999).speed);
 }
 
 TEST(LogReader, SmoothingNearTheFloatLimitStaysFinite) {
@@ -286,6 +291,7 @@ TEST(LogReader, OlderVersionsReadFewerColumns) {
             text += "\r\n";
         }
         LogBuffer log;
+        log.make_room(2);
         log.samples[1].wg_duty = 99.0F;  // stale slot content must not survive a load
         const LogReadResult r = read_log_text(log, text);
         EXPECT_EQ(r.version, c.expected_version);
@@ -368,20 +374,18 @@ TEST(LogReader, EmptyAndHeaderOnlyFilesGiveAnEmptyLog) {
     EXPECT_EQ(log.count, 0);
 }
 
-TEST(LogReader, StopsAtCapacityAndSaysSo) {
+// The reader stopped at 60,000 samples.
+TEST(LogReader, ReadsEverySampleOfALongLog) {
     LogBuffer written;
-    fill_numbered(written, LOG_CAPACITY);
+    fill_numbered(written, 60000);
     const std::string full = format_log_file(written);
     LogBuffer log;
-    const LogReadResult exact = read_log_text(log, full);
-    EXPECT_FALSE(exact.cut);
-    EXPECT_EQ(log.count, LOG_CAPACITY);
-
     const LogReadResult over = read_log_text(log, full + printf_line(numbered_sample(1)) + "17");
     EXPECT_TRUE(over.ok);
-    EXPECT_TRUE(over.cut);
-    EXPECT_EQ(log.count, LOG_CAPACITY);
-    EXPECT_NE(over.message.find("60000"), std::string::npos) << over.message;
+    EXPECT_FALSE(over.cut);
+    ASSERT_EQ(log.count, 60002);
+    EXPECT_EQ(log.samples[59999].rpm, numbered_sample(59999).rpm);
+    EXPECT_EQ(log.samples[60001].rpm, 17);
 }
 
 TEST(LogReader, OverlongWordsAreCutNotSplit) {
@@ -425,38 +429,30 @@ TEST(LogReader, FileRoundTripThroughDisk) {
     EXPECT_EQ(back.samples[39].rpm, log.samples[39].rpm);
 }
 
-// Files of gigabytes chosen by mistake: sparse, so the test writes almost nothing.
-TEST(LogReader, HugeFilesAreReadOnlyAsFarAsAFullLogNeeds) {
+// Files of gigabytes of zeros (a disk image chosen by mistake, the tail a
+// power cut leaves): sparse, so the test writes almost nothing.
+TEST(LogReader, ZeroedFilesAreReadOnlyUpToTheirText) {
     constexpr std::uintmax_t kFourGigabytes = std::uintmax_t{4} << 30;
     const testing::TempDir dir;
     std::string text = kHeader;
-    for (int i = 0; i < LOG_CAPACITY + 10; ++i)
+    for (int i = 0; i < 60010; ++i)
         text += "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15\r\n";
     const auto log_path = dir / "huge.log";
     testing::write_file(log_path, text);
     std::filesystem::resize_file(log_path, kFourGigabytes);
-
-    std::string bytes;
-    std::string error;
-    bool at_byte_bound = true;
-    ASSERT_TRUE(read_log_bytes(log_path, bytes, error, log_file_read_limit(), &at_byte_bound));
-    EXPECT_FALSE(at_byte_bound);
-    EXPECT_LE(bytes.size(), text.size() + 65536);
     LogBuffer log;
     const LogReadResult r = log_read_file(log, log_path);
-    EXPECT_EQ(log.count, LOG_CAPACITY);
-    EXPECT_TRUE(r.cut);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(log.count, 60010);
+    EXPECT_NE(r.message.find("binary"), std::string::npos) << r.message;
 
-    // Nothing but NUL bytes is one endless word: the byte bound ends it.
     const auto mdl_path = dir / "zeros.mdl";
     testing::write_file(mdl_path, "");
     std::filesystem::resize_file(mdl_path, kFourGigabytes);
-    ASSERT_TRUE(read_log_bytes(mdl_path, bytes, error, mazda_read_limit(), &at_byte_bound));
-    EXPECT_TRUE(at_byte_bound);
-    EXPECT_LE(bytes.size(), mazda_read_limit().bytes + 65536);
     const LogReadResult zeros = mazda_read_file(log, mdl_path);
-    EXPECT_TRUE(zeros.cut);
-    EXPECT_NE(zeros.message.find("too large"), std::string::npos);
+    EXPECT_FALSE(zeros.ok);
+    EXPECT_NE(zeros.message.find(mdl_path.string()), std::string::npos) << zeros.message;
+    EXPECT_EQ(log.count, 60010);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ const LogView kView;  // 800 x 678, the whole log
 LogBuffer log_of(int count, const std::function<void(LogSample&, int)>& fill) {
     LogBuffer log;
     log.count = count;
+    log.make_room(count);
     for (int i = 0; i < count; ++i)
         fill(log.samples[static_cast<std::size_t>(i)], i);
     log.mark_changed();
@@ -387,6 +388,7 @@ TEST(LogViewerCache, EveryWriterOfTheLogMovesTheRevisionOn) {
         [&] { begin_log_recording(log); },
         [&] {
             log.count = 20;
+            log.make_room(20);
             log.sel_last = 5;
             log_crop(log);
         },
