@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "calfile/atomic_file.h"
+#include "datalogs/log_times.h"
 #include "datalogs/log_words.h"
 
 namespace veloquin {
@@ -38,33 +39,6 @@ constexpr std::array<LogColumn, 15> kColumns = {{
     {"IGN   ", K::real, nullptr, &S::ecu_ignition, 3, 2, 6},
     {"WGDuty", K::real, nullptr, &S::wg_duty, 3, 1, 2},
 }};
-
-int columns_for_version(int version) {
-    if (version == 5) return 15;
-    if (version >= 3) return 14;
-    return 11;
-}
-
-int version_of(std::string_view word) {
-    if (word == "5.0") return 5;
-    if (word == "4.0") return 4;
-    if (word == "3.0") return 3;
-    return 2;
-}
-
-void store_word(LogSample& sample, const LogColumn& column, std::string_view word) {
-    switch (column.kind) {
-        case K::integer:
-            sample.*column.int_field = word_to_int(word);
-            break;
-        case K::truncated:
-            sample.*column.int_field = word_to_truncated_int(word);
-            break;
-        case K::real:
-            sample.*column.real_field = word_to_float(word);
-            break;
-    }
-}
 
 // The exact value of a finite float as m x 2^e.
 struct BinaryFloat {
@@ -196,43 +170,6 @@ bool sniff_log_file(std::string_view text) {
     return words.next(first) && first == header;
 }
 
-LogReadResult read_log_text(LogBuffer& log, std::string_view text) {
-    LogReadResult result;
-    result.ok = true;
-    log.count = 0;
-    log.mazda_log = false;
-
-    LogWordReader words(text);
-    std::string_view word;
-    words.next(word);  // the file's name for itself is not checked
-    result.version = words.next(word) ? version_of(word) : 2;
-    const int n_columns = columns_for_version(result.version);
-    for (int i = 0; i < n_columns; ++i)
-        words.next(word);
-
-    // A short last sample takes its missing columns from the words of the
-    // sample before, as a reader with one field per column would.
-    std::array<std::string_view, kColumns.size()> fields{};
-    while (!words.at_end()) {
-        for (int c = 0; c < n_columns; ++c) {
-            if (!words.next(word)) break;
-            fields[static_cast<std::size_t>(c)] = word;
-        }
-        LogSample& sample = log.next_slot();
-        for (int c = 0; c < n_columns; ++c) {
-            store_word(sample, kColumns[static_cast<std::size_t>(c)],
-                       fields[static_cast<std::size_t>(c)]);
-        }
-        ++log.count;
-    }
-    log.mark_changed();
-    smooth_log(log);
-
-    result.overlong_words = words.overlong_words();
-    result.message = describe_read_problems(result.overlong_words);
-    return result;
-}
-
 void smooth_log(LogBuffer& log) {
     const int count = log.count;
     if (count < 6) return;
@@ -345,10 +282,6 @@ LogReadResult read_log_file_with(LogBuffer& log, const std::filesystem::path& pa
     return result;
 }
 
-LogReadResult log_read_file(LogBuffer& log, const std::filesystem::path& path) {
-    return read_log_file_with(log, path, read_log_text, log_file_read_limit());
-}
-
 void append_log_header(std::string& out) {
     out.append(kLogFileFirstLine);
     out.append("\r\n");
@@ -381,7 +314,8 @@ std::string format_log_file(const LogBuffer& log) {
 LogWriteResult log_write_file(const LogBuffer& log, const std::filesystem::path& path) {
     LogWriteResult result;
     std::string error;
-    result.ok = write_file_atomically(path, format_log_file(log), &error);
+    result.ok = write_file_atomically(path, format_log_file(log), &error) &&
+                write_log_companions(log, path, error);
     if (!result.ok) result.message = error;
     return result;
 }

@@ -218,6 +218,8 @@ TEST(LogReader, SmoothingFollowsTheWeightedMeans) {
     }
     read_log_text(log, text);
     ASSERT_EQ(log.count, 7);
+    EXPECT_EQ(log.samples[3].speed, 30) << "the reader keeps the values as read";
+    smooth_log(log);
     // k = 3: 0.2 x (0 + 2 x 20 + 30 + 60); k = 4: 0.2 x (10 + 2 x 30 + 40 + 60), with the
     // last sample standing in for the one past the end.
     EXPECT_EQ(log.samples[3].speed, 26);
@@ -342,18 +344,22 @@ TEST(LogReader, AnyTextReadsWordByWord) {
     for (int t = 0; t < 15; ++t)
         text += " t";
     text += " x1 7abc -3.5e1x +12 nan inf 1e999 -1e999 .5";
-    read_log_text(log, text);
+    const LogReadResult gaps = read_log_text(log, text);
     ASSERT_EQ(log.count, 1);
+    EXPECT_EQ(gaps.non_finite, 3);
+    EXPECT_NE(gaps.message.find("3 values are not a finite number"), std::string::npos)
+        << gaps.message;
     const LogSample& s = log.samples[0];
     EXPECT_EQ(s.rpm, 0);
     EXPECT_FLOAT_EQ(s.boost, 7.0F);
     EXPECT_FLOAT_EQ(s.throttle, -35.0F);
     EXPECT_FLOAT_EQ(s.maf_in, 12.0F);
-    EXPECT_FLOAT_EQ(s.maf_out, 0.0F);
-    EXPECT_FLOAT_EQ(s.fuel_corr, 0.0F);
+    // Values a float cannot hold are gaps, never 0 or the float limit.
+    EXPECT_TRUE(std::isnan(s.maf_out));
+    EXPECT_TRUE(std::isnan(s.fuel_corr));
     EXPECT_EQ(s.temperature, 1);  // "1e999": leading digits only
-    EXPECT_LT(s.afr, -1e38F);     // held at the float range, never infinite
-    EXPECT_EQ(s.speed, 0);        // ".5" truncated
+    EXPECT_TRUE(std::isnan(s.afr));
+    EXPECT_EQ(s.speed, 0);  // ".5" truncated
 }
 
 TEST(LogReader, SniffRecognisesOnlyTheLogHeader) {
@@ -427,6 +433,49 @@ TEST(LogReader, FileRoundTripThroughDisk) {
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(back.count, 40);
     EXPECT_EQ(back.samples[39].rpm, log.samples[39].rpm);
+}
+
+// Random bytes named .log loaded as a handful of zero samples; a file whose
+// last line a crash cut off, or one long enough for the threaded reading,
+// reads whole, and its times come from the companion when they fit.
+TEST(LogReader, FilesAreReadWholeOrRefusedNamingThem) {
+    const testing::TempDir dir;
+    LogBuffer log;
+    fill_numbered(log, 25);
+    std::mt19937 rng(3);
+    std::string noise(5000, ' ');
+    for (char& c : noise)
+        c = static_cast<char>(rng() % 255 + 1);
+    for (const std::string& bad : {noise, std::string("a readme\nwith words and 2 numbers\n")}) {
+        testing::write_file(dir / "bad.log", bad);
+        const LogReadResult r = log_read_file(log, dir / "bad.log");
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.message.find((dir / "bad.log").string()), std::string::npos) << r.message;
+        EXPECT_EQ(log.count, 25);
+    }
+
+    LogBuffer written;
+    fill_numbered(written, 40000);  // over 2 MB: both halves of a block are threaded
+    written.has_times = true;
+    for (int i = 0; i < written.count; ++i)
+        written.samples[static_cast<std::size_t>(i)].time_ms =
+            7000U + 3U * static_cast<unsigned>(i);
+    ASSERT_TRUE(log_write_file(written, dir / "long.log").ok);
+    std::string text = format_log_file(written);
+    EXPECT_EQ(testing::read_file(dir / "long.log"), text);
+    ASSERT_TRUE(log_read_file(log, dir / "long.log").ok);
+    ASSERT_EQ(log.count, 40000);
+    EXPECT_TRUE(log.has_times);
+    EXPECT_EQ(log.samples[39999].time_ms, 3U * 39999U);
+    EXPECT_EQ(format_log_file(log), text);
+
+    text.resize(text.size() - 50);  // mid-line, as a crash leaves it
+    testing::write_file(dir / "long.log", text);
+    const LogReadResult cut = log_read_file(log, dir / "long.log");
+    ASSERT_TRUE(cut.ok);
+    EXPECT_EQ(log.count, 40000);
+    EXPECT_NE(cut.message.find("cut off"), std::string::npos) << cut.message;
+    EXPECT_EQ(log.samples[39998].rpm, numbered_sample(39998).rpm);
 }
 
 // Files of gigabytes of zeros (a disk image chosen by mistake, the tail a
