@@ -128,16 +128,6 @@ char* put_field(char* out, const LogColumn& column, const LogSample& sample) {
 // Room for every field at its longest, plus the excess of the last block copy.
 constexpr std::size_t kMaxLineLength = kColumns.size() * (kMaxFieldDigits + 2 * kBlankRun) + 2;
 
-// The float sum of three values near the float limit overflows; the log
-// must stay finite for the viewer's scales, so it is held at the limit.
-float three_point_mean(float after, float before, float here) {
-    constexpr float kThird = 0.33333334F;
-    constexpr float kMax = std::numeric_limits<float>::max();
-    const float mean = (after + before + here) * kThird;
-    if (std::isfinite(mean)) return mean;
-    return mean > 0.0F ? kMax : -kMax;
-}
-
 // Far past any drive (a day at the stream rate is 37 million samples); a
 // bound only so that a disk image chosen by mistake is not read whole.
 constexpr std::size_t kMostLogWords = std::size_t{1} << 30;
@@ -168,32 +158,6 @@ bool sniff_log_file(std::string_view text) {
     std::string_view first;
     const std::string_view header = kLogFileFirstLine.substr(0, kLogFileFirstLine.find(' '));
     return words.next(first) && first == header;
-}
-
-void smooth_log(LogBuffer& log) {
-    const int count = log.count;
-    if (count < 6) return;
-    log.mark_changed();
-    auto& s = log.samples;
-    auto at = [&s](int k) -> LogSample& { return s[static_cast<std::size_t>(k)]; };
-    // The speed mean looks three samples ahead; for the third-last sample
-    // that is past the log, so the last sample's speed stands in.
-    for (int k = 3; k <= count - 3; ++k) {
-        const int ahead = std::min(k + 3, count - 1);
-        const std::int64_t sum = std::int64_t{at(k - 3).speed} + 2 * std::int64_t{at(k - 1).speed} +
-                                 at(k).speed + at(ahead).speed;
-        at(k).aux = static_cast<float>(0.2 * static_cast<double>(static_cast<float>(sum)));
-    }
-    for (int k = 3; k <= count - 3; ++k) {
-        LogSample& here = at(k);
-        const LogSample& before = at(k - 1);
-        const LogSample& after = at(k + 1);
-        here.speed = truncate_to_int(static_cast<double>(here.aux));
-        here.boost = three_point_mean(after.boost, before.boost, here.boost);
-        here.inj_duty = three_point_mean(after.inj_duty, before.inj_duty, here.inj_duty);
-        here.ecu_ignition =
-            three_point_mean(after.ecu_ignition, before.ecu_ignition, here.ecu_ignition);
-    }
 }
 
 LogReadLimit log_file_read_limit() {
