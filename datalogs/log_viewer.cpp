@@ -428,8 +428,10 @@ PaintModel paint_log_viewer(LogBuffer& log, const LogView& view, LogViewerCache&
         refresh_smoothing(log, cache);
         std::vector<ShownBand> shown;
         for (const LogBand& band : log_bands()) {
-            if (log.visible(band.channel))
-                shown.push_back({&band, log_band_rect(layout, static_cast<int>(shown.size()))});
+            if (log.visible(band.channel)) {
+                shown.push_back({&drawn_band(band, log.mazda_log),
+                                 log_band_rect(layout, static_cast<int>(shown.size()))});
+            }
         }
         refresh_curves(cache, log, shown, layout.range, view.decimate);
         for (const ShownBand& b : shown)

@@ -63,6 +63,7 @@ bool RecordingSession::start(bool pass_mode) {
     records_ = 0;
     kept_ = 0;
     shown_count_ = -1;
+    file_failure_shown_ = false;
     begin_log_recording(ctx_.log);
     const std::uint32_t now = platform.now_ms();
     last_record_ms_ = now;
@@ -123,7 +124,13 @@ bool RecordingSession::take_arrived(RecordingEnd& why) {
         ctx_.platform.refresh_live_panel();
         show_progress();
     }
-    file_.flush_if_due(now);
+    if (!file_.flush_if_due(now) && !file_failure_shown_) {
+        // A full disk must not pass unseen until the end: the tuner learns it
+        // at once, and the samples stay in memory for a save elsewhere.
+        file_failure_shown_ = true;
+        ctx_.platform.set_lower_status("Logging. Press Enter. (" + file_.error() +
+                                       "; the recording goes on in memory)");
+    }
     if (limit_reached()) {
         why = RecordingEnd::log_full;
         return false;

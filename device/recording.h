@@ -112,6 +112,7 @@ class RecordingSession {
     std::uint64_t records_ = 0;
     std::uint64_t kept_ = 0;
     int shown_count_ = -1;
+    bool file_failure_shown_ = false;
     RecordingFile file_;
 };
 

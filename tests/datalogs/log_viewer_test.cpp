@@ -221,6 +221,7 @@ TEST(LogBandDerived, PulseAndSmoothedRatioAreWrittenIntoTheLog) {
 TEST(LogViewerTexts, ReadOutAtTheCursorTitlesOtherwise) {
     LogBuffer log = log_of(740, [](LogSample& s, int i) {
         s.rpm = 1000 + i;
+        s.inj_duty = 40.0F;  // a Mazda load as the import stores it, and twice it
         s.fuel_corr = 80.0F;
         s.temperature = 12;
         s.maf_in = 6.5F;
@@ -241,7 +242,8 @@ TEST(LogViewerTexts, ReadOutAtTheCursorTitlesOtherwise) {
     log.mazda_log = true;
     EXPECT_EQ(black_texts(), (V{"RPM", "AirFlow", "Ignition,C", "Load"}));
     ASSERT_TRUE(log_viewer_press(log, kView, 50 + 200));
-    EXPECT_EQ(black_texts(), (V{"RPM: 1200", "AirFlow: 6.50", "Ignition: 12", "Load: 0.80"}));
+    // The load the file holds; it read "Load: 0.80" for a load of 40.
+    EXPECT_EQ(black_texts(), (V{"RPM: 1200", "AirFlow: 6.50", "Ignition: 12", "Load: 40.0"}));
     log.mazda_log = false;
     EXPECT_EQ(black_texts(), (V{"RPM: 1200", "MAFIn: 6.50", "Temperature: 12", "FUEL Corr: 80.0"}));
 }
