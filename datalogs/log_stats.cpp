@@ -43,8 +43,8 @@ void append_value(std::string& out, const ExportColumn& column, const LogSample&
 }  // namespace
 
 bool log_has_times(const LogBuffer& log) {
-    return std::any_of(log.valid().begin(), log.valid().end(),
-                       [](const LogSample& s) { return s.time_ms != 0; });
+    return log.has_times || std::any_of(log.valid().begin(), log.valid().end(),
+                                        [](const LogSample& s) { return s.time_ms != 0; });
 }
 
 std::vector<ExportColumn> export_columns(const LogBuffer& log) {
