@@ -115,8 +115,30 @@ struct CurveBuild {
     int bottom;
     const std::int32_t* smoothed_int;
     const float* smoothed_real;
+    const MinMaxSummary<std::int32_t>* int_summary;
+    const MinMaxSummary<float>* real_summary;
+    int offset;  // the first sample on view
     bool in_gap = false;
 };
+
+// A column this wide takes its extremes from the summaries.
+constexpr int kSummedColumn = 48;
+
+// A wide column from the summaries: its first and last samples and the
+// heights of its extremes, which cover the same pixels as every sample of
+// it would (all points of a column share its x).
+template <typename T, typename Value, typename HeightOf>
+void add_summed_column(std::vector<Point>& out, const MinMaxSummary<T>& summary, int offset,
+                       int first, int last, int x, int bottom, const Value& value,
+                       const HeightOf& height_of) {
+    T lo{};
+    T hi{};
+    auto global = [&](std::size_t g) { return value(static_cast<int>(g) - offset); };
+    summary.range(static_cast<std::size_t>(first + offset),
+                  static_cast<std::size_t>(last + 1 + offset), global, lo, hi);
+    for (const T v : {value(first), lo, hi, value(last)})
+        out.push_back({x, bottom - height_of(v)});
+}
 
 // Points of one pixel column. Gaps (values that are not numbers) are left
 // out; a column of nothing but gaps ends the polyline, and the next column
@@ -128,22 +150,29 @@ void add_band_column(CurveBuild& b, std::span<const LogSample> samples, int star
         const auto field = b.band->int_field;
         const std::int32_t* smoothed = b.smoothed_int;
         auto value = [&](int i) { return smoothed != nullptr ? smoothed[i] : at(i).*field; };
-        auto height = [&](int i) {
-            LogSample s = at(i);
-            s.*field = value(i);
+        auto height_of = [&](std::int32_t v) {
+            LogSample s;
+            s.*field = v;
             return b.pixels.height(s);
         };
+        auto height = [&](int i) { return height_of(value(i)); };
+        if (decimate && end - start > kSummedColumn && !b.int_summary->empty()) {
+            add_summed_column(b.curves->back(), *b.int_summary, b.offset, start, end - 1, x,
+                              b.bottom, value, height_of);
+            return;
+        }
         add_column_points(b.curves->back(), start, end, x, b.bottom, decimate, value, height);
         return;
     }
     const auto field = b.band->real_field;
     const float* smoothed = b.smoothed_real;
     auto value = [&](int i) { return smoothed != nullptr ? smoothed[i] : at(i).*field; };
-    auto height = [&](int i) {
-        LogSample s = at(i);
-        s.*field = value(i);
+    auto height_of = [&](float v) {
+        LogSample s;
+        s.*field = v;
         return b.pixels.height(s);
     };
+    auto height = [&](int i) { return height_of(value(i)); };
     int first = start;
     int last = end - 1;
     while (first <= last && std::isnan(value(first)))
@@ -156,6 +185,11 @@ void add_band_column(CurveBuild& b, std::span<const LogSample> samples, int star
     }
     if (b.in_gap) b.curves->emplace_back();
     b.in_gap = false;
+    if (decimate && last - first > kSummedColumn && !b.real_summary->empty()) {
+        add_summed_column(b.curves->back(), *b.real_summary, b.offset, first, last, x, b.bottom,
+                          value, height_of);
+        return;
+    }
     add_column_points(b.curves->back(), first, last + 1, x, b.bottom, decimate, value, height);
 }
 
@@ -164,6 +198,32 @@ void add_band_column(CurveBuild& b, std::span<const LogSample> samples, int star
 template <typename T>
 const T* smoothed_column(const std::vector<T>& column, SampleRange range) {
     return column.empty() ? nullptr : column.data() + range.first;
+}
+
+// The band's summaries follow the log, over the values it draws.
+void refresh_summary(LogViewerCache::Band& c, const LogBand& band, const LogBuffer& log,
+                     const SmoothedColumns& sm) {
+    if (c.has_summary && c.summary_revision == log.revision) return;
+    c.has_summary = true;
+    c.summary_revision = log.revision;
+    const auto samples = log.valid();
+    const auto n = samples.size();
+    const LogChannel ch = band.channel;
+    if (band.int_field != nullptr) {
+        const auto field = band.int_field;
+        const bool smoothed = ch == C::speed && sm.speed.size() == n;
+        c.int_summary.build(
+            n, [&](std::size_t i) { return smoothed ? sm.speed[i] : samples[i].*field; });
+        return;
+    }
+    const auto field = band.real_field;
+    const std::vector<float>* column = ch == C::boost          ? &sm.boost
+                                       : ch == C::inj_duty     ? &sm.inj_duty
+                                       : ch == C::ecu_ignition ? &sm.ecu_ignition
+                                                               : nullptr;
+    if (column != nullptr && column->size() != n) column = nullptr;
+    c.real_summary.build(
+        n, [&](std::size_t i) { return column != nullptr ? (*column)[i] : samples[i].*field; });
 }
 
 // Rebuilds the curves of every shown band whose log, range, rectangle or
@@ -197,8 +257,10 @@ void refresh_curves(LogViewerCache& cache, const LogBuffer& log, std::span<const
                                    : ch == C::inj_duty     ? smoothed_column(sm.inj_duty, range)
                                    : ch == C::ecu_ignition ? smoothed_column(sm.ecu_ignition, range)
                                                            : nullptr;
+        refresh_summary(c, *b.band, log, cache.smoothed);
         builds.push_back({b.band, BandPixels(*b.band, cached_scale(c, *b.band, log), b.rect.h),
-                          &c.curves, b.rect.y + b.rect.h, smooth_int, smooth_real});
+                          &c.curves, b.rect.y + b.rect.h, smooth_int, smooth_real, &c.int_summary,
+                          &c.real_summary, range.first});
     }
     if (builds.empty()) return;
 

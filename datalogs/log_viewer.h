@@ -15,6 +15,7 @@
 #include "datalogs/log_curve.h"
 #include "datalogs/log_sample.h"
 #include "datalogs/log_smoothing.h"
+#include "datalogs/log_summary.h"
 
 namespace veloquin {
 
@@ -113,6 +114,10 @@ struct LogViewerCache {
         BandRect rect;
         bool decimate = true;
         std::vector<std::vector<Point>> curves;
+        bool has_summary = false;
+        std::uint64_t summary_revision = 0;
+        MinMaxSummary<std::int32_t> int_summary;
+        MinMaxSummary<float> real_summary;
     };
     std::array<Band, kLogBandCount> bands;
     bool has_inj_pulse = false;
