@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
+#include <limits>
 
 namespace veloquin {
 
@@ -98,15 +100,21 @@ LogStats compute_log_stats(const LogBuffer& log) {
     for (const ExportColumn& column : export_columns(log)) {
         ColumnStats c;
         c.name = column.name;
-        c.min = c.max = export_value(column, samples.front());
+        // Gaps (values that were not numbers) take no part.
+        c.min = std::numeric_limits<double>::infinity();
+        c.max = -c.min;
         double sum = 0.0;
+        std::size_t values = 0;
         for (const LogSample& sample : samples) {
             const double v = export_value(column, sample);
+            if (std::isnan(v)) continue;
             c.min = std::min(c.min, v);
             c.max = std::max(c.max, v);
             sum += v;
+            ++values;
         }
-        c.mean = sum / static_cast<double>(samples.size());
+        if (values == 0) c.min = c.max = std::numeric_limits<double>::quiet_NaN();
+        c.mean = values == 0 ? c.min : sum / static_cast<double>(values);
         stats.columns.push_back(c);
     }
     return stats;

@@ -10,10 +10,11 @@
 
 namespace veloquin::fuzz {
 
+// Values are numbers or gaps (NaN), never infinite.
 inline bool finite_sample(const LogSample& s) {
     for (float v : {s.boost, s.maf_in, s.maf_out, s.throttle, s.afr, s.inj_duty, s.wg_duty,
                     s.fuel_corr, s.knock, s.ecu_ignition}) {
-        if (!std::isfinite(v)) return false;
+        if (std::isinf(v)) return false;
     }
     return true;
 }
