@@ -87,11 +87,30 @@ bool Application::save_calibration(const std::string& path) {
 }
 
 bool Application::load_log(const std::string& path) {
-    const LogReadResult result = load_log_by_name(state_.log, path);
+    // Read into a log of its own, away from the window where the platform
+    // can: a cancel or a refusal leaves the loaded log as it was.
+    LogBuffer loaded;
+    loaded.flags = state_.log.flags;
+    LogReadResult result;
+    const bool finished = platform_.run_with_progress(
+        "Loading " + split_path(path).file,
+        [&](const auto& progress) { result = load_log_by_name(loaded, path, progress); });
+    if (!finished || result.cancelled) {
+        hold_notice("Loading " + path + " was cancelled; the log is as it was");
+        return false;
+    }
     if (!result.ok) {
         report_file_error("The log was not loaded.", result.message);
         return false;
     }
+    LogBuffer& log = state_.log;
+    log.samples.swap(loaded.samples);
+    log.count = loaded.count;
+    log.flags = loaded.flags;
+    log.mazda_log = loaded.mazda_log;
+    log.has_times = loaded.has_times;
+    log.markers = std::move(loaded.markers);
+    log.mark_changed();
     steps_.forget_log_steps();
     if (!result.message.empty()) hold_notice(result.message);
     reset_log_view_zoom(state_.log_view);  // a new log is shown whole

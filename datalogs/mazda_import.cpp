@@ -119,7 +119,8 @@ LogReaderChoice choose_log_readers(std::string_view path) {
             path.find(".mdl") != std::string_view::npos};
 }
 
-LogReadResult load_log_by_name(LogBuffer& log, const std::filesystem::path& path) {
+LogReadResult load_log_by_name(LogBuffer& log, const std::filesystem::path& path,
+                               const LogReadProgress& progress) {
     const std::string name = path.string();
     const LogReaderChoice choice = choose_log_readers(name);
     LogReadResult result;
@@ -128,7 +129,7 @@ LogReadResult load_log_by_name(LogBuffer& log, const std::filesystem::path& path
             name + ": not a log file (the name must contain \".log\" or \".mdl\", in lower case)";
         return result;
     }
-    if (choice.log_file) result = log_read_file(log, path);
+    if (choice.log_file) result = log_read_file(log, path, progress);
     if (choice.mazda && (result.ok || !choice.log_file)) result = mazda_read_file(log, path);
     return result;
 }

@@ -125,6 +125,7 @@ class MainWindow : public QMainWindow, public Platform {
     void show_page(Page page) override;
     std::optional<std::string> choose_file(const FileDialogRequest& request) override;
     void show_about() override;
+    bool run_with_progress(std::string_view title, const ProgressJob& job) override;
     std::optional<int> choose_serial_port(const std::vector<SerialPortChoice>& ports) override;
     void open_cell_editor(Page page, std::string_view typed) override;
     void close_cell_editor() override;

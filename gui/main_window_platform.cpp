@@ -6,8 +6,12 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QThread>
+#include <atomic>
 #include <chrono>
+#include <memory>
 
 #include "app/commands.h"
 #include "app/live_panel.h"
@@ -219,6 +223,30 @@ std::optional<std::string> MainWindow::choose_file(const FileDialogRequest& requ
         return std::nullopt;
     }
     return dialog.selectedFiles().front().toStdString();
+}
+
+bool MainWindow::run_with_progress(std::string_view title, const ProgressJob& job) {
+    std::atomic<int> permille{0};
+    std::atomic<bool> cancelled{false};
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        job([&](double done) {
+            permille = static_cast<int>(done * 1000.0);
+            return !cancelled.load();
+        });
+    }));
+    worker->start();
+    // Shown only if the work is still going after a moment: a short file
+    // loads without a flash of a dialog.
+    QProgressDialog dialog(qstr(std::string(title)), QStringLiteral("Cancel"), 0, 1000, this);
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setMinimumDuration(300);
+    dialog.setValue(0);
+    while (!worker->wait(QDeadlineTimer(15))) {
+        dialog.setValue(std::min(permille.load(), 999));
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 15);
+        if (dialog.wasCanceled()) cancelled = true;
+    }
+    return !cancelled;
 }
 
 void MainWindow::show_about() {
