@@ -111,13 +111,30 @@ bool Application::save_calibration(const std::string& path) {
 
 bool Application::load_log(const std::string& path) {
     if (log_format_of(path) != LogFormat::log) return load_log_table(path);
-    const LogReadResult result = load_log_by_name(state_.log, path);
+    // Read into a log of its own, away from the window where the platform
+    // can: a cancel or a refusal leaves the loaded log as it was.
+    LogBuffer loaded;
+    loaded.flags = state_.log.flags;
+    LogReadResult result;
+    const bool finished = platform_.run_with_progress(
+        "Loading " + split_path(path).file,
+        [&](const auto& progress) { result = load_log_by_name(loaded, path, progress); });
+    if (!finished || result.cancelled) {
+        hold_notice("Loading " + path + " was cancelled; the log is as it was");
+        return false;
+    }
     if (!result.ok) {
         report_file_error("The log was not loaded.", result.message);
         return false;
     }
-    const std::string markers = read_log_markers(path, state_.log);
-    if (!markers.empty()) hold_notice(markers);
+    LogBuffer& log = state_.log;
+    log.samples.swap(loaded.samples);
+    log.count = loaded.count;
+    log.flags = loaded.flags;
+    log.mazda_log = loaded.mazda_log;
+    log.has_times = loaded.has_times;
+    log.markers = std::move(loaded.markers);
+    log.mark_changed();
     show_loaded_log(result.message);
     return true;
 }
@@ -203,7 +220,6 @@ bool Application::save_log(const std::string& path) {
         report_file_error("The log was not saved to " + path + ".", result.message);
         return false;
     }
-    write_markers_beside(path);
     return true;
 }
 

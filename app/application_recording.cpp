@@ -54,6 +54,14 @@ void Application::stop_recording(RecordingEnd why) {
         write_markers_beside(recording_.logs_folder / recording_.log_file_name);
     }
     reset_log_view_zoom(state_.log_view);
+    // The samples are all in memory; a file that could not be written is
+    // offered a place elsewhere before they can be lost.
+    if (!last_recording_.write_error.empty() && state_.log.count > 0 &&
+        platform_.message_box(
+            last_recording_.write_error + "\n\nThe recording is kept in memory. Save it elsewhere?",
+            "Recording not saved", MessageButtons::yes_no) == MessageAnswer::yes) {
+        if (const auto path = ask_file(cmd::save_log_as)) save_log(*path);
+    }
 }
 
 bool Application::refused_while_recording(int command) {

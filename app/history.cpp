@@ -102,8 +102,9 @@ LogSnapshot take_log_snapshot(const LogBuffer& log, const LogView& view) {
 
 void swap_log(LogSnapshot& snapshot, LogBuffer& log, LogView& view) {
     LogSnapshot shown = take_log_snapshot(log, view);
-    std::copy(snapshot.samples.begin(), snapshot.samples.end(), log.samples.begin());
     log.count = static_cast<std::int32_t>(snapshot.samples.size());
+    log.make_room(log.count);
+    std::copy(snapshot.samples.begin(), snapshot.samples.end(), log.samples.begin());
     log.cursor_px = snapshot.cursor_px;
     log.anchor_px = snapshot.anchor_px;
     log.marked_view_first = snapshot.marked_view_first;

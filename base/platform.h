@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -147,6 +148,16 @@ class Platform {
     }
     // The "Target AFR" window, the table the fuel learning aims at.
     virtual void show_target_afr() {}
+    // Work that may take long (reading a large file). The desktop program
+    // runs it away from the window's thread behind a progress bar with
+    // Cancel, the window painting meanwhile; `job` is handed a callback to
+    // report how far it is (0 to 1), which returns false once the user
+    // cancelled. The default runs it here. False when cancelled.
+    using ProgressJob = std::function<void(const std::function<bool(double)>& progress)>;
+    virtual bool run_with_progress(std::string_view /*title*/, const ProgressJob& job) {
+        job([](double) { return true; });
+        return true;
+    }
     // The "Serial port..." list; the number of the port chosen, nullopt when cancelled.
     virtual std::optional<int> choose_serial_port(const std::vector<SerialPortChoice>& /*ports*/) {
         return std::nullopt;

@@ -62,6 +62,15 @@ constexpr std::array<LogBand, kLogBandCount> kBands = {{
      1, 0, -1, false, text("LS: "), "LS Switches", kAsUsual, ""},
 }};
 
+// A Mazda log keeps its load in the injector-duty field (and twice it in the
+// fuel correction, for the file): its Load band draws and reads the load.
+constexpr LogBand kMazdaLoad = [] {
+    LogBand band = kBands[static_cast<std::size_t>(C::fuel_corr)];
+    band.real_field = &S::inj_duty;
+    band.mazda_readout = text("Load: ", 1);
+    return band;
+}();
+
 double field_value(const LogBand& band, const LogSample& sample) {
     if (band.int_field != nullptr) return sample.*band.int_field;
     return static_cast<double>(sample.*band.real_field);
@@ -105,6 +114,10 @@ std::span<const LogBand> log_bands() {
 
 const LogBand& log_band(LogChannel channel) {
     return kBands[static_cast<std::size_t>(channel)];
+}
+
+const LogBand& drawn_band(const LogBand& band, bool mazda_log) {
+    return mazda_log && band.channel == C::fuel_corr ? kMazdaLoad : band;
 }
 
 const LogBand* log_band_for_command(int command_id) {

@@ -61,6 +61,9 @@ struct LogBand {
 
 std::span<const LogBand> log_bands();
 const LogBand& log_band(LogChannel channel);
+// The band as the viewer draws it in this log (a Mazda log's Load band draws
+// the load itself).
+const LogBand& drawn_band(const LogBand& band, bool mazda_log);
 // Nullptr for an id that is not a channel's.
 const LogBand* log_band_for_command(int command_id);
 

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "calfile/atomic_file.h"
+#include "datalogs/log_times.h"
 #include "datalogs/log_words.h"
 
 namespace veloquin {
@@ -38,33 +39,6 @@ constexpr std::array<LogColumn, 15> kColumns = {{
     {"IGN   ", K::real, nullptr, &S::ecu_ignition, 3, 2, 6},
     {"WGDuty", K::real, nullptr, &S::wg_duty, 3, 1, 2},
 }};
-
-int columns_for_version(int version) {
-    if (version == 5) return 15;
-    if (version >= 3) return 14;
-    return 11;
-}
-
-int version_of(std::string_view word) {
-    if (word == "5.0") return 5;
-    if (word == "4.0") return 4;
-    if (word == "3.0") return 3;
-    return 2;
-}
-
-void store_word(LogSample& sample, const LogColumn& column, std::string_view word) {
-    switch (column.kind) {
-        case K::integer:
-            sample.*column.int_field = word_to_int(word);
-            break;
-        case K::truncated:
-            sample.*column.int_field = word_to_truncated_int(word);
-            break;
-        case K::real:
-            sample.*column.real_field = word_to_float(word);
-            break;
-    }
-}
 
 // The exact value of a finite float as m x 2^e.
 struct BinaryFloat {
@@ -154,19 +128,10 @@ char* put_field(char* out, const LogColumn& column, const LogSample& sample) {
 // Room for every field at its longest, plus the excess of the last block copy.
 constexpr std::size_t kMaxLineLength = kColumns.size() * (kMaxFieldDigits + 2 * kBlankRun) + 2;
 
-// The float sum of three values near the float limit overflows; the log
-// must stay finite for the viewer's scales, so it is held at the limit.
-float three_point_mean(float after, float before, float here) {
-    constexpr float kThird = 0.33333334F;
-    constexpr float kMax = std::numeric_limits<float>::max();
-    const float mean = (after + before + here) * kThird;
-    if (std::isfinite(mean)) return mean;
-    return mean > 0.0F ? kMax : -kMax;
-}
-
-// Words of a real log are at most 31 characters with a few blanks between
-// them; a file that averages more than this per word is not a log.
-constexpr std::size_t kBytesPerWordBound = 64;
+// Far past any drive (a day at the stream rate is 37 million samples); a
+// bound only so that a disk image chosen by mistake is not read whole.
+constexpr std::size_t kMostLogWords = std::size_t{1} << 30;
+constexpr std::size_t kMostLogBytes = std::size_t{4} << 30;
 constexpr std::size_t kReadChunk = 65536;
 
 std::string describe_errno(int error) {
@@ -195,86 +160,16 @@ bool sniff_log_file(std::string_view text) {
     return words.next(first) && first == header;
 }
 
-LogReadResult read_log_text(LogBuffer& log, std::string_view text) {
-    LogReadResult result;
-    result.ok = true;
-    log.count = 0;
-    log.mazda_log = false;
-
-    LogWordReader words(text);
-    std::string_view word;
-    words.next(word);  // the file's name for itself is not checked
-    result.version = words.next(word) ? version_of(word) : 2;
-    const int n_columns = columns_for_version(result.version);
-    for (int i = 0; i < n_columns; ++i)
-        words.next(word);
-
-    // A short last sample takes its missing columns from the words of the
-    // sample before, as a reader with one field per column would.
-    std::array<std::string_view, kColumns.size()> fields{};
-    while (!words.at_end()) {
-        if (log.count == LOG_CAPACITY) {
-            result.cut = true;
-            break;
-        }
-        for (int c = 0; c < n_columns; ++c) {
-            if (!words.next(word)) break;
-            fields[static_cast<std::size_t>(c)] = word;
-        }
-        LogSample& sample = log.samples[static_cast<std::size_t>(log.count)];
-        sample = LogSample{};
-        for (int c = 0; c < n_columns; ++c) {
-            store_word(sample, kColumns[static_cast<std::size_t>(c)],
-                       fields[static_cast<std::size_t>(c)]);
-        }
-        ++log.count;
-    }
-    log.mark_changed();
-    smooth_log(log);
-
-    result.overlong_words = words.overlong_words();
-    result.message = describe_read_problems(result.cut, result.overlong_words);
-    return result;
-}
-
-void smooth_log(LogBuffer& log) {
-    const int count = log.count;
-    if (count < 6) return;
-    log.mark_changed();
-    auto& s = log.samples;
-    auto at = [&s](int k) -> LogSample& { return s[static_cast<std::size_t>(k)]; };
-    // The speed mean looks three samples ahead; for the third-last sample
-    // that is past the log, so the last sample's speed stands in.
-    for (int k = 3; k <= count - 3; ++k) {
-        const int ahead = std::min(k + 3, count - 1);
-        const std::int64_t sum = std::int64_t{at(k - 3).speed} + 2 * std::int64_t{at(k - 1).speed} +
-                                 at(k).speed + at(ahead).speed;
-        at(k).aux = static_cast<float>(0.2 * static_cast<double>(static_cast<float>(sum)));
-    }
-    for (int k = 3; k <= count - 3; ++k) {
-        LogSample& here = at(k);
-        const LogSample& before = at(k - 1);
-        const LogSample& after = at(k + 1);
-        here.speed = truncate_to_int(static_cast<double>(here.aux));
-        here.boost = three_point_mean(after.boost, before.boost, here.boost);
-        here.inj_duty = three_point_mean(after.inj_duty, before.inj_duty, here.inj_duty);
-        here.ecu_ignition =
-            three_point_mean(after.ecu_ignition, before.ecu_ignition, here.ecu_ignition);
-    }
-}
-
 LogReadLimit log_file_read_limit() {
-    constexpr std::size_t kWords = 2 + kColumns.size() * (1 + std::size_t{LOG_CAPACITY}) + 1;
-    return {kWords, kWords * kBytesPerWordBound};
+    return {kMostLogWords, kMostLogBytes};
 }
 
 LogReadLimit mazda_read_limit() {
-    constexpr std::size_t kWords = 6 * std::size_t{LOG_CAPACITY} + 1;
-    return {kWords, kWords * kBytesPerWordBound};
+    return {kMostLogWords, kMostLogBytes};
 }
 
 bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::string& error,
-                    LogReadLimit limit, bool* stopped_at_bytes) {
+                    LogReadLimit limit, LogBytesStop* stop) {
     if (!check_regular_file(path, error)) return false;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
@@ -290,7 +185,16 @@ bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::
     std::size_t words = 0;
     bool in_word = false;
     bool at_byte_bound = false;
+    bool at_nul = false;
     while ((n = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) {
+        // Text ends at a NUL byte: a binary file, or the zeroed tail a power
+        // cut leaves behind the last line a recording wrote.
+        const auto* nul = static_cast<const char*>(std::memchr(chunk.data(), 0, n));
+        if (nul != nullptr) {
+            data.append(chunk.data(), static_cast<std::size_t>(nul - chunk.data()));
+            at_nul = true;
+            break;
+        }
         data.append(chunk.data(), n);
         words += count_word_starts({chunk.data(), n}, in_word);
         if (words > limit.words) break;
@@ -307,7 +211,9 @@ bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::
         return false;
     }
     bytes = std::move(data);
-    if (stopped_at_bytes != nullptr) *stopped_at_bytes = at_byte_bound;
+    if (stop != nullptr)
+        *stop = at_nul ? LogBytesStop::nul
+                       : (at_byte_bound ? LogBytesStop::byte_bound : LogBytesStop::end);
     return true;
 }
 
@@ -316,24 +222,28 @@ LogReadResult read_log_file_with(LogBuffer& log, const std::filesystem::path& pa
                                  LogReadLimit limit) {
     std::string bytes;
     std::string error;
-    bool stopped_at_bytes = false;
-    if (!read_log_bytes(path, bytes, error, limit, &stopped_at_bytes)) {
-        LogReadResult failed;
+    LogBytesStop stop = LogBytesStop::end;
+    LogReadResult failed;
+    if (!read_log_bytes(path, bytes, error, limit, &stop)) {
         failed.message = error;
         return failed;
     }
+    if (stop == LogBytesStop::nul && bytes.find_first_not_of(" \t\r\n\v\f") == std::string::npos) {
+        failed.message = path.string() + " is not a log: it holds binary data";
+        return failed;
+    }
     LogReadResult result = read_text(log, bytes);
-    if (stopped_at_bytes) {
+    if (stop == LogBytesStop::nul) {
+        if (!result.message.empty()) result.message += "; ";
+        result.message += "the file ends in binary bytes after byte " +
+                          std::to_string(bytes.size()) + "; the text before them was read";
+    } else if (stop == LogBytesStop::byte_bound) {
         result.cut = true;
         if (!result.message.empty()) result.message += "; ";
         result.message += "the file is too large for a log; only its first " +
                           std::to_string(bytes.size() >> 20) + " MB were read";
     }
     return result;
-}
-
-LogReadResult log_read_file(LogBuffer& log, const std::filesystem::path& path) {
-    return read_log_file_with(log, path, read_log_text, log_file_read_limit());
 }
 
 void append_log_header(std::string& out) {
@@ -368,7 +278,8 @@ std::string format_log_file(const LogBuffer& log) {
 LogWriteResult log_write_file(const LogBuffer& log, const std::filesystem::path& path) {
     LogWriteResult result;
     std::string error;
-    result.ok = write_file_atomically(path, format_log_file(log), &error);
+    result.ok = write_file_atomically(path, format_log_file(log), &error) &&
+                write_log_companions(log, path, error);
     if (!result.ok) result.message = error;
     return result;
 }

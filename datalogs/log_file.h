@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -35,25 +36,35 @@ std::span<const LogColumn> log_columns();
 std::string_view log_column_name(const LogColumn& column);
 
 struct LogReadResult {
-    bool ok = false;         // false: nothing was read and the log is unchanged
-    int version = 0;         // 2 to 5
-    bool cut = false;        // the file holds more samples than the log can
-    int overlong_words = 0;  // words cut to 31 characters
-    std::string message;     // empty when the file read cleanly
+    bool ok = false;              // false: nothing was read and the log is unchanged
+    int version = 0;              // 2 to 5
+    bool cut = false;             // only the first part of an absurdly large file was read
+    int overlong_words = 0;       // words cut to 31 characters
+    std::int64_t non_finite = 0;  // values read as gaps
+    bool cancelled = false;       // the progress callback stopped the reading
+    std::string message;          // empty when the file read cleanly
 };
 
 // True when the text begins with this system's log header word, whatever
 // the version after it.
 bool sniff_log_file(std::string_view text);
 
-// Replaces the log with the samples of a log file's text and smooths it.
-// Never fails: any text reads as a log, word by word.
+// Replaces the log with the samples of a log file's text, as they are. Any
+// text reads word by word, up to a NUL byte; only text none of whose samples
+// holds numbers is refused (ok false, the log unchanged).
 LogReadResult read_log_text(LogBuffer& log, std::string_view text);
 
-// The same from a file; a file that cannot be read leaves the log unchanged.
-LogReadResult log_read_file(LogBuffer& log, const std::filesystem::path& path);
+// Told how much of a file was read (0 to 1); false cancels the reading.
+using LogReadProgress = std::function<bool(double done)>;
 
-// The smoothing every load applies to speed, boost, injector duty and ECU ignition.
+// The same from a file, in blocks, with the sample times of its companion
+// file when there is one that fits. A file that cannot be read, is not a
+// log, or whose reading was cancelled leaves the log unchanged.
+LogReadResult log_read_file(LogBuffer& log, const std::filesystem::path& path,
+                            const LogReadProgress& progress = {});
+
+// The smoothing the viewer and the dashboard apply where they draw speed,
+// boost, injector duty and ECU ignition (the file keeps the values as read).
 void smooth_log(LogBuffer& log);
 
 // The version-5 header (first line and column titles) and one sample's line:
@@ -71,7 +82,7 @@ struct LogWriteResult {
 };
 
 // Replaces the file only once the new one is completely on disk, so a failed
-// save keeps the old file.
+// save keeps the old file; the log's companions (its times) go beside it.
 LogWriteResult log_write_file(const LogBuffer& log, const std::filesystem::path& path);
 
 // How much of a file a reader can use, so that a file of gigabytes chosen by
@@ -87,11 +98,14 @@ LogReadLimit log_file_read_limit();
 // A Mazda log: six words a sample, no header.
 LogReadLimit mazda_read_limit();
 
-// Reads a file up to the limit, refusing anything that is not a readable
-// regular file. `stopped_at_bytes` tells that the byte bound ended the
-// reading before the words a full log needs had come.
+// Why reading a file's bytes stopped: at its end or its word bound, at the
+// byte bound, or at a NUL byte (the text ends there).
+enum class LogBytesStop { end, byte_bound, nul };
+
+// Reads a file up to the limit or its first NUL byte, refusing anything that
+// is not a readable regular file.
 bool read_log_bytes(const std::filesystem::path& path, std::string& bytes, std::string& error,
-                    LogReadLimit limit = log_file_read_limit(), bool* stopped_at_bytes = nullptr);
+                    LogReadLimit limit = log_file_read_limit(), LogBytesStop* stop = nullptr);
 
 // Reads the file's bytes and hands them to a text reader; a file that cannot be
 // read leaves the log unchanged and says why.

@@ -22,8 +22,9 @@ void begin_log_recording(LogBuffer& log) {
     log.set_visible(LogChannel::ecu_ignition, false);
     log.count = 0;
     log.mazda_log = false;
-    for (LogSample& sample : log.samples)
-        sample.flags = 0;
+    log.has_times = true;
+    log.markers.clear();
+    log.samples.clear();
     log.mark_changed();
 }
 

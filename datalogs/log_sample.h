@@ -12,9 +12,6 @@
 
 namespace veloquin {
 
-// Recording stops near 6,000 samples; only loaded files come close to this.
-inline constexpr int LOG_CAPACITY = 60000;
-
 // One row of live data. The field order is fixed: the file columns and the
 // viewer's bands are defined against it.
 struct LogSample {
@@ -77,9 +74,10 @@ struct LogMarker {
 };
 
 struct LogBuffer {
-    // Sized once and never resized: 4.5 MB that must not live on the stack,
-    // and loading or recording must not allocate.
-    std::vector<LogSample> samples = std::vector<LogSample>(LOG_CAPACITY);
+    // Grows with the log, so memory follows the samples held: slots 0 to
+    // count - 1 are the log; slots past it are left over from a longer log
+    // and mean nothing. A writer makes room with next_slot() or make_room().
+    std::vector<LogSample> samples;
     std::int32_t count = 0;
 
     // Viewer cursor and anchor in pixels from the left edge of the plot area
@@ -123,6 +121,22 @@ struct LogBuffer {
     bool visible(LogChannel channel) const { return flags[static_cast<std::size_t>(channel)]; }
     void set_visible(LogChannel channel, bool on) { flags[static_cast<std::size_t>(channel)] = on; }
 
+    // Slot `count`, emptied, for the writer about to fill it.
+    LogSample& next_slot() {
+        const auto at = static_cast<std::size_t>(count);
+        if (at < samples.size()) {
+            samples[at] = LogSample{};
+        } else {
+            samples.emplace_back();
+        }
+        return samples[at];
+    }
+    // Makes slots 0 to n - 1 exist (new ones empty); the count is the caller's.
+    void make_room(std::int32_t n) {
+        if (static_cast<std::size_t>(n) > samples.size())
+            samples.resize(static_cast<std::size_t>(n));
+    }
+
     std::span<LogSample> valid() { return {samples.data(), static_cast<std::size_t>(count)}; }
     std::span<const LogSample> valid() const {
         return {samples.data(), static_cast<std::size_t>(count)};
@@ -132,10 +146,9 @@ struct LogBuffer {
 // Clears the cursor, the anchor and everything derived from them.
 void clear_log_cursor(LogBuffer& log);
 
-// Called by the recorder before the first sample: empties the log, leaves the
-// Mazda mode, switches off the ECU bands the device cannot fill, and zeroes
-// the status flags of every slot so a recorded log never writes out flags
-// left over from an earlier file.
+// Called by the recorder before the first sample: empties the log (its
+// markers too), leaves the Mazda mode and switches off the ECU bands the
+// device cannot fill. A recording knows when each sample arrived.
 void begin_log_recording(LogBuffer& log);
 
 // "Crop Log File": keeps samples sel_first to sel_last. Does nothing (and

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <cmath>
+#include <limits>
 
 namespace veloquin {
 
@@ -27,8 +30,8 @@ constexpr ExportColumn kTimeColumn = {"TIME_MS", nullptr, nullptr, &S::time_ms};
 }  // namespace
 
 bool log_has_times(const LogBuffer& log) {
-    return std::any_of(log.valid().begin(), log.valid().end(),
-                       [](const LogSample& s) { return s.time_ms != 0; });
+    return log.has_times || std::any_of(log.valid().begin(), log.valid().end(),
+                                        [](const LogSample& s) { return s.time_ms != 0; });
 }
 
 std::vector<ExportColumn> export_columns(const LogBuffer& log) {
@@ -63,15 +66,21 @@ LogStats compute_log_stats(const LogBuffer& log) {
     for (const ExportColumn& column : export_columns(log)) {
         ColumnStats c;
         c.name = column.name;
-        c.min = c.max = export_value(column, samples.front());
+        // Gaps (values that were not numbers) take no part.
+        c.min = std::numeric_limits<double>::infinity();
+        c.max = -c.min;
         double sum = 0.0;
+        std::size_t values = 0;
         for (const LogSample& sample : samples) {
             const double v = export_value(column, sample);
+            if (std::isnan(v)) continue;
             c.min = std::min(c.min, v);
             c.max = std::max(c.max, v);
             sum += v;
+            ++values;
         }
-        c.mean = sum / static_cast<double>(samples.size());
+        if (values == 0) c.min = c.max = std::numeric_limits<double>::quiet_NaN();
+        c.mean = values == 0 ? c.min : sum / static_cast<double>(values);
         stats.columns.push_back(c);
     }
     return stats;

@@ -1,6 +1,7 @@
 #include "datalogs/log_viewer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -46,6 +47,14 @@ void refresh_derived_values(LogBuffer& log, LogViewerCache& cache) {
         cache.has_rpm_per_speed = true;
         cache.rpm_per_speed_revision = log.revision;
     }
+}
+
+// The smoothed columns follow the log; the derived values are written first.
+void refresh_smoothing(const LogBuffer& log, LogViewerCache& cache) {
+    if (cache.has_smoothed && cache.smoothed_revision == log.revision) return;
+    smooth_log_columns(log.valid(), cache.smoothed);
+    cache.has_smoothed = true;
+    cache.smoothed_revision = log.revision;
 }
 
 const BandScale& cached_scale(LogViewerCache::Band& c, const LogBand& band, const LogBuffer& log) {
@@ -97,27 +106,124 @@ void build_switch_curves(LogViewerCache& cache, LogViewerCache::Band& c,
     }
 }
 
-// A band whose curve is being rebuilt.
+// A band whose curve is being rebuilt: its values are the log's, or the
+// smoothed column the viewer draws instead.
 struct CurveBuild {
     const LogBand* band;
     BandPixels pixels;
-    std::vector<Point>* out;
+    std::vector<std::vector<Point>>* curves;
     int bottom;
+    const std::int32_t* smoothed_int;
+    const float* smoothed_real;
+    const MinMaxSummary<std::int32_t>* int_summary;
+    const MinMaxSummary<float>* real_summary;
+    int offset;  // the first sample on view
+    bool in_gap = false;
 };
 
-void add_band_column(const CurveBuild& b, std::span<const LogSample> samples, int start, int end,
-                     int x, bool decimate) {
+// A column this wide takes its extremes from the summaries.
+constexpr int kSummedColumn = 48;
+
+// A wide column from the summaries: its first and last samples and the
+// heights of its extremes, which cover the same pixels as every sample of
+// it would (all points of a column share its x).
+template <typename T, typename Value, typename HeightOf>
+void add_summed_column(std::vector<Point>& out, const MinMaxSummary<T>& summary, int offset,
+                       int first, int last, int x, int bottom, const Value& value,
+                       const HeightOf& height_of) {
+    T lo{};
+    T hi{};
+    auto global = [&](std::size_t g) { return value(static_cast<int>(g) - offset); };
+    summary.range(static_cast<std::size_t>(first + offset),
+                  static_cast<std::size_t>(last + 1 + offset), global, lo, hi);
+    for (const T v : {value(first), lo, hi, value(last)})
+        out.push_back({x, bottom - height_of(v)});
+}
+
+// Points of one pixel column. Gaps (values that are not numbers) are left
+// out; a column of nothing but gaps ends the polyline, and the next column
+// with a value starts a new one.
+void add_band_column(CurveBuild& b, std::span<const LogSample> samples, int start, int end, int x,
+                     bool decimate) {
     auto at = [samples](int i) -> const LogSample& { return samples[static_cast<std::size_t>(i)]; };
-    auto height = [&](int i) { return b.pixels.height(at(i)); };
     if (b.band->int_field != nullptr) {
         const auto field = b.band->int_field;
-        add_column_points(
-            *b.out, start, end, x, b.bottom, decimate, [&](int i) { return at(i).*field; }, height);
-    } else {
-        const auto field = b.band->real_field;
-        add_column_points(
-            *b.out, start, end, x, b.bottom, decimate, [&](int i) { return at(i).*field; }, height);
+        const std::int32_t* smoothed = b.smoothed_int;
+        auto value = [&](int i) { return smoothed != nullptr ? smoothed[i] : at(i).*field; };
+        auto height_of = [&](std::int32_t v) {
+            LogSample s;
+            s.*field = v;
+            return b.pixels.height(s);
+        };
+        auto height = [&](int i) { return height_of(value(i)); };
+        if (decimate && end - start > kSummedColumn && !b.int_summary->empty()) {
+            add_summed_column(b.curves->back(), *b.int_summary, b.offset, start, end - 1, x,
+                              b.bottom, value, height_of);
+            return;
+        }
+        add_column_points(b.curves->back(), start, end, x, b.bottom, decimate, value, height);
+        return;
     }
+    const auto field = b.band->real_field;
+    const float* smoothed = b.smoothed_real;
+    auto value = [&](int i) { return smoothed != nullptr ? smoothed[i] : at(i).*field; };
+    auto height_of = [&](float v) {
+        LogSample s;
+        s.*field = v;
+        return b.pixels.height(s);
+    };
+    auto height = [&](int i) { return height_of(value(i)); };
+    int first = start;
+    int last = end - 1;
+    while (first <= last && std::isnan(value(first)))
+        ++first;
+    while (last > first && std::isnan(value(last)))
+        --last;
+    if (first > last) {
+        b.in_gap = b.in_gap || !b.curves->back().empty();
+        return;
+    }
+    if (b.in_gap) b.curves->emplace_back();
+    b.in_gap = false;
+    if (decimate && last - first > kSummedColumn && !b.real_summary->empty()) {
+        add_summed_column(b.curves->back(), *b.real_summary, b.offset, first, last, x, b.bottom,
+                          value, height_of);
+        return;
+    }
+    add_column_points(b.curves->back(), first, last + 1, x, b.bottom, decimate, value, height);
+}
+
+// The smoothed column a band draws, offset to the first sample on view;
+// nullptr where the band draws the log's own values.
+template <typename T>
+const T* smoothed_column(const std::vector<T>& column, SampleRange range) {
+    return column.empty() ? nullptr : column.data() + range.first;
+}
+
+// The band's summaries follow the log, over the values it draws.
+void refresh_summary(LogViewerCache::Band& c, const LogBand& band, const LogBuffer& log,
+                     const SmoothedColumns& sm) {
+    if (c.has_summary && c.summary_revision == log.revision) return;
+    c.has_summary = true;
+    c.summary_revision = log.revision;
+    const auto samples = log.valid();
+    const auto n = samples.size();
+    const LogChannel ch = band.channel;
+    if (band.int_field != nullptr) {
+        const auto field = band.int_field;
+        const bool smoothed = ch == C::speed && sm.speed.size() == n;
+        c.int_summary.build(
+            n, [&](std::size_t i) { return smoothed ? sm.speed[i] : samples[i].*field; });
+        return;
+    }
+    const auto field = band.real_field;
+    const std::vector<float>* column = ch == C::boost          ? &sm.boost
+                                       : ch == C::inj_duty     ? &sm.inj_duty
+                                       : ch == C::ecu_ignition ? &sm.ecu_ignition
+                                                               : nullptr;
+    if (column != nullptr && column->size() != n) column = nullptr;
+    c.real_summary.build(
+        n, [&](std::size_t i) { return column != nullptr ? (*column)[i] : samples[i].*field; });
 }
 
 // Rebuilds the curves of every shown band whose log, range, rectangle or
@@ -143,8 +249,18 @@ void refresh_curves(LogViewerCache& cache, const LogBuffer& log, std::span<const
         c.curves.resize(1);
         c.curves[0].clear();
         c.curves[0].push_back({b.rect.x, b.rect.y + b.rect.h});
+        const SmoothedColumns& sm = cache.smoothed;
+        const LogChannel ch = b.band->channel;
+        const std::int32_t* smooth_int =
+            ch == C::speed ? smoothed_column(sm.speed, range) : nullptr;
+        const float* smooth_real = ch == C::boost          ? smoothed_column(sm.boost, range)
+                                   : ch == C::inj_duty     ? smoothed_column(sm.inj_duty, range)
+                                   : ch == C::ecu_ignition ? smoothed_column(sm.ecu_ignition, range)
+                                                           : nullptr;
+        refresh_summary(c, *b.band, log, cache.smoothed);
         builds.push_back({b.band, BandPixels(*b.band, cached_scale(c, *b.band, log), b.rect.h),
-                          c.curves.data(), b.rect.y + b.rect.h});
+                          &c.curves, b.rect.y + b.rect.h, smooth_int, smooth_real, &c.int_summary,
+                          &c.real_summary, range.first});
     }
     if (builds.empty()) return;
 
@@ -155,7 +271,7 @@ void refresh_curves(LogViewerCache& cache, const LogBuffer& log, std::span<const
     for (int start = 0; start < n;) {
         const int end = column_end(start, n, w);
         const int x = left + sample_column(start, n, w);
-        for (const CurveBuild& b : builds)
+        for (CurveBuild& b : builds)
             add_band_column(b, samples, start, end, x, decimate);
         start = end;
     }
@@ -213,18 +329,6 @@ void draw_switch_grid(PaintModel& m, const BandRect& r) {
     }
 }
 
-// Grid lines at every multiple of the grid step after the first sample on
-// view, up to and including the last position of the axis.
-template <typename Draw>
-void for_each_grid_sample(const LogViewerLayout& layout, bool include_first, Draw draw) {
-    const int m = layout.grid_step;
-    const SampleRange r = layout.range;
-    int s = ((r.first + m - 1) / m) * m;
-    if (!include_first && s == r.first) s += m;
-    for (; s <= r.first + r.count; s += m)
-        draw(s);
-}
-
 void draw_band(PaintModel& m, const LogBuffer& log, const LogBand& band, const BandRect& r,
                const LogViewerLayout& layout, LogViewerCache& cache) {
     LogViewerCache::Band& cached = cache.bands[static_cast<std::size_t>(band.channel)];
@@ -233,17 +337,22 @@ void draw_band(PaintModel& m, const LogBuffer& log, const LogBand& band, const B
     } else {
         draw_value_grid(m, band, cached_scale(cached, band, log), r);
     }
-    for_each_grid_sample(layout, false, [&](int s) {
-        const int x = r.x + sample_column(s - layout.range.first, layout.range.count, r.w);
+    for (const LogViewerLayout::Tick& tick : layout.ticks) {
+        if (tick.sample == layout.range.first) continue;  // the frame is there
+        const int x =
+            r.x + sample_column(tick.sample - layout.range.first, layout.range.count, r.w);
         m.draw_line(x, r.y, x, r.y + r.h, pens::grey);
-    });
+    }
     for (const auto& curve : cached.curves)
         m.polyline(curve, pens::blue);
 
     const int at = std::clamp(log.cursor_index, 0, log.count - 1);
     const std::string text =
         log.cursor_index != 0
-            ? band_readout(band, log.samples[static_cast<std::size_t>(at)], log.mazda_log)
+            ? band_readout(band,
+                           cache.smoothed.drawn(log.samples[static_cast<std::size_t>(at)],
+                                                static_cast<std::size_t>(at)),
+                           log.mazda_log)
             : band_title(band, log.mazda_log);
     m.draw_text(r.x + 11, r.y + 5, text, FontId::small, colors::white, Align::left);
     m.draw_text(r.x + 10, r.y + 4, text, FontId::small, colors::black, Align::left);
@@ -260,32 +369,81 @@ void draw_band(PaintModel& m, const LogBuffer& log, const LogBand& band, const B
     m.draw_frame(r.x, r.y, r.x + r.w, r.y + r.h, pens::black);
 }
 
-// Hundreds of samples, with a decimal when the grid is finer than that.
-std::string time_label(int sample, int grid_step) {
-    std::string text = std::to_string(sample / 100);
-    if (grid_step < 100) text += "." + std::to_string(sample % 100 / 10);
-    return text;
+void draw_time_labels(PaintModel& m, const LogViewerLayout& layout) {
+    for (const LogViewerLayout::Tick& tick : layout.ticks) {
+        const int x = kLogPlotLeft + sample_column(tick.sample - layout.range.first,
+                                                   layout.range.count, layout.plot_width);
+        // Centred under their grid lines, so the last one stays inside the window.
+        m.draw_text(x, layout.usable_height - 10, tick.label, FontId::small, colors::label_grey,
+                    Align::center);
+    }
 }
 
-void draw_time_labels(PaintModel& m, const LogViewerLayout& layout) {
-    for_each_grid_sample(layout, true, [&](int s) {
-        const int x = kLogPlotLeft +
-                      sample_column(s - layout.range.first, layout.range.count, layout.plot_width);
-        // Centred under their grid lines, so the last one stays inside the window.
-        m.draw_text(x, layout.usable_height - 10, time_label(s, layout.grid_step), FontId::small,
-                    colors::label_grey, Align::center);
-    });
+// The small font's digits are about this wide; labels keep a gap of two digits.
+constexpr int kLabelDigitWidth = 7;
+
+std::uint32_t time_after_first(const LogBuffer& log, int sample) {
+    return log.samples[static_cast<std::size_t>(sample)].time_ms - log.samples[0].time_ms;
+}
+
+// "12", "12.5", "1:05", "1:05.25": seconds, with the decimals the step needs.
+std::string seconds_label(std::int64_t ms, std::int64_t step_ms) {
+    const int decimals = step_ms >= 1000 ? 0 : step_ms >= 100 ? 1 : step_ms >= 10 ? 2 : 3;
+    const std::int64_t whole = ms / 1000;
+    std::string text = ms >= 60000 ? std::to_string(whole / 60) + ":" +
+                                         (whole % 60 < 10 ? "0" : "") + std::to_string(whole % 60)
+                                   : std::to_string(whole);
+    if (decimals > 0) {
+        std::string fraction = std::to_string(1000 + ms % 1000).substr(1);
+        text += "." + fraction.substr(0, static_cast<std::size_t>(decimals));
+    }
+    return text;
 }
 
 }  // namespace
 
-int time_grid_step(int samples, bool zoomed) {
-    if (zoomed && samples <= 150) return 10;
-    if (zoomed && samples <= 300) return 20;
-    if (zoomed && samples <= 750) return 50;
-    if (samples <= 1500) return 100;
-    if (samples <= 3000) return 200;
-    return 500;
+std::int64_t nice_step(double least) {
+    std::int64_t power = 1;
+    for (;;) {
+        for (const std::int64_t m : {1, 2, 5}) {
+            if (static_cast<double>(m * power) >= least) return m * power;
+        }
+        power *= 10;
+    }
+}
+
+std::vector<LogViewerLayout::Tick> time_ticks(const LogBuffer& log, SampleRange range,
+                                              int plot_width) {
+    std::vector<LogViewerLayout::Tick> ticks;
+    if (range.count <= 0 || plot_width <= 0) return ticks;
+    const int last = range.first + range.count - 1;
+    const double width = plot_width;
+    if (!log.has_times) {
+        const auto digits = static_cast<int>(std::to_string(last + 1).size());
+        const std::int64_t step = nice_step((digits + 2) * kLabelDigitWidth * range.count / width);
+        for (std::int64_t s = (range.first + step - 1) / step * step;
+             s <= range.first + range.count; s += step)
+            ticks.push_back({static_cast<int>(s), std::to_string(s)});
+        return ticks;
+    }
+    const std::int64_t t0 = time_after_first(log, range.first);
+    const std::int64_t t1 = time_after_first(log, last);
+    const double span_ms = std::max<double>(1.0, static_cast<double>(t1 - t0));
+    // "12:34.56" is the longest label a drive of under an hour gets.
+    std::int64_t step = nice_step(10 * kLabelDigitWidth * span_ms / width);
+    const int chars = static_cast<int>(seconds_label(t1, step).size());
+    step = nice_step((chars + 2) * kLabelDigitWidth * span_ms / width);
+    const auto valid = log.valid();
+    auto sample_at = [&](std::int64_t t) {
+        const auto it = std::partition_point(
+            valid.begin() + range.first, valid.begin() + last + 1, [&](const LogSample& s) {
+                return static_cast<std::int64_t>(s.time_ms - valid.front().time_ms) < t;
+            });
+        return static_cast<int>(it - valid.begin());
+    };
+    for (std::int64_t t = (t0 + step - 1) / step * step; t <= t1; t += step)
+        ticks.push_back({sample_at(t), seconds_label(t, step)});
+    return ticks;
 }
 
 int log_plot_width(const LogView& view) {
@@ -302,7 +460,7 @@ LogViewerLayout log_viewer_layout(const LogBuffer& log, const LogView& view) {
         layout.band_height = layout.pitch - kBandGap;
     }
     layout.range = shown_range(view, log.count);
-    layout.grid_step = time_grid_step(layout.range.count, layout.range.count < log.count);
+    layout.ticks = time_ticks(log, layout.range, layout.plot_width);
     // A window too small for a band of one pixel shows none rather than
     // bands turned inside out.
     layout.draws_bands = log.count >= kLogMinSamplesForBands && layout.band_count > 0 &&
@@ -329,10 +487,13 @@ PaintModel paint_log_viewer(LogBuffer& log, const LogView& view, LogViewerCache&
     const LogViewerLayout layout = log_viewer_layout(log, view);
     if (layout.draws_bands) {
         refresh_derived_values(log, cache);
+        refresh_smoothing(log, cache);
         std::vector<ShownBand> shown;
         for (const LogBand& band : log_bands()) {
-            if (log.visible(band.channel))
-                shown.push_back({&band, log_band_rect(layout, static_cast<int>(shown.size()))});
+            if (log.visible(band.channel)) {
+                shown.push_back({&drawn_band(band, log.mazda_log),
+                                 log_band_rect(layout, static_cast<int>(shown.size()))});
+            }
         }
         refresh_curves(cache, log, shown, layout.range, view.decimate);
         for (const ShownBand& b : shown)

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -13,6 +14,8 @@
 #include "datalogs/log_bands.h"
 #include "datalogs/log_curve.h"
 #include "datalogs/log_sample.h"
+#include "datalogs/log_smoothing.h"
+#include "datalogs/log_summary.h"
 
 namespace veloquin {
 
@@ -38,8 +41,13 @@ struct LogViewerLayout {
     int band_count = 0;
     int pitch = 0;        // P = H / band_count
     int band_height = 0;  // h = P - 20
-    int grid_step = 0;    // samples between time grid lines
     SampleRange range;    // resolved against the log
+    // The time axis: a grid line and its label at each tick's sample.
+    struct Tick {
+        int sample = 0;
+        std::string label;
+    };
+    std::vector<Tick> ticks;
     bool draws_bands = false;
 };
 
@@ -49,9 +57,13 @@ int log_plot_width(const LogView& view);
 LogViewerLayout log_viewer_layout(const LogBuffer& log, const LogView& view);
 // The rectangle of the j-th visible band from the top.
 BandRect log_band_rect(const LogViewerLayout& layout, int j);
-// 100 samples up to 1,500 on view, 200 up to 3,000, 500 beyond. A zoomed
-// view of fewer than 750 samples has finer steps of 50, 20 or 10.
-int time_grid_step(int samples, bool zoomed = false);
+// The time axis of a range: seconds (m:ss past a minute) where the log has
+// sample times, sample numbers otherwise, at a step of 1, 2 or 5 times a
+// power of ten wide enough that no two labels touch.
+std::vector<LogViewerLayout::Tick> time_ticks(const LogBuffer& log, SampleRange range,
+                                              int plot_width);
+// The smallest step of 1, 2 or 5 times a power of ten at or above `least`.
+std::int64_t nice_step(double least);
 
 // Recomputes cursor_index, anchor_index and the selection from cursor_px and
 // anchor_px. Every entry point below does it first, as the viewer does before
@@ -102,12 +114,19 @@ struct LogViewerCache {
         BandRect rect;
         bool decimate = true;
         std::vector<std::vector<Point>> curves;
+        bool has_summary = false;
+        std::uint64_t summary_revision = 0;
+        MinMaxSummary<std::int32_t> int_summary;
+        MinMaxSummary<float> real_summary;
     };
     std::array<Band, kLogBandCount> bands;
     bool has_inj_pulse = false;
     std::uint64_t inj_pulse_revision = 0;
     bool has_rpm_per_speed = false;
     std::uint64_t rpm_per_speed_revision = 0;
+    bool has_smoothed = false;
+    std::uint64_t smoothed_revision = 0;
+    SmoothedColumns smoothed;           // what the smoothed bands draw
     std::vector<std::int32_t> heights;  // scratch of a curve build
     int curve_builds = 0;               // band curves computed so far
 };

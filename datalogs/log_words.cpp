@@ -63,16 +63,11 @@ std::size_t count_word_starts(std::string_view piece, bool& in_word) {
     return starts;
 }
 
-std::string describe_read_problems(bool cut, int overlong_words) {
+std::string describe_read_problems(int overlong_words) {
     std::string message;
-    if (cut) {
-        message = "the file holds more than " + std::to_string(LOG_CAPACITY) +
-                  " samples; the log was cut after the first " + std::to_string(LOG_CAPACITY);
-    }
     if (overlong_words > 0) {
-        if (!message.empty()) message += "; ";
-        message += std::to_string(overlong_words) + " words longer than " +
-                   std::to_string(kMaxLogWordLength) + " characters were cut";
+        message = std::to_string(overlong_words) + " words longer than " +
+                  std::to_string(kMaxLogWordLength) + " characters were cut";
     }
     return message;
 }
@@ -166,6 +161,37 @@ double word_to_double(std::string_view word) {
 
 float word_to_float(std::string_view word) {
     return static_cast<float>(word_to_double(word));
+}
+
+float word_to_real(std::string_view word, std::int64_t& non_finite) {
+    if (double plain = 0.0; read_plain_decimal(word, plain) && std::abs(plain) <= kFloatMax) {
+        return static_cast<float>(plain);
+    }
+    const std::size_t skip = !word.empty() && word[0] == '+' ? 1 : 0;
+    double value = 0.0;
+    const auto result = std::from_chars(word.data() + skip, word.data() + word.size(), value);
+    const bool read = result.ec == std::errc() || result.ec == std::errc::result_out_of_range;
+    if (read &&
+        (result.ec != std::errc() || !std::isfinite(value) || std::abs(value) > kFloatMax)) {
+        ++non_finite;
+        return std::numeric_limits<float>::quiet_NaN();
+    }
+    return word_to_float(word);
+}
+
+bool word_looks_numeric(std::string_view word) {
+    std::size_t i = !word.empty() && (word[0] == '-' || word[0] == '+') ? 1 : 0;
+    if (i < word.size() && word[i] == '.') ++i;
+    if (i < word.size() && word[i] >= '0' && word[i] <= '9') return true;
+    const std::string_view rest = word.substr(std::min(i, word.size()));
+    auto starts = [&rest](std::string_view what) {
+        if (rest.size() < what.size()) return false;
+        for (std::size_t k = 0; k < what.size(); ++k) {
+            if ((rest[k] | 0x20) != what[k]) return false;
+        }
+        return true;
+    };
+    return starts("nan") || starts("inf");
 }
 
 float hold_to_float(double value) {

@@ -4,6 +4,7 @@
 // that read a word's leading number and give 0 for anything unreadable.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -67,9 +68,8 @@ class LogWordReader {
 // `in_word` carries over whether the piece before ended inside a word.
 std::size_t count_word_starts(std::string_view piece, bool& in_word);
 
-// The note a reader returns when it cut the log at the capacity or cut
-// overlong words; empty when neither happened.
-std::string describe_read_problems(bool cut, int overlong_words);
+// The note a reader returns when it cut overlong words; empty when none were.
+std::string describe_read_problems(int overlong_words);
 
 // Leading sign and decimal digits; saturates at the 32-bit range.
 int word_to_int(std::string_view word);
@@ -77,6 +77,12 @@ int word_to_int(std::string_view word);
 // magnitudes beyond the float range are held at its limit.
 double word_to_double(std::string_view word);
 float word_to_float(std::string_view word);
+// A value column's word: as word_to_float, but a word that reads as a number
+// the float cannot hold ("nan", "inf", 1e39) is a gap, NaN, and counted.
+float word_to_real(std::string_view word, std::int64_t& non_finite);
+// True when the word begins as a number would (sign, digits, point, or a
+// spelled-out "nan" or "inf"): whether a file's words are numbers at all.
+bool word_looks_numeric(std::string_view word);
 // A computed value rounded to float, held inside the float range.
 float hold_to_float(double value);
 // Floating conversion truncated toward zero, held inside the 32-bit range.

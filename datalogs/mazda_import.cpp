@@ -93,24 +93,20 @@ LogReadResult read_mazda_text(LogBuffer& log, std::string_view text) {
     std::array<std::string_view, kWordsPerSample> group{};
     std::string_view word;
     while (!words.at_end()) {
-        if (log.count == LOG_CAPACITY) {
-            result.cut = true;
-            break;
-        }
         // Samples are counted in words, not lines; a short last group keeps
         // the words of the group before for what it lacks.
         for (auto& slot : group) {
             if (!words.next(word)) break;
             slot = word;
         }
-        store_group(log.samples[static_cast<std::size_t>(log.count)], group);
+        store_group(log.next_slot(), group);
         ++log.count;
     }
     log.mazda_log = true;
     log.mark_changed();
 
     result.overlong_words = words.overlong_words();
-    result.message = describe_read_problems(result.cut, result.overlong_words);
+    result.message = describe_read_problems(result.overlong_words);
     return result;
 }
 
@@ -123,7 +119,8 @@ LogReaderChoice choose_log_readers(std::string_view path) {
             path.find(".mdl") != std::string_view::npos};
 }
 
-LogReadResult load_log_by_name(LogBuffer& log, const std::filesystem::path& path) {
+LogReadResult load_log_by_name(LogBuffer& log, const std::filesystem::path& path,
+                               const LogReadProgress& progress) {
     const std::string name = path.string();
     const LogReaderChoice choice = choose_log_readers(name);
     LogReadResult result;
@@ -132,7 +129,7 @@ LogReadResult load_log_by_name(LogBuffer& log, const std::filesystem::path& path
             name + ": not a log file (the name must contain \".log\" or \".mdl\", in lower case)";
         return result;
     }
-    if (choice.log_file) result = log_read_file(log, path);
+    if (choice.log_file) result = log_read_file(log, path, progress);
     if (choice.mazda && (result.ok || !choice.log_file)) result = mazda_read_file(log, path);
     return result;
 }

@@ -28,6 +28,7 @@ LogReaderChoice choose_log_readers(std::string_view path);
 
 // Runs the chosen readers. A path that picks neither is refused with a
 // message and leaves the log unchanged.
-LogReadResult load_log_by_name(LogBuffer& log, const std::filesystem::path& path);
+LogReadResult load_log_by_name(LogBuffer& log, const std::filesystem::path& path,
+                               const LogReadProgress& progress = {});
 
 }  // namespace veloquin

@@ -1,8 +1,8 @@
 #pragma once
 // A recording written to disk as it arrives: a new version-5 log file per
-// recording, named by the local date and time it began, its lines handed to
-// the disk at least once a second. A crash, a kill or a power cut loses at
-// most the last second, and what is on disk reads as a log as it stands.
+// recording, named by the local date and time it began, with its sample
+// times beside it, its lines handed to the disk at least once a second. A crash, a kill or a power
+// cut loses at most the last second, and what is on disk reads as a log as it stands.
 
 #include <cstdint>
 #include <ctime>
@@ -32,6 +32,7 @@ class RecordingFile {
     bool is_open() const { return fd_ >= 0; }
     const std::filesystem::path& path() const { return path_; }
 
+    // The sample's line, and its time in the times companion.
     void append(const LogSample& sample);
     // Writes the lines held back and waits for the disk to have them, once a
     // second at most. False once a write failed (the file keeps what it had).
@@ -44,10 +45,17 @@ class RecordingFile {
 
   private:
     bool write_pending(bool sync);
+    bool fail(const std::filesystem::path& path);
+    // The files beside the recording's own, written as it goes: its times.
+    bool open_companions();
+    void append_companions(const LogSample& sample);
 
     int fd_ = -1;
+    int times_fd_ = -1;
     std::filesystem::path path_;
     std::string pending_;
+    std::string pending_times_;
+    std::uint32_t first_time_ms_ = 0;
     std::uint32_t last_flush_ms_ = 0;
     std::uint64_t samples_ = 0;
     std::string error_;

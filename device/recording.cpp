@@ -63,7 +63,7 @@ bool RecordingSession::start(bool pass_mode) {
     records_ = 0;
     kept_ = 0;
     shown_count_ = -1;
-    tail_ = {};
+    file_failure_shown_ = false;
     begin_log_recording(ctx_.log);
     const std::uint32_t now = platform.now_ms();
     last_record_ms_ = now;
@@ -82,8 +82,7 @@ bool RecordingSession::start(bool pass_mode) {
 void RecordingSession::take_record(const std::uint8_t* payload) {
     LogBuffer& log = ctx_.log;
     std::copy_n(payload, LiveRecord::kSize, ctx_.link.live.bytes.begin());
-    make_room_for_sample(log, tail_);
-    LogSample& sample = log.samples[static_cast<std::size_t>(log.count)];
+    LogSample& sample = log.next_slot();
     fill_sample_from_live(sample, ctx_.link.live, ctx_.calibration, ctx_.platform.now_ms());
     ++records_;
     if (ctx_.on_sample) ctx_.on_sample(sample, log.count);
@@ -113,7 +112,7 @@ bool RecordingSession::take_arrived(RecordingEnd& why) {
             arrived = true;
             frame_stored_ = 0;
             frame_sync_ = 0;
-            if (ctx_.sample_limit > 0 && ctx_.log.count > ctx_.sample_limit) break;
+            if (limit_reached()) break;
         } else if (frame_sync_ == 1) {
             frame_sync_ = b == kReplyStart1 ? 2 : (b == kReplyStart0 ? 1 : 0);
         } else if (b == kReplyStart0) {
@@ -126,8 +125,14 @@ bool RecordingSession::take_arrived(RecordingEnd& why) {
         ctx_.platform.refresh_live_panel();
         show_progress();
     }
-    file_.flush_if_due(now);
-    if (ctx_.sample_limit > 0 && ctx_.log.count > ctx_.sample_limit) {
+    if (!file_.flush_if_due(now) && !file_failure_shown_) {
+        // A full disk must not pass unseen until the end: the tuner learns it
+        // at once, and the samples stay in memory for a save elsewhere.
+        file_failure_shown_ = true;
+        ctx_.platform.set_lower_status("Logging. Press Enter. (" + file_.error() +
+                                       "; the recording goes on in memory)");
+    }
+    if (limit_reached()) {
         why = RecordingEnd::log_full;
         return false;
     }
@@ -136,6 +141,10 @@ bool RecordingSession::take_arrived(RecordingEnd& why) {
         return false;
     }
     return true;
+}
+
+bool RecordingSession::limit_reached() const {
+    return ctx_.sample_limit > 0 && ctx_.log.count >= ctx_.sample_limit;
 }
 
 void RecordingSession::show_progress() {
@@ -158,7 +167,6 @@ RecordingResult RecordingSession::finish(RecordingEnd why) {
     receive_reply(link, kStreamEndReplySize);
     drain_until_quiet(link);
 
-    restore_newest_samples(ctx_.log, tail_);
     ctx_.log.mark_changed();
     const bool file_ok = file_.close();
     result.file = file_.path();

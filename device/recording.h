@@ -16,7 +16,6 @@
 #include "base/live_record.h"
 #include "calibration/calibration.h"
 #include "datalogs/recording_file.h"
-#include "datalogs/recording_tail.h"
 
 namespace veloquin {
 
@@ -49,7 +48,7 @@ struct RecordingContext {
     std::string log_file_name = "default.log";
     // Millisecond clock when the last recording ended; 0 before the first.
     std::uint32_t last_end_ms = 0;
-    // The recording ends once more than this many samples are held; 0: no limit.
+    // The recording ends once this many samples are held; 0: no limit.
     int sample_limit = 0;
     // Whether every sample also goes to its own file ("YYYY-MM-DD_HH-MM-SS.log")
     // in the logs folder as it arrives.
@@ -64,7 +63,7 @@ struct RecordingContext {
 enum class RecordingEnd {
     enter_pressed,   // the user asked to stop (Enter, Escape, F7, the menu)
     stream_silent,   // no record for kRecordingSilenceMs
-    log_full,        // more samples than the sample limit
+    log_full,        // the sample limit reached
     stream_refused,  // the stream command could not be written: nothing recorded
     closing,         // the program is being closed
 };
@@ -95,9 +94,8 @@ class RecordingSession {
     // Takes every record that has arrived, without waiting for more. False
     // once the recording should end by itself (`why` says why).
     bool take_arrived(RecordingEnd& why);
-    // Ends the stream with the device's stop command, keeps the newest
-    // samples in the log, writes "default.log", closes the file and shows
-    // the log viewer.
+    // Ends the stream with the device's stop command, writes "default.log", closes the file and
+    // shows the log viewer.
     RecordingResult finish(RecordingEnd why);
 
     std::uint64_t records() const { return records_; }
@@ -106,6 +104,7 @@ class RecordingSession {
   private:
     void take_record(const std::uint8_t* payload);
     void show_progress();
+    bool limit_reached() const;
 
     RecordingContext& ctx_;
     bool active_ = false;
@@ -117,8 +116,8 @@ class RecordingSession {
     std::uint64_t records_ = 0;
     std::uint64_t kept_ = 0;
     int shown_count_ = -1;
+    bool file_failure_shown_ = false;
     RecordingFile file_;
-    RecordingTail tail_;
 };
 
 // A whole recording without a window (the command-line tool): looks at the

@@ -133,6 +133,7 @@ class MainWindow : public QMainWindow, public Platform {
     std::optional<std::string> choose_file(const FileDialogRequest& request) override;
     void show_about() override;
     void show_target_afr() override;
+    bool run_with_progress(std::string_view title, const ProgressJob& job) override;
     std::optional<int> choose_serial_port(const std::vector<SerialPortChoice>& ports) override;
     std::optional<std::vector<std::size_t>> choose_log_columns(
         const ColumnChoiceRequest& request) override;

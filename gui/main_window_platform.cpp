@@ -9,18 +9,22 @@
 #include <QLineEdit>
 #include <QMediaDevices>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSoundEffect>
+#include <QThread>
 #include <QUrl>
+#include <atomic>
 #include <chrono>
+#include <memory>
 
 #include "app/commands.h"
 #include "app/live_panel.h"
 #include "app/startup.h"
 #include "editors/editor_mouse.h"
-#include "gui/column_dialog.h"
 #include "gui/alarm_dialog.h"
+#include "gui/column_dialog.h"
 #include "gui/editor_widget.h"
 #include "gui/learn_review_widget.h"
 #include "gui/live_panel_widget.h"
@@ -237,11 +241,12 @@ std::optional<std::string> MainWindow::choose_file(const FileDialogRequest& requ
         file_dialog_->setOption(QFileDialog::DontUseNativeDialog);
         // A name typed without extension under "CSV Log" must become a CSV.
         QFileDialog* files = file_dialog_;
-        QObject::connect(files, &QFileDialog::filterSelected, files, [files](const QString& filter) {
-            if (files->defaultSuffix().isEmpty()) return;
-            const auto m = QRegularExpression(QStringLiteral(R"(\*\.(\w+)\))")).match(filter);
-            if (m.hasMatch()) files->setDefaultSuffix(m.captured(1));
-        });
+        QObject::connect(
+            files, &QFileDialog::filterSelected, files, [files](const QString& filter) {
+                if (files->defaultSuffix().isEmpty()) return;
+                const auto m = QRegularExpression(QStringLiteral(R"(\*\.(\w+)\))")).match(filter);
+                if (m.hasMatch()) files->setDefaultSuffix(m.captured(1));
+            });
     }
     QFileDialog& dialog = *file_dialog_;
     dialog.setWindowTitle(qstr(request.title));
@@ -261,6 +266,30 @@ std::optional<std::string> MainWindow::choose_file(const FileDialogRequest& requ
         return std::nullopt;
     }
     return dialog.selectedFiles().front().toStdString();
+}
+
+bool MainWindow::run_with_progress(std::string_view title, const ProgressJob& job) {
+    std::atomic<int> permille{0};
+    std::atomic<bool> cancelled{false};
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        job([&](double done) {
+            permille = static_cast<int>(done * 1000.0);
+            return !cancelled.load();
+        });
+    }));
+    worker->start();
+    // Shown only if the work is still going after a moment: a short file
+    // loads without a flash of a dialog.
+    QProgressDialog dialog(qstr(std::string(title)), QStringLiteral("Cancel"), 0, 1000, this);
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setMinimumDuration(300);
+    dialog.setValue(0);
+    while (!worker->wait(QDeadlineTimer(15))) {
+        dialog.setValue(std::min(permille.load(), 999));
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 15);
+        if (dialog.wasCanceled()) cancelled = true;
+    }
+    return !cancelled;
 }
 
 void MainWindow::show_target_afr() {

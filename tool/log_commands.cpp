@@ -38,8 +38,8 @@ LogReadResult read_any_log(const std::string& path, LogBuffer& log) {
 
 }  // namespace
 
-// A log the buffer cannot hold whole is refused: a conversion must not drop
-// samples without anyone noticing.
+// A log read only in part is refused: a conversion must not drop samples
+// without anyone noticing.
 bool load_log_for_tool(const std::string& path, LogBuffer& log) {
     const LogReadResult r = read_any_log(path, log);
     if (!r.ok) {

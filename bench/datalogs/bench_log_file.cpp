@@ -5,8 +5,10 @@
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <cstdio>
+
 #include <filesystem>
 #include <string>
 
@@ -18,8 +20,9 @@ namespace {
 using veloquin::LogBuffer;
 using veloquin::LogSample;
 
-void fill_full_log(LogBuffer& log) {
-    log.count = veloquin::LOG_CAPACITY;
+void fill_full_log(LogBuffer& log, int count = 60000) {
+    log.count = count;
+    log.make_room(count);
     for (int i = 0; i < log.count; ++i) {
         LogSample& s = log.samples[static_cast<std::size_t>(i)];
         s.rpm = 800 + (i * 7) % 6200;
@@ -102,10 +105,11 @@ void BM_FormatFullLog(benchmark::State& state) {
 }
 BENCHMARK(BM_FormatFullLog)->Unit(benchmark::kMillisecond);
 
-// The whole load as the program does it: read the file, parse, smooth.
+// The whole load as the program does it, of range(0) samples (60,000, and
+// an hour at the stream rate); the process's peak memory goes with it.
 void BM_LoadFullLog(benchmark::State& state) {
     LogBuffer log;
-    fill_full_log(log);
+    fill_full_log(log, static_cast<int>(state.range(0)));
     const auto path = bench_file();
     veloquin::log_write_file(log, path);
     LogBuffer loaded;
@@ -114,10 +118,13 @@ void BM_LoadFullLog(benchmark::State& state) {
         if (!result.ok || loaded.count != log.count) state.SkipWithError("the log did not load");
         benchmark::DoNotOptimize(loaded.count);
     }
-    set_file_bytes(state, veloquin::format_log_file(log).size());
+    set_file_bytes(state, std::filesystem::file_size(path));
     std::filesystem::remove(path);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
-BENCHMARK(BM_LoadFullLog)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadFullLog)->Arg(60000)->Arg(1500000)->Unit(benchmark::kMillisecond);
 
 void BM_ReadFullLogBytes(benchmark::State& state) {
     LogBuffer log;

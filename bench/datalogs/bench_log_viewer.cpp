@@ -88,6 +88,25 @@ void BM_LogViewerZoomedModel(benchmark::State& state) {
 }
 BENCHMARK(BM_LogViewerZoomedModel)->Arg(800)->Arg(6000)->Unit(benchmark::kMicrosecond);
 
+// A frame of an hour's log (1.5 million samples, sixteen bands) whose curves
+// are built anew, whole (0) or zoomed range(0) times around its middle.
+void BM_LogViewerHourFrame(benchmark::State& state) {
+    static LogBuffer log;
+    static LogViewerCache cache;
+    if (log.count == 0) fill_busy_log(log, 1500000);
+    LogView view;
+    const int zoom = static_cast<int>(state.range(0));
+    if (zoom > 1) view.range = {700000, log.count / zoom};
+    view.zoomed_log_count = log.count;
+    veloquin::paint_log_viewer(log, view, cache);
+    for (auto _ : state) {
+        view.width = view.width == 800 ? 801 : 800;  // a new rectangle: every curve again
+        const auto model = veloquin::paint_log_viewer(log, view, cache);
+        benchmark::DoNotOptimize(model.ops.data());
+    }
+}
+BENCHMARK(BM_LogViewerHourFrame)->Arg(1)->Arg(100)->Unit(benchmark::kMillisecond);
+
 void BM_DashboardModel(benchmark::State& state) {
     veloquin::Calibration cal;
     veloquin::set_start_values(cal);

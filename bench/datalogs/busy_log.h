@@ -8,8 +8,9 @@
 namespace veloquin::bench {
 
 // Signals that move on every sample, so each pixel column has real extremes.
-inline void fill_busy_log(LogBuffer& log) {
-    log.count = veloquin::LOG_CAPACITY;
+inline void fill_busy_log(LogBuffer& log, int count = 60000) {
+    log.count = count;
+    log.make_room(count);
     for (int i = 0; i < log.count; ++i) {
         LogSample& s = log.samples[static_cast<std::size_t>(i)];
         const double t = i * 0.01;

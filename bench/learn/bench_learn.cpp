@@ -29,9 +29,12 @@ Calibration tuned() {
     return cal;
 }
 
+constexpr int kDriveSamples = 60000;
+
 // A recorded drive filling the whole log: every sample reaches the maps.
-void fill_drive(LogBuffer& log, const Calibration& cal) {
-    log.count = LOG_CAPACITY;
+void fill_drive(LogBuffer& log, const Calibration& cal, int samples = kDriveSamples) {
+    log.count = samples;
+    log.make_room(log.count);
     for (int i = 0; i < log.count; ++i) {
         const double t = i * 0.002;
         LiveRecord r;
@@ -62,10 +65,22 @@ void BM_LearnBothProposals(benchmark::State& bench) {
         benchmark::DoNotOptimize(maf);
         benchmark::DoNotOptimize(fuel);
     }
-    bench.SetItemsProcessed(bench.iterations() * 2 * LOG_CAPACITY);
+    bench.SetItemsProcessed(bench.iterations() * 2 * kDriveSamples);
 }
 // 0: every sample learnt; 1: the default filters.
 BENCHMARK(BM_LearnBothProposals)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// An hour at the stream rate, the default filters, one map.
+void BM_LearnHour(benchmark::State& bench) {
+    static const Calibration cal = tuned();
+    static LogBuffer log;
+    if (log.count == 0) fill_drive(log, cal, 1500000);
+    for (auto _ : bench) {
+        LearnResult fuel = learn_from_log(cal, log, LearnMap::fuel, LearnFilters{});
+        benchmark::DoNotOptimize(fuel);
+    }
+}
+BENCHMARK(BM_LearnHour)->Unit(benchmark::kMillisecond);
 
 void BM_HitCountsOfEveryMap(benchmark::State& bench) {
     static const Drive d;

@@ -10,10 +10,11 @@
 
 namespace veloquin::fuzz {
 
+// Values are numbers or gaps (NaN), never infinite.
 inline bool finite_sample(const LogSample& s) {
     for (float v : {s.boost, s.maf_in, s.maf_out, s.throttle, s.afr, s.inj_duty, s.wg_duty,
                     s.fuel_corr, s.knock, s.ecu_ignition}) {
-        if (!std::isfinite(v)) return false;
+        if (std::isinf(v)) return false;
     }
     return true;
 }
@@ -21,7 +22,7 @@ inline bool finite_sample(const LogSample& s) {
 // The log is in range and finite, and writing it and reading it back gives
 // the same number of samples.
 inline void check_loaded_log(const LogBuffer& log, LogBuffer& scratch) {
-    if (log.count < 0 || log.count > LOG_CAPACITY) std::abort();
+    if (log.count < 0 || static_cast<std::size_t>(log.count) > log.samples.size()) std::abort();
     for (const LogSample& s : log.valid()) {
         if (!finite_sample(s)) std::abort();
     }

@@ -322,6 +322,7 @@ TEST_F(ApplicationTest, SerialPortListIsRefusedWhileRecording) {
 TEST_F(ApplicationTest, RecordingWithoutADeviceSaysSoAndKeepsTheLogAndItsFile) {
     testing::write_file(dir / "logs/default.log", "the last real recording");
     app.state().log.count = 5;
+    app.state().log.make_room(5);
     app.command(cmd::start_log_record);
     app.command(cmd::start_record_pass);
     EXPECT_EQ(app.state().log.count, 5);
@@ -342,7 +343,7 @@ TEST_F(ApplicationTest, RecordingWithoutADeviceSaysSoAndKeepsTheLogAndItsFile) {
 TEST_F(ApplicationTest, CropNeedsARangeAndIsUndoneWithTheView) {
     LogBuffer& log = app.state().log;
     for (; log.count < 300; ++log.count)
-        log.samples[static_cast<std::size_t>(log.count)].rpm = 1000 + log.count;
+        log.next_slot().rpm = 1000 + log.count;
     app.state().log_view.range = {50, 200};
     app.state().log_view.zoomed_log_count = 300;
     log.sel_first = log.sel_last = 120;
@@ -402,8 +403,10 @@ TEST_F(ApplicationTest, CurveCursorIsKeptWithinTheCurveOnShow) {
 TEST_F(ApplicationTest, KnockByLogSaysHowManyPointsItSet) {
     LogBuffer& log = app.state().log;
     for (const int rpm : {1900, 2400, 3100}) {
-        log.samples[static_cast<std::size_t>(log.count)].rpm = rpm;
-        log.samples[static_cast<std::size_t>(log.count++)].knock = 1.0F;
+        LogSample& s = log.next_slot();
+        s.rpm = rpm;
+        s.knock = 1.0F;
+        ++log.count;
     }
     app.command(cmd::calibrate_knock_by_log);
     EXPECT_EQ(platform.last_lower(),
@@ -415,6 +418,7 @@ TEST_F(ApplicationTest, KnockByLogSaysHowManyPointsItSet) {
 TEST_F(ApplicationTest, LogReaderNoteStaysUntilTheNextAction) {
     LogBuffer log;
     log.count = 3;
+    log.make_room(3);
     ASSERT_TRUE(log_write_file(log, dir / "long.log").ok);
     std::string text = testing::read_file(dir / "long.log");
     text += std::string(40, '7') + "\r\n";

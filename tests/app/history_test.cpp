@@ -123,6 +123,7 @@ TEST_F(HistoryTest, EveryKindOfChangeUndoesToTheStartAndRedoesToTheEnd) {
         app.key_press(key('R', true), true);
     });
     step("Calibrate Knock by Log", [&] {
+        app.state().log.make_room(1);
         app.state().log.samples[0].rpm = 3000;
         app.state().log.samples[0].knock = 2.0F;
         app.state().log.count = 1;

@@ -69,6 +69,7 @@ TEST(LogWriter, EmptyLogIsTheTwoHeaderLines) {
 
 TEST(LogWriter, SampleLineHasEveryFieldAndItsBlanks) {
     LogBuffer log;
+    log.make_room(1);
     log.samples[0] = sample_3000();
     log.count = 1;
     EXPECT_EQ(format_log_file(log),
@@ -82,6 +83,7 @@ TEST(LogWriter, FieldsMatchPrintfForAwkwardValues) {
     const std::array<float, 12> awkward = {0.125F, 0.375F, 2.5F,    -0.005F, -0.0F,   1e6F,
                                            -1e7F,  99.95F, 0.0049F, 123.45F, 3.4e38F, -2.675F};
     LogBuffer log;
+    log.make_room(200);
     std::string expected = kHeader;
     std::mt19937 rng(7);
     for (int i = 0; i < 200; ++i) {
@@ -141,6 +143,7 @@ TEST(LogWriter, FieldsMatchPrintfOverTheFloatRange) {
 
 TEST(LogWriter, SmallLogMatchesGolden) {
     LogBuffer log;
+    log.make_room(4);
     log.samples[0] = sample_3000();
     for (int i = 1; i < 4; ++i)
         log.samples[static_cast<std::size_t>(i)] = numbered_sample(i * 37);
@@ -215,6 +218,8 @@ TEST(LogReader, SmoothingFollowsTheWeightedMeans) {
     }
     read_log_text(log, text);
     ASSERT_EQ(log.count, 7);
+    EXPECT_EQ(log.samples[3].speed, 30) << "the reader keeps the values as read";
+    smooth_log(log);
     // k = 3: 0.2 x (0 + 2 x 20 + 30 + 60); k = 4: 0.2 x (10 + 2 x 30 + 40 + 60), with the
     // last sample standing in for the one past the end.
     EXPECT_EQ(log.samples[3].speed, 26);
@@ -237,6 +242,7 @@ TEST(LogReader, SmoothingNeedsSixSamplesAndNeverReadsPastTheLog) {
         for (int i = 0; i < count; ++i)
             log.samples[static_cast<std::size_t>(i)].speed = 10 * i;
         // Stale content right after the last sample must not leak into the mean.
+        log.make_room(count + 1);
         log.samples[static_cast<std::size_t>(count)].speed = 100000;
         smooth_log(log);
         if (count == 5) {
@@ -247,10 +253,11 @@ TEST(LogReader, SmoothingNeedsSixSamplesAndNeverReadsPastTheLog) {
             EXPECT_EQ(log.samples[4].speed, 40);
         }
     }
-    // A full buffer smooths up to its very last slot without overrunning it.
-    fill_numbered(log, LOG_CAPACITY);
+    // A log smooths up to its very last slot without overrunning it.
+    log.samples.clear();
+    fill_numbered(log, 9000);
     smooth_log(log);
-    EXPECT_EQ(log.samples[LOG_CAPACITY - 1].speed, numbered_sample(LOG_CAPACITY - 1).speed);
+    EXPECT_EQ(log.samples[8999].speed, numbered_sample(8999).speed);
 }
 
 TEST(LogReader, SmoothingNearTheFloatLimitStaysFinite) {
@@ -286,6 +293,7 @@ TEST(LogReader, OlderVersionsReadFewerColumns) {
             text += "\r\n";
         }
         LogBuffer log;
+        log.make_room(2);
         log.samples[1].wg_duty = 99.0F;  // stale slot content must not survive a load
         const LogReadResult r = read_log_text(log, text);
         EXPECT_EQ(r.version, c.expected_version);
@@ -336,18 +344,22 @@ TEST(LogReader, AnyTextReadsWordByWord) {
     for (int t = 0; t < 15; ++t)
         text += " t";
     text += " x1 7abc -3.5e1x +12 nan inf 1e999 -1e999 .5";
-    read_log_text(log, text);
+    const LogReadResult gaps = read_log_text(log, text);
     ASSERT_EQ(log.count, 1);
+    EXPECT_EQ(gaps.non_finite, 3);
+    EXPECT_NE(gaps.message.find("3 values are not a finite number"), std::string::npos)
+        << gaps.message;
     const LogSample& s = log.samples[0];
     EXPECT_EQ(s.rpm, 0);
     EXPECT_FLOAT_EQ(s.boost, 7.0F);
     EXPECT_FLOAT_EQ(s.throttle, -35.0F);
     EXPECT_FLOAT_EQ(s.maf_in, 12.0F);
-    EXPECT_FLOAT_EQ(s.maf_out, 0.0F);
-    EXPECT_FLOAT_EQ(s.fuel_corr, 0.0F);
+    // Values a float cannot hold are gaps, never 0 or the float limit.
+    EXPECT_TRUE(std::isnan(s.maf_out));
+    EXPECT_TRUE(std::isnan(s.fuel_corr));
     EXPECT_EQ(s.temperature, 1);  // "1e999": leading digits only
-    EXPECT_LT(s.afr, -1e38F);     // held at the float range, never infinite
-    EXPECT_EQ(s.speed, 0);        // ".5" truncated
+    EXPECT_TRUE(std::isnan(s.afr));
+    EXPECT_EQ(s.speed, 0);  // ".5" truncated
 }
 
 TEST(LogReader, SniffRecognisesOnlyTheLogHeader) {
@@ -368,20 +380,18 @@ TEST(LogReader, EmptyAndHeaderOnlyFilesGiveAnEmptyLog) {
     EXPECT_EQ(log.count, 0);
 }
 
-TEST(LogReader, StopsAtCapacityAndSaysSo) {
+// The reader stopped at 60,000 samples.
+TEST(LogReader, ReadsEverySampleOfALongLog) {
     LogBuffer written;
-    fill_numbered(written, LOG_CAPACITY);
+    fill_numbered(written, 60000);
     const std::string full = format_log_file(written);
     LogBuffer log;
-    const LogReadResult exact = read_log_text(log, full);
-    EXPECT_FALSE(exact.cut);
-    EXPECT_EQ(log.count, LOG_CAPACITY);
-
     const LogReadResult over = read_log_text(log, full + printf_line(numbered_sample(1)) + "17");
     EXPECT_TRUE(over.ok);
-    EXPECT_TRUE(over.cut);
-    EXPECT_EQ(log.count, LOG_CAPACITY);
-    EXPECT_NE(over.message.find("60000"), std::string::npos) << over.message;
+    EXPECT_FALSE(over.cut);
+    ASSERT_EQ(log.count, 60002);
+    EXPECT_EQ(log.samples[59999].rpm, numbered_sample(59999).rpm);
+    EXPECT_EQ(log.samples[60001].rpm, 17);
 }
 
 TEST(LogReader, OverlongWordsAreCutNotSplit) {
@@ -425,38 +435,73 @@ TEST(LogReader, FileRoundTripThroughDisk) {
     EXPECT_EQ(back.samples[39].rpm, log.samples[39].rpm);
 }
 
-// Files of gigabytes chosen by mistake: sparse, so the test writes almost nothing.
-TEST(LogReader, HugeFilesAreReadOnlyAsFarAsAFullLogNeeds) {
+// Random bytes named .log loaded as a handful of zero samples; a file whose
+// last line a crash cut off, or one long enough for the threaded reading,
+// reads whole, and its times come from the companion when they fit.
+TEST(LogReader, FilesAreReadWholeOrRefusedNamingThem) {
+    const testing::TempDir dir;
+    LogBuffer log;
+    fill_numbered(log, 25);
+    std::mt19937 rng(3);
+    std::string noise(5000, ' ');
+    for (char& c : noise)
+        c = static_cast<char>(rng() % 255 + 1);
+    for (const std::string& bad : {noise, std::string("a readme\nwith words and 2 numbers\n")}) {
+        testing::write_file(dir / "bad.log", bad);
+        const LogReadResult r = log_read_file(log, dir / "bad.log");
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.message.find((dir / "bad.log").string()), std::string::npos) << r.message;
+        EXPECT_EQ(log.count, 25);
+    }
+
+    LogBuffer written;
+    fill_numbered(written, 40000);  // over 2 MB: both halves of a block are threaded
+    written.has_times = true;
+    for (int i = 0; i < written.count; ++i)
+        written.samples[static_cast<std::size_t>(i)].time_ms =
+            7000U + 3U * static_cast<unsigned>(i);
+    ASSERT_TRUE(log_write_file(written, dir / "long.log").ok);
+    std::string text = format_log_file(written);
+    EXPECT_EQ(testing::read_file(dir / "long.log"), text);
+    ASSERT_TRUE(log_read_file(log, dir / "long.log").ok);
+    ASSERT_EQ(log.count, 40000);
+    EXPECT_TRUE(log.has_times);
+    EXPECT_EQ(log.samples[39999].time_ms, 3U * 39999U);
+    EXPECT_EQ(format_log_file(log), text);
+
+    text.resize(text.size() - 50);  // mid-line, as a crash leaves it
+    testing::write_file(dir / "long.log", text);
+    const LogReadResult cut = log_read_file(log, dir / "long.log");
+    ASSERT_TRUE(cut.ok);
+    EXPECT_EQ(log.count, 40000);
+    EXPECT_NE(cut.message.find("cut off"), std::string::npos) << cut.message;
+    EXPECT_EQ(log.samples[39998].rpm, numbered_sample(39998).rpm);
+}
+
+// Files of gigabytes of zeros (a disk image chosen by mistake, the tail a
+// power cut leaves): sparse, so the test writes almost nothing.
+TEST(LogReader, ZeroedFilesAreReadOnlyUpToTheirText) {
     constexpr std::uintmax_t kFourGigabytes = std::uintmax_t{4} << 30;
     const testing::TempDir dir;
     std::string text = kHeader;
-    for (int i = 0; i < LOG_CAPACITY + 10; ++i)
+    for (int i = 0; i < 60010; ++i)
         text += "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15\r\n";
     const auto log_path = dir / "huge.log";
     testing::write_file(log_path, text);
     std::filesystem::resize_file(log_path, kFourGigabytes);
-
-    std::string bytes;
-    std::string error;
-    bool at_byte_bound = true;
-    ASSERT_TRUE(read_log_bytes(log_path, bytes, error, log_file_read_limit(), &at_byte_bound));
-    EXPECT_FALSE(at_byte_bound);
-    EXPECT_LE(bytes.size(), text.size() + 65536);
     LogBuffer log;
     const LogReadResult r = log_read_file(log, log_path);
-    EXPECT_EQ(log.count, LOG_CAPACITY);
-    EXPECT_TRUE(r.cut);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(log.count, 60010);
+    EXPECT_NE(r.message.find("binary"), std::string::npos) << r.message;
 
-    // Nothing but NUL bytes is one endless word: the byte bound ends it.
     const auto mdl_path = dir / "zeros.mdl";
     testing::write_file(mdl_path, "");
     std::filesystem::resize_file(mdl_path, kFourGigabytes);
-    ASSERT_TRUE(read_log_bytes(mdl_path, bytes, error, mazda_read_limit(), &at_byte_bound));
-    EXPECT_TRUE(at_byte_bound);
-    EXPECT_LE(bytes.size(), mazda_read_limit().bytes + 65536);
     const LogReadResult zeros = mazda_read_file(log, mdl_path);
-    EXPECT_TRUE(zeros.cut);
-    EXPECT_NE(zeros.message.find("too large"), std::string::npos);
+    EXPECT_FALSE(zeros.ok);
+    EXPECT_NE(zeros.message.find(mdl_path.string()), std::string::npos) << zeros.message;
+    EXPECT_EQ(log.count, 60010);
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ inline LogSample numbered_sample(int i) {
 
 inline void fill_numbered(LogBuffer& log, int count) {
     log.count = count;
+    log.make_room(count);
     for (int i = 0; i < count; ++i)
         log.samples[static_cast<std::size_t>(i)] = numbered_sample(i);
 }

@@ -108,9 +108,9 @@ TEST(LogViewerZoomed, MouseReadOutsGridAndCurvesUseTheShownSamples) {
     LogViewerCache cache;
     PaintModel m = paint_log_viewer(log, view, cache);
     EXPECT_EQ(m.texts()[6]->text, "RPM: " + std::to_string(numbered_sample(1050).rpm));
-    // Real sample times, in hundreds, every 50 samples of the shown range.
-    EXPECT_EQ(time_labels(m, 658), (std::vector<std::string>{"10.0", "10.5", "11.0", "11.5", "12.0",
-                                                             "12.5", "13.0", "13.5"}));
+    // Real sample numbers, every 50 samples of the shown range.
+    EXPECT_EQ(time_labels(m, 658), (std::vector<std::string>{"1000", "1050", "1100", "1150", "1200",
+                                                             "1250", "1300", "1350"}));
     // Fewer samples than pixels: every sample is a point of its own.
     const auto curve_op = std::find_if(m.ops.begin(), m.ops.end(), [](const PaintOp& op) {
         return std::holds_alternative<PolylineOp>(op);

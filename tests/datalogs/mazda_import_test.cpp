@@ -14,6 +14,7 @@ namespace {
 
 TEST(MazdaImport, SixWordsBecomeOneSample) {
     LogBuffer log;
+    log.make_room(1);
     log.samples[0].wg_duty = 50.0F;
     log.samples[0].speed = 77;
     const LogReadResult r = read_mazda_text(log, "40 101.3 3000 12.5 65 25.0\r\n");
@@ -111,16 +112,15 @@ TEST(MazdaImport, LoadingALogFileLeavesMazdaModeButNotTheChannels) {
     EXPECT_EQ(log.flags, mazda_flags);
 }
 
-TEST(MazdaImport, CapacityAndOverlongWords) {
+TEST(MazdaImport, LongLogsAndOverlongWords) {
     std::string text;
-    text.reserve(static_cast<std::size_t>(LOG_CAPACITY + 1) * 12);
-    for (int i = 0; i <= LOG_CAPACITY; ++i)
+    for (int i = 0; i <= 60000; ++i)
         text += "1 2 3 4 5 6\n";
     LogBuffer log;
     const LogReadResult r = read_mazda_text(log, text);
-    EXPECT_TRUE(r.cut);
-    EXPECT_EQ(log.count, LOG_CAPACITY);
-    EXPECT_FALSE(r.message.empty());
+    EXPECT_FALSE(r.cut);
+    EXPECT_EQ(log.count, 60001);
+    EXPECT_TRUE(r.message.empty());
 
     const LogReadResult longer = read_mazda_text(log, "1 2 " + std::string(100, '7') + " 4 5 6");
     EXPECT_EQ(longer.overlong_words, 1);

@@ -4,7 +4,6 @@
 
 #include "datalogs/log_file.h"
 #include "datalogs/recording_file.h"
-#include "datalogs/recording_tail.h"
 #include "tests/datalogs/log_samples.h"
 #include "tests/support/temp_dir.h"
 
@@ -56,28 +55,6 @@ TEST(RecordingFile, ReachesTheDiskOnceASecondAndReadsAsALogAtAnyMoment) {
     t.tm_min = 5;
     t.tm_sec = 3;
     EXPECT_EQ(recording_file_name(t), "2026-12-07_09-05-03.log");
-}
-
-TEST(RecordingTail, ALongRecordingLeavesExactlyTheNewestSamplesInTheLog) {
-    LogBuffer log;
-    RecordingTail tail;
-    const int total = 2 * LOG_CAPACITY + 12345;
-    for (int i = 0; i < total; ++i) {
-        make_room_for_sample(log, tail);
-        ASSERT_LT(log.count, LOG_CAPACITY);
-        log.samples[static_cast<std::size_t>(log.count++)].rpm = i;
-    }
-    EXPECT_GE(log.count, LOG_CAPACITY - kRecordingSpillSamples);
-    restore_newest_samples(log, tail);
-    ASSERT_EQ(log.count, LOG_CAPACITY);
-    for (int k = 0; k < LOG_CAPACITY; ++k)
-        ASSERT_EQ(log.samples[static_cast<std::size_t>(k)].rpm, total - LOG_CAPACITY + k) << k;
-
-    LogBuffer short_log;
-    RecordingTail untouched;
-    short_log.count = 10;
-    restore_newest_samples(short_log, untouched);
-    EXPECT_EQ(short_log.count, 10);
 }
 
 }  // namespace

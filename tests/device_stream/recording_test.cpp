@@ -175,12 +175,13 @@ TEST(Recording, SilenceEndsItKeepingWhatCame) {
     EXPECT_EQ(lines[101].substr(0, 5), "   99");
 }
 
+// A limit of 1000 recorded 1001.
 TEST(Recording, ASampleLimitEndsItOnlyWhenOneIsSet) {
     StreamingDevice limited;
     limited.records = 8000;
     limited.ctx.sample_limit = 5990;
     EXPECT_EQ(record(limited.ctx, false).end, RecordingEnd::log_full);
-    EXPECT_EQ(limited.log.count, 5991);
+    EXPECT_EQ(limited.log.count, 5990);
 
     StreamingDevice unlimited;
     unlimited.records = 8000;
@@ -188,16 +189,16 @@ TEST(Recording, ASampleLimitEndsItOnlyWhenOneIsSet) {
     EXPECT_EQ(unlimited.log.count, 8000);
 }
 
-// Twenty minutes at the line rate (about 443 records a second): the file
-// holds every record in order, the log the newest LOG_CAPACITY.
+// Twenty minutes at the line rate (about 443 records a second): the file and
+// the log hold every record in order.
 TEST(Recording, ARecordingOfAnyLengthKeepsEveryRecordOnDisk) {
     StreamingDevice dev;
     dev.records = 20 * 60 * 443;
     const RecordingResult result = record(dev.ctx, false);
     ASSERT_EQ(result.kept, static_cast<std::uint64_t>(dev.records));
-    ASSERT_EQ(dev.log.count, LOG_CAPACITY);
-    for (int k = 0; k < LOG_CAPACITY; ++k)
-        ASSERT_EQ(index_of(dev.log.samples[k]), dev.records - LOG_CAPACITY + k) << k;
+    ASSERT_EQ(dev.log.count, dev.records);
+    for (int k = 0; k < dev.records; ++k)
+        ASSERT_EQ(index_of(dev.log.samples[static_cast<std::size_t>(k)]), k) << k;
     const auto lines = lines_of(result.file);
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(dev.records) + 2);
     for (int i = 0; i < dev.records; i += 997) {

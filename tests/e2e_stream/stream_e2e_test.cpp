@@ -162,6 +162,28 @@ TEST(StreamRecordingE2E, FullRateStreamIsCapturedWithoutLoss) {
     }
 }
 
+// A log file carried no times, so its time axis was 4.3 times too long.
+TEST(StreamRecordingE2E, ARecordingsTimesComeBackWithItsFile) {
+    SimulatedLink s;
+    ASSERT_TRUE(s.connect());
+    RecordingSession session(s.ctx);
+    const std::uint32_t began = s.platform.now_ms();
+    ASSERT_TRUE(session.start(false));
+    RecordingEnd why{};
+    while (s.platform.now_ms() - began < 3000) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kRecordingTickMs));
+        ASSERT_TRUE(session.take_arrived(why));
+    }
+    const std::uint32_t wall_ms = s.platform.now_ms() - began;
+    const RecordingResult result = session.finish(RecordingEnd::enter_pressed);
+    LogBuffer loaded;
+    ASSERT_TRUE(log_read_file(loaded, result.file).ok);
+    ASSERT_EQ(loaded.count, s.log.count);
+    ASSERT_TRUE(loaded.has_times);
+    const auto span = static_cast<double>(loaded.samples[loaded.valid().size() - 1].time_ms);
+    EXPECT_NEAR(span, wall_ms, 0.02 * wall_ms);
+}
+
 // The device streams exactly 5000 records back to back at the line rate and
 // then falls silent: every one of them must be in the log and the files,
 // none twice.

@@ -142,6 +142,7 @@ TEST_F(CalOpTool, RefusesWhatThePageWouldNotAllow) {
 
 TEST_F(CalOpTool, KnockFromLogTakesTheHighestVoltagePerBand) {
     LogBuffer log;
+    log.make_room(2);
     log.samples[0].rpm = 3000;
     log.samples[0].knock = 1.0F;
     log.samples[1].rpm = 3100;

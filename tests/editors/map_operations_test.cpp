@@ -344,7 +344,8 @@ TEST(RowPressure, SpansTheMappingLimits) {
 LogBuffer log_of(std::initializer_list<std::pair<int, float>> samples) {
     LogBuffer log;
     for (const auto& [rpm, knock] : samples) {
-        LogSample& s = log.samples[static_cast<std::size_t>(log.count++)];
+        LogSample& s = log.next_slot();
+        ++log.count;
         s.rpm = rpm;
         s.knock = knock;
     }

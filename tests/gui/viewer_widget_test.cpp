@@ -1,9 +1,11 @@
 #include <QImage>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QTimer>
 #include <cmath>
 
 #include "app/commands.h"
+#include "datalogs/log_file.h"
 #include "datalogs/log_viewer.h"
 #include "gui/viewer_widgets.h"
 #include "tests/datalogs/log_samples.h"
@@ -131,6 +133,39 @@ TEST_F(ViewerWidgetTest, EmptyViewerSaysWhatToDoAndALoadedLogShowsAtOnce) {
     key(Qt::Key_L, Qt::ControlModifier);
     ASSERT_EQ(log().count, 900);
     EXPECT_NE(on_screen(viewer()), empty);
+}
+
+// A long file froze the window while it loaded, with no way out.
+TEST_F(ViewerWidgetTest, ALongLoadShowsProgressKeepsPaintingAndCancelKeepsTheLog) {
+    {
+        LogBuffer long_log;
+        fill_numbered(long_log, 400000);
+        ASSERT_TRUE(log_write_file(long_log, dir / "long.log").ok);
+    }
+    show_viewer_with(1480);
+    const QImage before = on_screen(viewer());
+    bool progress_shown = false;
+    bool painted = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || progress_shown) return;
+        progress_shown = true;
+        // The window answers meanwhile: a band switched on reaches the screen.
+        log().set_visible(LogChannel::throttle, true);
+        log().mark_changed();
+        viewer()->update();
+        settle();
+        painted = on_screen(viewer()) != before;
+        dialog->cancel();
+    });
+    poll.start(20);
+    EXPECT_FALSE(window->app().load_log((dir / "long.log").string()));
+    poll.stop();
+    EXPECT_TRUE(progress_shown);
+    EXPECT_TRUE(painted);
+    EXPECT_EQ(log().count, 1480) << "the log from before stays";
+    EXPECT_EQ(log().samples[1479].rpm, numbered_sample(1479).rpm);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,6 +14,7 @@
 #include "app/target_afr_editor.h"
 #include "calfile/calibration_file.h"
 #include "datalogs/log_file.h"
+#include "datalogs/log_viewer.h"
 #include "device/transfer.h"
 #include "tests/device/scripted_device.h"
 #include "tests/learn/learn_logs.h"
@@ -281,6 +283,73 @@ TEST_F(LearnApp, ToolOutputEqualsTheProgramsProposal) {
         EXPECT_EQ(cal().maps, before.maps);
         app.command(cmd::learn_from_log);
     }
+}
+
+// Every reader stopped at 60,000 samples, so most of a long drive could be
+// neither converted, learnt from nor seen.
+TEST_F(LearnApp, ALongLogIsReadConvertedLearntAndShownWhole) {
+    constexpr int kSamples = 600000;
+    constexpr int kLateRow = 18;
+    const Calibration& learning = testing::learning_calibration();
+    LogBuffer log;
+    for (int i = 0; i < kSamples; ++i) {
+        // Only the last 5 % reach the high rows, and only they run lean.
+        const bool late = i >= kSamples - kSamples / 20;
+        const int row = late ? kLateRow : 4;
+        const int map = testing::map_counts_of_row(learning, row);
+        testing::append_record(
+            log, learning,
+            testing::live_record(late ? 5000 : 2000, map, map / 2 + 600,
+                                 testing::throttle_counts_of_row(learning, row)));
+        LogSample& s = log.samples[static_cast<std::size_t>(i)];
+        s.temperature = 30;
+        s.afr = late ? 15.1F : 14.0F;
+    }
+    const auto long_log = dir / "long.log";
+    ASSERT_TRUE(log_write_file(log, long_log).ok);
+    auto tool = [&](const std::string& args) {
+        const std::string command = std::string("'") + VELOQUIN_TOOL_PATH + "' " + args + " > '" +
+                                    (dir / "tool.txt").string() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << args;
+        return testing::read_file(dir / "tool.txt");
+    };
+    EXPECT_NE(tool("log stats '" + long_log.string() + "'").find("samples: 600000\n"),
+              std::string::npos);
+    // Reading changes nothing: the log converted to a log is the same file.
+    tool("log convert '" + long_log.string() + "' '" + (dir / "copy.log").string() + "'");
+    EXPECT_TRUE(testing::read_file(dir / "copy.log") == testing::read_file(long_log));
+    const std::string csv =
+        (tool("log convert '" + long_log.string() + "' '" + (dir / "long.csv").string() + "'"),
+         testing::read_file(dir / "long.csv"));
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), kSamples + 1);
+
+    int exit_code = -1;
+    const auto cells = run_tool_json(
+        dir, {long_log.string(), cal_path.string(), (dir / "learnt.emu").string(), "--map", "fuel"},
+        exit_code);
+    ASSERT_EQ(exit_code, 0);
+    EXPECT_TRUE(std::any_of(cells.begin(), cells.end(), [](const ToolCell& c) {
+        return std::abs(c.row - kLateRow) <= 1 && c.hits > 0;
+    })) << "the region only the end of the log visits";
+
+    ASSERT_TRUE(app.load_log(long_log.string()));
+    LogBuffer& shown = app.state().log;
+    ASSERT_EQ(shown.count, kSamples);
+    shown.flags.fill(false);
+    shown.set_visible(LogChannel::rpm, true);
+    LogViewerCache cache;
+    const PaintModel m = paint_log_viewer(shown, app.state().log_view, cache);
+    const auto curve = std::find_if(m.ops.begin(), m.ops.end(), [](const PaintOp& op) {
+        return std::holds_alternative<PolylineOp>(op);
+    });
+    ASSERT_NE(curve, m.ops.end());
+    const auto& points = std::get<PolylineOp>(*curve).points;
+    const int right = kLogPlotLeft + log_plot_width(app.state().log_view) - 1;
+    EXPECT_EQ(points.back().x, right) << "the last sample at the right end of the band";
+    const int top = std::min_element(points.begin(), points.end(), [](Point a, Point b) {
+                        return a.y < b.y;
+                    })->y;
+    EXPECT_EQ(points.back().y, top) << "the late, higher rpm drawn at the end";
 }
 
 }  // namespace

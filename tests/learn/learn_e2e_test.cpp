@@ -31,8 +31,7 @@ TEST(LearnE2E, ProposalFromTheRecordingEqualsLiveAutomappingOnTheSimulatedDevice
     PollHooks hooks;
     hooks.automapping_on = [] { return true; };  // no upload meanwhile, as in the program
     hooks.process_live_data = [&] {
-        fill_sample_from_live(log.samples[static_cast<std::size_t>(log.count)], rig.link.live,
-                              rig.cal, rig.platform.now_ms());
+        fill_sample_from_live(log.next_slot(), rig.link.live, rig.cal, rig.platform.now_ms());
         ++log.count;
         process_live_data(editor, rig.cal, rig.link.live, Page::maf_emulation, rig.platform, false);
     };

@@ -28,7 +28,7 @@ inline LiveRecord live_record(int rpm, int map_counts, int maf_counts, int throt
 }
 
 inline void append_record(LogBuffer& log, const Calibration& cal, const LiveRecord& r) {
-    LogSample& s = log.samples[static_cast<std::size_t>(log.count)];
+    LogSample& s = log.next_slot();
     fill_sample_from_live(s, r, cal, 1000U + 20U * static_cast<std::uint32_t>(log.count));
     ++log.count;
 }

@@ -248,6 +248,7 @@ TEST(LearnFromLog, OverrunAndPointsBeyondTheMapTeachNoCell) {
 LogBuffer eventful_log() {
     LogBuffer log;
     log.count = 1000;
+    log.make_room(1000);
     for (int i = 0; i < log.count; ++i) {
         LogSample& s = log.samples[static_cast<std::size_t>(i)];
         s.time_ms = 5000U + 20U * static_cast<std::uint32_t>(i);
