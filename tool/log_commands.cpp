@@ -16,7 +16,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: veloquin-tool log convert IN OUT | log stats IN | log learn LOG CAL OUT ... "
-    "(log learn --help)";
+    "(log learn --help) |\n"
+    "       log histogram LOG CAL --map M --channel NAME ... (log histogram --help)";
 
 bool ends_with(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
@@ -97,6 +98,7 @@ int run_log(Args args) {
     if (args.size() == 3 && args[0] == "convert") return convert(args[1], args[2]);
     if (args.size() == 2 && args[0] == "stats") return stats(args[1]);
     if (!args.empty() && args[0] == "learn") return run_log_learn(args.subspan(1));
+    if (!args.empty() && args[0] == "histogram") return run_log_histogram(args.subspan(1));
     if (args.size() == 1 && (args[0] == "help" || args[0] == "--help")) {
         std::printf("%s\n", kUsage);
         return kExitOk;

@@ -58,7 +58,6 @@ bool set_filter(const std::string& flag, const std::string& text, bool& on, T& v
 
 bool parse_option(const std::string& flag, const std::string& value, LearnArgs& a,
                   std::string& error) {
-    LearnFilters& f = a.filters;
     if (flag == "--map") {
         if (value != "maf" && value != "fuel") {
             error = "--map is maf or fuel, not '" + value + "'";
@@ -67,6 +66,13 @@ bool parse_option(const std::string& flag, const std::string& value, LearnArgs& 
         a.map = value == "maf" ? LearnMap::maf : LearnMap::fuel;
         return true;
     }
+    return parse_filter_option(flag, value, a.filters, error);
+}
+
+}  // namespace
+
+bool parse_filter_option(const std::string& flag, const std::string& value, LearnFilters& f,
+                         std::string& error) {
     if (flag == "--min-rpm") return set_filter(flag, value, f.min_rpm_on, f.min_rpm, error);
     if (flag == "--min-temp") {
         return set_filter(flag, value, f.min_temperature_on, f.min_temperature_c, error);
@@ -84,6 +90,8 @@ bool parse_option(const std::string& flag, const std::string& value, LearnArgs& 
     error = "unknown option '" + flag + "'";
     return false;
 }
+
+namespace {
 
 bool parse_args(Args args, LearnArgs& out, std::string& error) {
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -225,6 +233,25 @@ void print_json(const Calibration& cal, const LearnResult& l, const LearnFilters
 
 }  // namespace
 
+bool read_calibration_for_log(const std::string& path, Calibration& cal) {
+    if (!std::filesystem::is_regular_file(path)) {
+        fail(path + ": not a readable file");
+        return false;
+    }
+    std::string error;
+    set_start_values(cal);
+    if (!read_calibration_file(cal, path, kEdition, &error)) {
+        fail(error);
+        return false;
+    }
+    // The file keeps the map's pressure range in hundredths of a bar; the
+    // program derives the MAP counts of rows 0 and 23 from them when it reads
+    // its parameter page back, and its live box, so its learning, uses those.
+    cal.param(hw::MAP_LO) = low16(bar100_to_counts(cal, cal.param(hw::MAP_BAR_LO)));
+    cal.param(hw::MAP_HI) = low16(bar100_to_counts(cal, cal.param(hw::MAP_BAR_HI)));
+    return true;
+}
+
 int run_log_learn(Args args) {
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "help")) {
         std::printf("%s\n", kUsage);
@@ -237,16 +264,8 @@ int run_log_learn(Args args) {
     const std::string& cal_path = a.files[1];
     LogBuffer log;
     if (!load_log_for_tool(log_path, log)) return kExitError;
-    if (!std::filesystem::is_regular_file(cal_path))
-        return fail(cal_path + ": not a readable file");
     Calibration cal;
-    set_start_values(cal);
-    if (!read_calibration_file(cal, cal_path, kEdition, &error)) return fail(error);
-    // The file keeps the map's pressure range in hundredths of a bar; the
-    // program derives the MAP counts of rows 0 and 23 from them when it reads
-    // its parameter page back, and its live box, so its learning, uses those.
-    cal.param(hw::MAP_LO) = low16(bar100_to_counts(cal, cal.param(hw::MAP_BAR_LO)));
-    cal.param(hw::MAP_HI) = low16(bar100_to_counts(cal, cal.param(hw::MAP_BAR_HI)));
+    if (!read_calibration_for_log(cal_path, cal)) return kExitError;
     LearnResult learnt = learn_from_log(cal, log, a.map, a.filters);
     if (!learnt.ok) return fail(log_path + ": " + learnt.error);
     if (a.json) {

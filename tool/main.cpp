@@ -38,7 +38,10 @@ constexpr Group kGroups[] = {
     {"log", run_log,
      "log convert IN OUT (.log or .mdl into .log or .csv) | log stats IN |\n"
      "         log learn LOG CAL OUT [--map maf|fuel] [filters] [--json]\n"
-     "           (the map learnt from a recorded log, written into OUT; log learn --help)"},
+     "           (the map learnt from a recorded log, written into OUT; log learn --help) |\n"
+     "         log histogram LOG CAL --map maf|fuel|meth|boost --channel NAME [--stat S]\n"
+     "           [filters] [--where EXPR]... (--json | --tsv)\n"
+     "           (a channel gathered onto a map's cells; log histogram --help)"},
     {"devsim", run_devsim,
      "devsim [options] (a simulated device on a pseudo-terminal; devsim --help)"},
 };
