@@ -296,6 +296,9 @@ void Application::run_command(int id) {
         case cmd::show_hit_counts:
             toggle_hit_counts();
             return;
+        case cmd::log_histogram:
+            open_log_histogram();
+            return;
         case cmd::open_cell_editor:
             // The editor of the map on show: one on a hidden page took the
             // next keys and stored nothing.

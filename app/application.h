@@ -158,6 +158,21 @@ class Application {
     void toggle_hit_counts();
     void show_learn_hit_numbers(bool on);
 
+    // "Log histogram..." (application_histogram.cpp): a channel of the loaded
+    // log onto a map, its grid as text, and applying it as one undo step
+    // after the tuner saw what it writes.
+    void open_log_histogram();
+    void change_histogram(const HistogramSettings& settings);
+    // Made anew when the log changed under it (a load, a recording).
+    void refresh_histogram();
+    // Shows (or hides) over the map what applying would write; refused with
+    // the reason where the units do not fit.
+    void review_histogram_apply(bool on);
+    int apply_histogram();
+    void close_histogram();
+    bool save_histogram(const std::string& path);
+    void save_histogram_as();
+
     // Undo and redo.
     const CalibrationHistory& history() const { return steps_.history(); }
     // The Edit menu's Undo and Redo texts as they stand now; nullopt for

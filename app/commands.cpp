@@ -23,7 +23,7 @@ constexpr std::array<MenuEntry, 2> kEditMenu = {{
     {"Redo\tCtrl-Shift-Z", cmd::redo},
 }};
 
-constexpr std::array<MenuEntry, 18> kToolsMenu = {{
+constexpr std::array<MenuEntry, 21> kToolsMenu = {{
     {"Start Log record\tF7", cmd::start_log_record},
     {"Start Record Pass\tF8", cmd::start_record_pass},
     {"Stop recording\tEnter", cmd::stop_recording},
@@ -36,6 +36,9 @@ constexpr std::array<MenuEntry, 18> kToolsMenu = {{
     {"Calibrate Knock by Log", cmd::calibrate_knock_by_log},
     {"Learn from log...", cmd::learn_from_log},
     {"Show hit counts", cmd::show_hit_counts},
+    {"Log histogram...", cmd::log_histogram},
+    {"Scatter", cmd::scatter_plot},
+    {"Compare with log...", cmd::compare_with_log},
     {"", 0},
     {"Compare with calibration...", cmd::compare_with_calibration},
     {"Compare with last file", cmd::compare_with_last_file},
@@ -78,7 +81,9 @@ struct DialogOfCommand {
     int command;
     FileDialogInfo dialog;
 };
-constexpr std::array<DialogOfCommand, 8> kDialogs = {{
+constexpr std::array<FileFilter, 1> kCsvFilter = {{{"Comma-separated values [*.csv]", "*.csv"}}};
+
+constexpr std::array<DialogOfCommand, 10> kDialogs = {{
     {cmd::open_calibration,
      {FileDialogKind::open, "Open File", kCalibrationFilters, "", FolderId::maps}},
     {cmd::load_partial_settings,
@@ -93,6 +98,10 @@ constexpr std::array<DialogOfCommand, 8> kDialogs = {{
      {FileDialogKind::open, "Open File", kFirmwareFilter, "", FolderId::firmware}},
     {cmd::compare_with_calibration,
      {FileDialogKind::open, "Compare with calibration", kCalibrationFilters, "", FolderId::maps}},
+    {cmd::save_histogram,
+     {FileDialogKind::save, "Save histogram", kCsvFilter, ".csv", FolderId::logs}},
+    {cmd::compare_with_log,
+     {FileDialogKind::open, "Compare with log", kLogOpenFilters, "", FolderId::logs}},
 }};
 
 }  // namespace

@@ -58,6 +58,10 @@ inline constexpr int redo = 32901;
 inline constexpr int serial_port_access = 32902;
 inline constexpr int stop_recording = 32903;
 inline constexpr int serial_port = 32904;
+inline constexpr int log_histogram = 32905;
+inline constexpr int save_histogram = 32906;  // the histogram window's "Save..."
+inline constexpr int scatter_plot = 32907;
+inline constexpr int compare_with_log = 32908;
 }  // namespace cmd
 
 // A menu bar entry's items (MenuEntry: text and command id, 0 for a

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/comparison.h"
+#include "app/histogram_review.h"
 #include "app/learn_review.h"
 #include "app/page_controls.h"
 #include "app/startup.h"
@@ -48,6 +49,7 @@ struct ProgramState {
     std::string notice;
     Comparison comparison;
     LearnReview learn;
+    HistogramReview histogram;
 };
 
 }  // namespace veloquin
