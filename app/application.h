@@ -173,6 +173,22 @@ class Application {
     bool save_histogram(const std::string& path);
     void save_histogram_as();
 
+    // The scatter plot and a second log in the viewer (application_log_bench.cpp).
+    void open_scatter();
+    void change_scatter(const ScatterSettings& settings);
+    void refresh_scatter();
+    // Marks the samples whose points lie in `rect` in the viewer's bands;
+    // returns how many.
+    int select_in_scatter(PlotRect plot, PlotRect rect);
+    void close_scatter();
+    // "Compare with log...": a second log drawn in the viewer's bands; the
+    // first stays as it is.
+    bool compare_with_log(const std::string& path);
+    void move_comparison(int samples);
+    void stop_comparing_logs();
+    // Ctrl+Left and Ctrl+Right move the second log on the viewer; true when taken.
+    bool log_bench_key(const KeyPress& key);
+
     // Undo and redo.
     const CalibrationHistory& history() const { return steps_.history(); }
     // The Edit menu's Undo and Redo texts as they stand now; nullopt for

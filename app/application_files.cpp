@@ -93,6 +93,7 @@ bool Application::load_log(const std::string& path) {
         return false;
     }
     steps_.forget_log_steps();
+    state_.log_comparison.first_name = split_path(path).file;
     if (!result.message.empty()) hold_notice(result.message);
     reset_log_view_zoom(state_.log_view);  // a new log is shown whole
     platform_.show_page(Page::log_viewer);

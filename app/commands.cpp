@@ -23,7 +23,7 @@ constexpr std::array<MenuEntry, 2> kEditMenu = {{
     {"Redo\tCtrl-Shift-Z", cmd::redo},
 }};
 
-constexpr std::array<MenuEntry, 21> kToolsMenu = {{
+constexpr std::array<MenuEntry, 22> kToolsMenu = {{
     {"Start Log record\tF7", cmd::start_log_record},
     {"Start Record Pass\tF8", cmd::start_record_pass},
     {"Stop recording\tEnter", cmd::stop_recording},
@@ -39,6 +39,7 @@ constexpr std::array<MenuEntry, 21> kToolsMenu = {{
     {"Log histogram...", cmd::log_histogram},
     {"Scatter", cmd::scatter_plot},
     {"Compare with log...", cmd::compare_with_log},
+    {"Stop comparing logs", cmd::stop_comparing_logs},
     {"", 0},
     {"Compare with calibration...", cmd::compare_with_calibration},
     {"Compare with last file", cmd::compare_with_last_file},

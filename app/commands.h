@@ -62,6 +62,7 @@ inline constexpr int log_histogram = 32905;
 inline constexpr int save_histogram = 32906;  // the histogram window's "Save..."
 inline constexpr int scatter_plot = 32907;
 inline constexpr int compare_with_log = 32908;
+inline constexpr int stop_comparing_logs = 32909;
 }  // namespace cmd
 
 // A menu bar entry's items (MenuEntry: text and command id, 0 for a

@@ -12,16 +12,6 @@
 namespace veloquin {
 namespace {
 
-Rgb mix(Rgb from, Rgb to, double t) {
-    const auto channel = [t](std::uint8_t a, std::uint8_t b) {
-        return static_cast<std::uint8_t>(std::lround(a + (b - a) * t));
-    };
-    return {channel(from.r, to.r), channel(from.g, to.g), channel(from.b, to.b)};
-}
-
-constexpr std::array<Rgb, 4> kScale = {
-    {{60, 110, 230}, {70, 190, 90}, {240, 220, 50}, {225, 60, 40}}};
-
 // How far the pale cells fade towards the window grey.
 constexpr double kPale = 0.75;
 
@@ -52,7 +42,7 @@ void make_overlay(HistogramReview& r) {
             cell.shown = true;
             cell.pale = h.too_few(row, col);
             cell.box = histogram_scale_color(std::clamp(t, 0.0, 1.0));
-            if (cell.pale) cell.box = mix(cell.box, colors::window_grey, kPale);
+            if (cell.pale) cell.box = mix_color(cell.box, colors::window_grey, kPale);
         }
     }
 }
@@ -116,9 +106,7 @@ void add_histogram_view(LearnView& view, const HistogramReview& review, EditorKi
 }
 
 Rgb histogram_scale_color(double t) {
-    const double at = std::clamp(t, 0.0, 1.0) * (kScale.size() - 1);
-    const auto i = std::min(static_cast<std::size_t>(at), kScale.size() - 2);
-    return mix(kScale[i], kScale[i + 1], at - static_cast<double>(i));
+    return value_scale_color(t);
 }
 
 void paint_histogram_legend(const HistogramReview& review, int width, int height, PaintModel& m) {

@@ -8,6 +8,7 @@
 #include "app/comparison.h"
 #include "app/histogram_review.h"
 #include "app/learn_review.h"
+#include "app/log_bench_view.h"
 #include "app/page_controls.h"
 #include "app/startup.h"
 #include "base/page.h"
@@ -50,6 +51,8 @@ struct ProgramState {
     Comparison comparison;
     LearnReview learn;
     HistogramReview histogram;
+    ScatterState scatter;
+    LogComparison log_comparison;
 };
 
 }  // namespace veloquin

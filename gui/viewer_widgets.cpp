@@ -42,7 +42,9 @@ LogView& LogViewerWidget::zoom_state() {
 }
 
 void LogViewerWidget::build_model(PaintModel& model) {
-    model = paint_log_viewer(window_.app().state().log, view(), cache_);
+    ProgramState& s = window_.app().state();
+    model = paint_log_viewer(s.log, view(), cache_);
+    paint_log_bench_overlay(s.log, view(), s.scatter, s.log_comparison, model);
 }
 
 void LogViewerWidget::mousePressEvent(QMouseEvent* event) {

@@ -1,5 +1,6 @@
 #include "learn/log_analysis.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
@@ -190,6 +191,21 @@ std::vector<std::uint8_t> analysis_keep(const LogBuffer& log, const LearnFilters
         keep[i] = 1;
     }
     return keep;
+}
+
+Rgb mix_color(Rgb from, Rgb to, double t) {
+    const auto channel = [t](std::uint8_t a, std::uint8_t b) {
+        return static_cast<std::uint8_t>(std::lround(a + (b - a) * t));
+    };
+    return {channel(from.r, to.r), channel(from.g, to.g), channel(from.b, to.b)};
+}
+
+Rgb value_scale_color(double t) {
+    constexpr std::array<Rgb, 4> kScale = {
+        {{60, 110, 230}, {70, 190, 90}, {240, 220, 50}, {225, 60, 40}}};
+    const double at = std::clamp(t, 0.0, 1.0) * (kScale.size() - 1);
+    const auto i = std::min(static_cast<std::size_t>(at), kScale.size() - 2);
+    return mix_color(kScale[i], kScale[i + 1], at - static_cast<double>(i));
 }
 
 }  // namespace veloquin

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/paint_model.h"
 #include "calibration/calibration.h"
 #include "datalogs/log_channels.h"
 #include "learn/learn_filters.h"
@@ -71,5 +72,10 @@ struct AnalysisCounts {
 std::vector<std::uint8_t> analysis_keep(const LogBuffer& log, const LearnFilters& filters, bool afr,
                                         const std::vector<LogCondition>& conditions,
                                         const AfrTarget& target, AnalysisCounts& counts);
+
+// Cold to hot over 0..1 (blue, green, yellow, red): the histogram's cells
+// and the scatter's colour channel.
+Rgb value_scale_color(double t);
+Rgb mix_color(Rgb from, Rgb to, double t);
 
 }  // namespace veloquin

@@ -5,12 +5,15 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <cstring>
 
 #include "app/commands.h"
 #include "calfile/calibration_file.h"
 #include "gui/editor_widget.h"
 #include "gui/histogram_widget.h"
 #include "gui/log_bench.h"
+#include "gui/scatter_widget.h"
+#include "gui/viewer_widgets.h"
 #include "tests/gui/gui_fixture.h"
 #include "tests/learn/learn_logs.h"
 
@@ -94,6 +97,80 @@ TEST_F(LogBenchGuiTest, AfrErrorHistogramAddedOntoTheFuelMapThenUndoneGivesTheMa
     settle();
     EXPECT_FALSE(histogram->review_button()->isEnabled());
     EXPECT_TRUE(histogram->refusal()->text().contains(QStringLiteral("units do not match")));
+}
+
+}  // namespace
+}  // namespace veloquin::testing
+
+namespace veloquin::testing {
+namespace {
+
+int highlight_pixels(QWidget* w) {
+    return pixels_near(on_screen(w), w->rect(), qcolor(kScatterHighlight), 6);
+}
+
+TEST_F(LogBenchGuiTest, ScatterSelectionIsMarkedInTheBandsAndAViewerRangeInTheScatter) {
+    open_with_log();
+    trigger(QStringLiteral("Scatter"));
+    gui::ScatterWidget* scatter = window->log_bench()->scatter();
+    ASSERT_TRUE(scatter->isVisible());
+    gui::ScatterPlot* plot = scatter->plot();
+    ASSERT_GT(window->app().state().scatter.points.x.size(), 1000u);
+    EXPECT_EQ(highlight_pixels(window->log_viewer()), 0);
+
+    // The right half of the plot: the points of higher rpm.
+    const PlotRect area = scatter_plot_rect(plot->width(), plot->height());
+    const QPoint from(area.x + area.w / 2, area.y + 1),
+        to(area.x + area.w - 1, area.y + area.h - 1);
+    QWindow* tool = scatter->windowHandle();
+    QTest::mousePress(tool, Qt::LeftButton, Qt::NoModifier, plot->mapTo(scatter, from));
+    QTest::mouseMove(tool, plot->mapTo(scatter, (from + to) / 2));
+    QTest::mouseMove(tool, plot->mapTo(scatter, to));
+    QTest::mouseRelease(tool, Qt::LeftButton, Qt::NoModifier, plot->mapTo(scatter, to));
+    settle();
+    const auto& selected = window->app().state().scatter.selected;
+    ASSERT_GT(selected.size(), 100u);
+    ASSERT_TRUE(window->log_viewer()->isVisible()) << "the marks are shown where they are";
+    EXPECT_GT(highlight_pixels(window->log_viewer()), 200);
+
+    window->app().command(cmd::whole_log_view);
+    EXPECT_EQ(highlight_pixels(plot), 0) << "no range marked in the viewer yet";
+    drag(window->log_viewer(), {100, 60}, {300, 60});
+    EXPECT_GT(highlight_pixels(plot), 20);
+}
+
+TEST_F(LogBenchGuiTest, SecondLogShowsInItsColourMovesWithTheOffsetAndLeavesTheFirstAlone) {
+    open_with_log();
+    const LogBuffer& first = window->app().state().log;
+    const std::vector<LogSample> before(first.valid().begin(), first.valid().end());
+    window->choices.push_back((dir / "drive.log").string());
+    trigger(QStringLiteral("Compare with log..."));
+    const LogComparison& c = window->app().state().log_comparison;
+    ASSERT_TRUE(c.active);
+    gui::LogViewerWidget* viewer = window->log_viewer();
+    const QColor second = qcolor(kSecondLogColor);
+    const QImage aligned = on_screen(viewer);
+    EXPECT_GT(pixels_near(aligned, viewer->rect(), second, 6), 300);
+
+    key(Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_GT(c.offset, 0);
+    const QImage moved = on_screen(viewer);
+    EXPECT_NE(moved, aligned) << "the second log's curves moved with the offset";
+
+    const int keyed = c.offset;
+    QWindow* win = window->windowHandle();
+    QTest::mousePress(win, Qt::LeftButton, Qt::ControlModifier, in_window(viewer, {200, 60}));
+    QTest::mouseMove(win, in_window(viewer, {260, 60}));
+    QTest::mouseRelease(win, Qt::LeftButton, Qt::ControlModifier, in_window(viewer, {260, 60}));
+    settle();
+    EXPECT_GT(c.offset, keyed);
+
+    trigger(QStringLiteral("Stop comparing logs"));
+    EXPECT_EQ(pixels_near(on_screen(viewer), viewer->rect(), second, 6), 0);
+    ASSERT_EQ(first.count, static_cast<int>(before.size()));
+    EXPECT_EQ(0,
+              std::memcmp(first.samples.data(), before.data(), before.size() * sizeof(LogSample)))
+        << "the second log never changes the first";
 }
 
 }  // namespace
