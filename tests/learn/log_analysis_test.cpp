@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "calibration/conversions.h"
+#include "learn/learn_maps.h"
 #include "learn/log_histogram.h"
 #include "learn/log_scatter.h"
 #include "tests/learn/learn_logs.h"
@@ -28,7 +29,9 @@ TEST(LogCondition, ParsesComparisonsAndRangesAndNamesWhatIsWrong) {
         EXPECT_EQ(p.condition->channel.name(), g.channel) << g.text;
         EXPECT_EQ(p.condition->op, g.op) << g.text;
         EXPECT_EQ(p.condition->a, g.a) << g.text;
-        if (g.op == ConditionOp::between) EXPECT_EQ(p.condition->b, g.b);
+        if (g.op == ConditionOp::between) {
+            EXPECT_EQ(p.condition->b, g.b);
+        }
     }
     for (const auto& [text, named] :
          std::vector<std::pair<const char*, const char*>>{{"THRTL > 80", "unknown channel 'THRTL'"},
