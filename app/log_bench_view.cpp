@@ -44,7 +44,7 @@ void mark_selection(const std::vector<std::int32_t>& selected, const LogViewerLa
 // height, on the first log's scale so the two read alike.
 void draw_second_curve(const LogBuffer& other, int offset, const LogBand& band,
                        const BandScale& scale, const ShownBand& b, const SampleRange& range,
-                       PaintModel& m) {
+                       std::vector<PolylineOp>& out) {
     if (band.pixels == PixelRule::switch_rows) return;
     const BandPixels pixels(band, scale, b.rect.h);
     const int first = std::max(range.first - offset, 0);
@@ -69,7 +69,7 @@ void draw_second_curve(const LogBuffer& other, int offset, const LogBand& band,
         }
     }
     flush();
-    if (points.size() >= 2) m.polyline(std::move(points), Pen{kSecondLogColor, 1});
+    if (points.size() >= 2) out.push_back({std::move(points), Pen{kSecondLogColor, 1}});
 }
 
 std::string value_text(double v) {
@@ -103,11 +103,27 @@ void draw_comparison(const LogBuffer& log, LogComparison& c, const LogViewerLayo
             c.scales[static_cast<std::size_t>(band.channel)] = band_scale(band, log);
         c.scales_revision = log.revision;
     }
-    for (const ShownBand& b : shown) {
-        draw_second_curve(*c.other, c.offset, *b.band,
-                          c.scales[static_cast<std::size_t>(b.band->channel)], b, layout.range, m);
-        read_out(log, c, b, m);
+    const LogComparison::CurvesKey key{log.revision,
+                                       c.other->revision,
+                                       c.offset,
+                                       layout.range.first,
+                                       layout.range.count,
+                                       layout.plot_width,
+                                       layout.band_height,
+                                       log.flags};
+    if (c.curves_for != key) {
+        c.curves.clear();
+        for (const ShownBand& b : shown) {
+            draw_second_curve(*c.other, c.offset, *b.band,
+                              c.scales[static_cast<std::size_t>(b.band->channel)], b,
+                              layout.range, c.curves);
+        }
+        c.curves_for = key;
     }
+    for (const PolylineOp& curve : c.curves)
+        m.polyline(curve.points, curve.pen);
+    for (const ShownBand& b : shown)
+        read_out(log, c, b, m);
     // The legend names both files in their colours, above the bands.
     const int y = 0;
     m.fill(kLogPlotLeft, y + 5, 14, 3, colors::blue);

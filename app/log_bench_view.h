@@ -54,6 +54,16 @@ struct LogComparison {
     // The first log's band scales, kept while its revision holds.
     std::uint64_t scales_revision = ~std::uint64_t{0};
     std::array<BandScale, kLogBandCount> scales{};
+    // The second log's curves as last drawn, and what they were drawn for:
+    // a frame that moved nothing of them costs a copy, not a pass over the log.
+    struct CurvesKey {
+        std::uint64_t revision = 0, other_revision = 0;
+        int offset = 0, first = 0, count = 0, width = 0, height = 0;
+        ChannelFlags flags{};
+        friend bool operator==(const CurvesKey&, const CurvesKey&) = default;
+    };
+    std::optional<CurvesKey> curves_for;
+    std::vector<PolylineOp> curves;
 };
 
 // Samples of the first log the offset moves for one key press, or one pixel

@@ -141,6 +141,14 @@ int run_program(int argc, char** argv, Edition edition) {
         window.run_guarded([&] { window.app().compare_with(options.compare); });
     }
     if (options.learn) window.run_guarded([&] { window.app().command(cmd::learn_from_log); });
+    if (options.log_bench) {
+        window.run_guarded([&] {
+            Application& app = window.app();
+            app.command(cmd::log_histogram);
+            app.open_scatter();
+            if (app.compare_with_log(options.file)) app.move_comparison(850);
+        });
+    }
 
     // Saved at once: a session that sends SIGTERM may not wait long, and a
     // dialog that is open must not hold the quit back.
