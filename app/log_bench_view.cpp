@@ -103,20 +103,15 @@ void draw_comparison(const LogBuffer& log, LogComparison& c, const LogViewerLayo
             c.scales[static_cast<std::size_t>(band.channel)] = band_scale(band, log);
         c.scales_revision = log.revision;
     }
-    const LogComparison::CurvesKey key{log.revision,
-                                       c.other->revision,
-                                       c.offset,
-                                       layout.range.first,
-                                       layout.range.count,
-                                       layout.plot_width,
-                                       layout.band_height,
-                                       log.flags};
+    const LogComparison::CurvesKey key{log.revision,       c.other->revision,  c.offset,
+                                       layout.range.first, layout.range.count, layout.plot_width,
+                                       layout.band_height, log.flags};
     if (c.curves_for != key) {
         c.curves.clear();
         for (const ShownBand& b : shown) {
             draw_second_curve(*c.other, c.offset, *b.band,
-                              c.scales[static_cast<std::size_t>(b.band->channel)], b,
-                              layout.range, c.curves);
+                              c.scales[static_cast<std::size_t>(b.band->channel)], b, layout.range,
+                              c.curves);
         }
         c.curves_for = key;
     }

@@ -11,11 +11,11 @@
 #include "app/commands.h"
 #include "editors/pages.h"
 #include "gui/differences_widget.h"
-#include "gui/learn_review_widget.h"
 #include "gui/histogram_widget.h"
+#include "gui/learn_review_widget.h"
 #include "gui/log_bench.h"
-#include "gui/scatter_widget.h"
 #include "gui/main_window.h"
+#include "gui/scatter_widget.h"
 
 namespace veloquin::gui {
 namespace {

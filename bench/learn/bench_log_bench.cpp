@@ -25,7 +25,8 @@ const LogBuffer& long_log() {
         LogBuffer out;
         out.samples.resize(kSamples);
         for (int i = 0; i < kSamples; ++i)
-            out.samples[static_cast<std::size_t>(i)] = one.samples[static_cast<std::size_t>(i % one.count)];
+            out.samples[static_cast<std::size_t>(i)] =
+                one.samples[static_cast<std::size_t>(i % one.count)];
         out.count = kSamples;
         out.flags = one.flags;
         out.mark_changed();
@@ -52,7 +53,8 @@ void BM_ScatterRedraw(benchmark::State& state) {
     r.y = *find_analysis_channel("BOOST");
     r.color = find_analysis_channel("AFR");
     r.filters = LearnFilters::none();
-    const ScatterPoints points = scatter_points(long_log(), r, [](const LogSample&) { return 14.7; });
+    const ScatterPoints points =
+        scatter_points(long_log(), r, [](const LogSample&) { return 14.7; });
     const PlotRect plot = scatter_plot_rect(800, 600);
     ScatterImage image;
     for (auto _ : state) {

@@ -19,11 +19,12 @@ TEST(LogCondition, ParsesComparisonsAndRangesAndNamesWhatIsWrong) {
         ConditionOp op;
         double a, b;
     };
-    for (const Good& g : {Good{"THROTTLE > 80", "THROTTLE", ConditionOp::greater, 80, 0},
-                          Good{" rpm<=3000 ", "RPM", ConditionOp::less_equal, 3000, 0},
-                          Good{"BOOST between 1.0 and 0.2", "BOOST", ConditionOp::between, 0.2, 1.0},
-                          Good{"AFR error % != -2.5", kAfrErrorName, ConditionOp::not_equal, -2.5, 0},
-                          Good{"Inj. pulse >= 3", "INJ.PULSE", ConditionOp::greater_equal, 3, 0}}) {
+    for (const Good& g :
+         {Good{"THROTTLE > 80", "THROTTLE", ConditionOp::greater, 80, 0},
+          Good{" rpm<=3000 ", "RPM", ConditionOp::less_equal, 3000, 0},
+          Good{"BOOST between 1.0 and 0.2", "BOOST", ConditionOp::between, 0.2, 1.0},
+          Good{"AFR error % != -2.5", kAfrErrorName, ConditionOp::not_equal, -2.5, 0},
+          Good{"Inj. pulse >= 3", "INJ.PULSE", ConditionOp::greater_equal, 3, 0}}) {
         const ConditionParse p = parse_condition(g.text);
         ASSERT_TRUE(p.condition) << g.text << ": " << p.error;
         EXPECT_EQ(p.condition->channel.name(), g.channel) << g.text;
@@ -89,9 +90,8 @@ TEST(HistogramApply, WritesSetAddAndPercentInTheMapsUnitsWithinItsRange) {
     const AnalysisChannel afr_error{nullptr};
     EXPECT_EQ(apply_refusal(MapId::fuel_correction, afr_error, HistogramStat::mean, ApplyMode::add),
               "");
-    EXPECT_NE(apply_refusal(MapId::fuel_correction, afr_error, HistogramStat::count,
-                            ApplyMode::add),
-              "");
+    EXPECT_NE(
+        apply_refusal(MapId::fuel_correction, afr_error, HistogramStat::count, ApplyMode::add), "");
     const std::string rpm = apply_refusal(MapId::boost_duty, *find_analysis_channel("RPM"),
                                           HistogramStat::mean, ApplyMode::set);
     EXPECT_NE(rpm.find("units do not match"), std::string::npos) << rpm;
