@@ -192,6 +192,7 @@ KeyRoute Application::key_press(const KeyPress& key, KeyFocus focus) {
     if (focus == KeyFocus::text_field && history_key && state_.edited_control < 0) {
         focus = KeyFocus::control;
     }
+    if (focus != KeyFocus::text_field && log_bench_key(key)) return {KeyAction::command, 0};
     const KeyRoute route = route_key(key, state_.main_page, focus, state_.cell_editor_open);
     switch (route.action) {
         case KeyAction::pass:
@@ -330,6 +331,18 @@ void Application::run_command(int id) {
             return;
         case cmd::show_hit_counts:
             toggle_hit_counts();
+            return;
+        case cmd::log_histogram:
+            open_log_histogram();
+            return;
+        case cmd::scatter_plot:
+            open_scatter();
+            return;
+        case cmd::compare_with_log:
+            if (const auto path = ask_file(id)) compare_with_log(*path);
+            return;
+        case cmd::stop_comparing_logs:
+            stop_comparing_logs();
             return;
         case cmd::open_cell_editor:
             // The editor of the map on show: one on a hidden page took the

@@ -190,6 +190,36 @@ class Application {
     bool keep_snapshot(const Calibration& cal, SnapshotCause cause);
     void show_history();
     bool restore_snapshot(const Snapshot& snapshot);
+    // "Log histogram..." (application_histogram.cpp): a channel of the loaded
+    // log onto a map, its grid as text, and applying it as one undo step
+    // after the tuner saw what it writes.
+    void open_log_histogram();
+    void change_histogram(const HistogramSettings& settings);
+    // Made anew when the log changed under it (a load, a recording).
+    void refresh_histogram();
+    // Shows (or hides) over the map what applying would write; refused with
+    // the reason where the units do not fit.
+    void review_histogram_apply(bool on);
+    int apply_histogram();
+    void close_histogram();
+    bool save_histogram(const std::string& path);
+    void save_histogram_as();
+
+    // The scatter plot and a second log in the viewer (application_log_bench.cpp).
+    void open_scatter();
+    void change_scatter(const ScatterSettings& settings);
+    void refresh_scatter();
+    // Marks the samples whose points lie in `rect` in the viewer's bands;
+    // returns how many.
+    int select_in_scatter(PlotRect plot, PlotRect rect);
+    void close_scatter();
+    // "Compare with log...": a second log drawn in the viewer's bands; the
+    // first stays as it is.
+    bool compare_with_log(const std::string& path);
+    void move_comparison(int samples);
+    void stop_comparing_logs();
+    // Ctrl+Left and Ctrl+Right move the second log on the viewer; true when taken.
+    bool log_bench_key(const KeyPress& key);
 
     // Undo and redo.
     const CalibrationHistory& history() const { return steps_.history(); }
@@ -221,7 +251,7 @@ class Application {
     // (or as remembered for its header); false when nothing was loaded.
     bool load_log_table(const std::string& path);
     bool assign_unknown_columns(const std::string& path, LogTable& table, std::string& notice);
-    void show_loaded_log(const std::string& notice);
+    void show_loaded_log(const std::string& path, const std::string& notice);
     void read_alarm_rules();
     // The markers beside a log file just written; a failure is said.
     void write_markers_beside(const std::filesystem::path& log_path);

@@ -135,12 +135,13 @@ bool Application::load_log(const std::string& path) {
     log.has_times = loaded.has_times;
     log.markers = std::move(loaded.markers);
     log.mark_changed();
-    show_loaded_log(result.message);
+    show_loaded_log(path, result.message);
     return true;
 }
 
-void Application::show_loaded_log(const std::string& notice) {
+void Application::show_loaded_log(const std::string& path, const std::string& notice) {
     steps_.forget_log_steps();
+    state_.log_comparison.first_name = split_path(path).file;
     if (!notice.empty()) hold_notice(notice);
     reset_log_view_zoom(state_.log_view);  // a new log is shown whole
     platform_.show_page(Page::log_viewer);
@@ -175,7 +176,7 @@ bool Application::load_log_table(const std::string& path) {
     };
     add(notice);
     if (cut) add("the file is too large for a log; only its first part was read");
-    show_loaded_log(message);
+    show_loaded_log(path, message);
     return true;
 }
 

@@ -20,6 +20,8 @@ ProgramOptions parse_program_options(const std::vector<std::string>& args) {
             o.simulate = true;
         } else if (a == "--learn") {
             o.learn = true;
+        } else if (a == "--log-bench") {
+            o.log_bench = true;
         } else if (a == "--port" || a == "--screenshots" || a == "--compare" || a == "--workdir" ||
                    a == "--record-limit") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
@@ -74,6 +76,8 @@ std::string program_usage(std::string_view program_name) {
            "                     every recording is also written as it arrives to\n"
            "                     logs/YYYY-MM-DD_HH-MM-SS.log)\n"
            "  --learn            learn the maps from the log FILE (Tools > Learn from log)\n"
+           "  --log-bench        open the log histogram and the scatter on the log FILE\n"
+           "                     and compare it with itself, moved by two seconds\n"
            "  --screenshots DIR  write a PNG of every page into DIR, then quit\n"
            "  --version          show the version\n"
            "  --help             show this help\n";

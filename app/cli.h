@@ -16,9 +16,11 @@ struct ProgramOptions {
     std::vector<std::string> ports;  // --port PATH, first in the port table
     bool simulate = false;
     std::string screenshots_dir;
-    std::string compare;   // --compare FILE: compare with it from the start
-    std::string workdir;   // --workdir DIR: the start files and folders in DIR
-    bool learn = false;    // --learn: "Learn from log..." on the log FILE from the start
+    std::string compare;  // --compare FILE: compare with it from the start
+    std::string workdir;  // --workdir DIR: the start files and folders in DIR
+    bool learn = false;   // --learn: "Learn from log..." on the log FILE from the start
+    bool log_bench =
+        false;             // --log-bench: the histogram, scatter and a second copy of the log FILE
     int record_limit = 0;  // --record-limit N: samples a recording keeps at most; 0: no limit
     bool help = false;
     bool version = false;

@@ -24,7 +24,7 @@ constexpr std::array<MenuEntry, 2> kEditMenu = {{
     {"Redo\tCtrl-Shift-Z", cmd::redo},
 }};
 
-constexpr std::array<MenuEntry, 21> kToolsMenu = {{
+constexpr std::array<MenuEntry, 25> kToolsMenu = {{
     {"Start Log record\tF7", cmd::start_log_record},
     {"Start Record Pass\tF8", cmd::start_record_pass},
     {"Stop recording\tEnter", cmd::stop_recording},
@@ -39,6 +39,10 @@ constexpr std::array<MenuEntry, 21> kToolsMenu = {{
     {"Learn from log...", cmd::learn_from_log},
     {"Show hit counts", cmd::show_hit_counts},
     {"Target AFR...", cmd::target_afr},
+    {"Log histogram...", cmd::log_histogram},
+    {"Scatter", cmd::scatter_plot},
+    {"Compare with log...", cmd::compare_with_log},
+    {"Stop comparing logs", cmd::stop_comparing_logs},
     {"", 0},
     {"Compare with calibration...", cmd::compare_with_calibration},
     {"Compare with last file", cmd::compare_with_last_file},
@@ -88,7 +92,9 @@ struct DialogOfCommand {
     int command;
     FileDialogInfo dialog;
 };
-constexpr std::array<DialogOfCommand, 8> kDialogs = {{
+constexpr std::array<FileFilter, 1> kCsvFilter = {{{"Comma-separated values [*.csv]", "*.csv"}}};
+
+constexpr std::array<DialogOfCommand, 10> kDialogs = {{
     {cmd::open_calibration,
      {FileDialogKind::open, "Open File", kCalibrationFilters, "", FolderId::maps}},
     {cmd::load_partial_settings,
@@ -103,6 +109,10 @@ constexpr std::array<DialogOfCommand, 8> kDialogs = {{
      {FileDialogKind::open, "Open File", kFirmwareFilter, "", FolderId::firmware}},
     {cmd::compare_with_calibration,
      {FileDialogKind::open, "Compare with calibration", kCalibrationFilters, "", FolderId::maps}},
+    {cmd::save_histogram,
+     {FileDialogKind::save, "Save histogram", kCsvFilter, ".csv", FolderId::logs}},
+    {cmd::compare_with_log,
+     {FileDialogKind::open, "Compare with log", kLogOpenFilters, "", FolderId::logs}},
 }};
 
 }  // namespace

@@ -64,6 +64,11 @@ inline constexpr int drop_marker = 32906;
 inline constexpr int next_marker = 32907;
 inline constexpr int previous_marker = 32908;
 inline constexpr int history = 32909;
+inline constexpr int log_histogram = 32910;
+inline constexpr int save_histogram = 32911;  // the histogram window's "Save..."
+inline constexpr int scatter_plot = 32912;
+inline constexpr int compare_with_log = 32913;
+inline constexpr int stop_comparing_logs = 32914;
 }  // namespace cmd
 
 // A menu bar entry's items (MenuEntry: text and command id, 0 for a

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "app/comparison.h"
+#include "app/histogram_review.h"
 #include "app/learn_review.h"
+#include "app/log_bench_view.h"
 #include "app/page_controls.h"
 #include "app/startup.h"
 #include "base/page.h"
@@ -57,6 +59,9 @@ struct ProgramState {
     AlarmWatch alarms;
     // Why the rules file was not read, said once the window is there.
     std::string alarm_settings_message;
+    HistogramReview histogram;
+    ScatterState scatter;
+    LogComparison log_comparison;
 };
 
 }  // namespace veloquin

@@ -54,6 +54,14 @@ bool shows_proposal(const LearnView* view, MapId map) {
 LearnCellLook learn_cell_look(const LearnView& view, const Calibration& cal, MapId map, int row,
                               int col) {
     LearnCellLook look;
+    if (view.overlay != nullptr && view.overlay->map == map) {
+        const MapOverlayCell& cell =
+            view.overlay->cells[static_cast<std::size_t>(row * kMapCols + col)];
+        look.text = cell.text;
+        if (cell.shown) look.box = cell.box;
+        look.too_few = cell.pale;
+        return look;
+    }
     if (view.hits != nullptr) look.box = hits_shade(hits_at(*view.hits, row, col), view.most_hits);
     if (!shows_proposal(&view, map)) {
         if (view.hit_numbers && view.hits != nullptr) look.hits = hits_at(*view.hits, row, col);

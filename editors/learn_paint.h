@@ -6,7 +6,9 @@
 // curve in the section graphs, and frames round the cells the last "Apply"
 // changed.
 
+#include <array>
 #include <optional>
+#include <string>
 
 #include "base/paint_model.h"
 #include "calibration/calibration.h"
@@ -14,12 +16,26 @@
 
 namespace veloquin {
 
+// Values of the tuner's choosing standing in a map's cells (a log histogram):
+// per cell a text and its box, pale where too few samples stand behind it.
+struct MapOverlayCell {
+    std::string text;  // empty: nothing reached the cell, so nothing stands there
+    Rgb box = colors::window_grey;
+    bool shown = false;
+    bool pale = false;
+};
+struct MapOverlay {
+    MapId map = MapId::map_2_maf;
+    std::array<MapOverlayCell, kMapCells> cells{};
+};
+
 struct LearnView {
     const HitCounts* hits = nullptr;           // shade by samples per cell; null: no shade
     int most_hits = 1;                         // of `hits`, the shade's full strength
     const MapProposal* proposal = nullptr;     // the review's proposal, drawn on its own map only
     bool hit_numbers = false;                  // the cells read their hit counts
     const Calibration* learnt_from = nullptr;  // cells that differ from it are framed
+    const MapOverlay* overlay = nullptr;       // in place of the words, on its own map
 };
 
 namespace colors {
@@ -48,9 +64,10 @@ Rgb hits_shade(int hits, int most_hits);
 // How one cell looks under the learning; nullopt fields leave the editor's own.
 struct LearnCellLook {
     std::optional<Rgb> box;
-    std::optional<int> value;  // the proposed word, shown in place of the current one
-    std::optional<int> hits;   // shown in place of the value when hit numbers are on
-    bool too_few = false;      // the text is greyed: the cell is left alone
+    std::optional<int> value;         // the proposed word, shown in place of the current one
+    std::optional<int> hits;          // shown in place of the value when hit numbers are on
+    std::optional<std::string> text;  // an overlay's text in place of the value
+    bool too_few = false;             // the text is greyed: the cell is left alone
 };
 LearnCellLook learn_cell_look(const LearnView& view, const Calibration& cal, MapId map, int row,
                               int col);

@@ -159,6 +159,10 @@ CellPaint learnt_cell(const EditorView& view, MapId map, int r, int c, bool in_s
         own.text = format(*look.value);
         if (!in_selection) own.color = colors::black;
     }
+    if (look.text) {
+        own.text = *look.text;
+        if (!in_selection) own.color = colors::black;
+    }
     if (look.too_few && !in_selection) own.color = colors::text_grey;
     if (look.hits) own.text = *look.hits > 0 ? editor_text::integer(*look.hits) : std::string();
     return own;

@@ -71,7 +71,8 @@ void EditorWidget::update_buttons() {
 void EditorWidget::build_model(PaintModel& model) {
     ProgramState& s = window_.app().state();
     const Calibration* compared = s.comparison.active ? &s.comparison.other : nullptr;
-    const LearnView learn = learn_view(s.learn, s.cal, s.log, kind_);
+    LearnView learn = learn_view(s.learn, s.cal, s.log, kind_);
+    add_histogram_view(learn, s.histogram, kind_);
     paint_editor(kind_, {width(), height(), s.cal, s.editor, s.link.live, compared, &learn}, model);
 }
 

@@ -20,6 +20,7 @@
 #include "gui/key_filter.h"
 #include "gui/learn_review_widget.h"
 #include "gui/live_panel_widget.h"
+#include "gui/log_bench.h"
 #include "gui/parameter_pages.h"
 #include "gui/viewer_widgets.h"
 
@@ -165,6 +166,7 @@ void MainWindow::build_pages() {
     dashboard_ = new DashboardWidget(*this, pages_[Page::dashboard]);
     differences_ = new DifferencesWidget(*this);
     learn_review_ = new LearnReviewWidget(*this);
+    log_bench_ = new LogBench(*this);
 }
 
 EditorWidget* MainWindow::editor(EditorKind kind) const {
@@ -290,6 +292,7 @@ void MainWindow::after_entry() {
     differences_->sync();
     learn_review_->sync();
     update_title();
+    log_bench_->sync();
     if (close_pending_ && !app_.busy()) {
         close_pending_ = false;
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);

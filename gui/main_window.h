@@ -35,6 +35,7 @@ class LogViewerWidget;
 class DashboardWidget;
 class DifferencesWidget;
 class LearnReviewWidget;
+class LogBench;
 class LivePanelWidget;
 class ParameterPages;
 
@@ -80,6 +81,7 @@ class MainWindow : public QMainWindow, public Platform {
     DashboardWidget* dashboard() const { return dashboard_; }
     DifferencesWidget* differences() const { return differences_; }
     LearnReviewWidget* learn_review() const { return learn_review_; }
+    LogBench* log_bench() const { return log_bench_; }
 
     // Brings every shown painted widget up to date with the program's state.
     void refresh_screen();
@@ -183,6 +185,7 @@ class MainWindow : public QMainWindow, public Platform {
     DashboardWidget* dashboard_ = nullptr;
     DifferencesWidget* differences_ = nullptr;
     LearnReviewWidget* learn_review_ = nullptr;
+    LogBench* log_bench_ = nullptr;
     QPushButton* connect_ = nullptr;
     ParameterPages* params_ = nullptr;
     KeyFilter* key_filter_ = nullptr;

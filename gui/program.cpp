@@ -177,6 +177,14 @@ int run_program(int argc, char** argv, Edition edition) {
         window.run_guarded([&] { window.app().compare_with(options.compare); });
     }
     if (options.learn) window.run_guarded([&] { window.app().command(cmd::learn_from_log); });
+    if (options.log_bench) {
+        window.run_guarded([&] {
+            Application& app = window.app();
+            app.command(cmd::log_histogram);
+            app.open_scatter();
+            if (app.compare_with_log(options.file)) app.move_comparison(850);
+        });
+    }
 
     QObject::connect(&qapp, &QGuiApplication::commitDataRequest, &qapp,
                      [&window](QSessionManager&) { write_workmap(window.app()); });

@@ -14,8 +14,11 @@
 #include "editors/pages.h"
 #include "gui/alarm_dialog.h"
 #include "gui/differences_widget.h"
+#include "gui/histogram_widget.h"
 #include "gui/learn_review_widget.h"
+#include "gui/log_bench.h"
 #include "gui/main_window.h"
+#include "gui/scatter_widget.h"
 
 namespace veloquin::gui {
 namespace {
@@ -146,9 +149,22 @@ void Screenshots::take_alarms() {
     save(on_screen(window_.surface()), "log-markers.png");
 }
 
+void Screenshots::take_log_bench() {
+    Application& app = window_.app();
+    save(page_image(histogram_page(app.state().histogram.settings.map)), "bench-histogram.png");
+    save(on_screen(window_.log_bench()->histogram()), "bench-histogram-window.png");
+    save(on_screen(window_.log_bench()->scatter()), "bench-scatter.png");
+    save(page_image(Page::log_viewer), "bench-compare.png");
+    window_.request_close();
+}
+
 void Screenshots::take_all() {
     if (window_.app().state().learn.active) {
         take_learning();
+        return;
+    }
+    if (window_.app().state().histogram.active) {
+        take_log_bench();
         return;
     }
     const Edition edition = window_.edition();

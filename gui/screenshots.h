@@ -2,7 +2,8 @@
 // --screenshots DIR: every page in turn as a PNG of the area below the menu
 // bar, then the program quits the normal way (so "workmap.cfg" is written).
 // With --compare the pages show the comparison and the "Differences" list
-// is taken too. With --learn the review's pages and window are taken instead.
+// is taken too. With --learn the review's pages and window are taken instead,
+// with --log-bench the histogram, the scatter and the compared logs.
 
 #include <QImage>
 #include <QObject>
@@ -41,6 +42,7 @@ class Screenshots : public QObject {
     void finish();
     void take_learning();
     void take_alarms();
+    void take_log_bench();
     QImage page_image(Page page);
     void save(const QImage& image, const std::string& name);
 

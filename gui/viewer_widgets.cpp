@@ -46,8 +46,10 @@ LogView& LogViewerWidget::zoom_state() {
 }
 
 void LogViewerWidget::build_model(PaintModel& model) {
-    model = paint_log_viewer(window_.app().state().log, view(), cache_);
-    draw_log_markers(model, window_.app().state().log, view());
+    ProgramState& s = window_.app().state();
+    model = paint_log_viewer(s.log, view(), cache_);
+    paint_log_bench_overlay(s.log, view(), s.scatter, s.log_comparison, model);
+    draw_log_markers(model, s.log, view());
 }
 
 void LogViewerWidget::mousePressEvent(QMouseEvent* event) {

@@ -271,6 +271,19 @@ MapHitCounts hit_counts(const Calibration& cal, const LogBuffer& log, const Lear
     return hits;
 }
 
+CellBox reached_cells(const Calibration& cal, const LiveRecord& live, MapId map) {
+    const auto out = [](const Box& b) { return CellBox{b.r0, b.r1, b.c0, b.c1}; };
+    if (map == MapId::fuel_correction) return out(live_box_of(cal, live, Page::fuel_correction));
+    const Box maf = live_box_of(cal, live, Page::maf_emulation);
+    if (map == MapId::map_2_maf || maf.c1 < maf.c0) return out(maf);
+    if (map == MapId::meth_correction) {
+        return out(twelve_row_box(maf, live.map_counts(), cal.param(hw::METH_BAR_LO_counts),
+                                  cal.param(hw::METH_BAR_HI_counts)));
+    }
+    return out(twelve_row_box(maf, live.throttle_counts(), cal.param(hw::THROTTLE_LO),
+                              cal.param(hw::THROTTLE_HI)));
+}
+
 int apply_proposal(Calibration& cal, MapProposal& proposal, const EditorCursor* selection) {
     int changed = 0;
     for (int r = 0; r < kMapRows; ++r) {

@@ -20,6 +20,7 @@
 
 #include <string>
 
+#include "base/live_record.h"
 #include "calibration/calibration.h"
 #include "datalogs/log_sample.h"
 #include "editors/editor_state.h"
@@ -67,6 +68,13 @@ double expected_afr(double mean_afr, int current, int proposed);
 // main maps by their live box, the twelve-row maps by the same rule over
 // their own rows (MAP between the methanol pressure limits, throttle).
 MapHitCounts hit_counts(const Calibration& cal, const LogBuffer& log, const LearnFilters& filters);
+
+// The cells of `map` a replayed sample reaches, by the rule the hit counts
+// use; empty (last before first) where it reaches none.
+struct CellBox {
+    int r0 = 0, r1 = -1, c0 = 0, c1 = -1;
+};
+CellBox reached_cells(const Calibration& cal, const LiveRecord& live, MapId map);
 
 // Writes the proposed cells into the calibration, all of them or those inside
 // the selection rectangle (first/last row and column as update_selection

@@ -18,8 +18,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: veloquin-tool log convert IN OUT | log stats IN | log markers LOG |\n"
-    "       log learn LOG CAL OUT ... "
-    "(log learn --help)";
+    "       log learn LOG CAL OUT ... (log learn --help) |\n"
+    "       log histogram LOG CAL --map M --channel NAME ... (log histogram --help)";
 
 // Reads IN by the program's name rules ("Load Log File"), a table by its
 // extension. The program goes
@@ -108,6 +108,7 @@ int run_log(Args args) {
     if (args.size() == 2 && args[0] == "stats") return stats(args[1]);
     if (args.size() == 2 && args[0] == "markers") return markers(args[1]);
     if (!args.empty() && args[0] == "learn") return run_log_learn(args.subspan(1));
+    if (!args.empty() && args[0] == "histogram") return run_log_histogram(args.subspan(1));
     if (args.size() == 1 && (args[0] == "help" || args[0] == "--help")) {
         std::printf("%s\n", kUsage);
         return kExitOk;

@@ -68,7 +68,6 @@ bool set_filter(const std::string& flag, const std::string& text, bool& on, T& v
 
 bool parse_option(const std::string& flag, const std::string& value, LearnArgs& a,
                   std::string& error) {
-    LearnFilters& f = a.filters;
     if (flag == "--map") {
         if (value != "maf" && value != "fuel") {
             error = "--map is maf or fuel, not '" + value + "'";
@@ -77,6 +76,13 @@ bool parse_option(const std::string& flag, const std::string& value, LearnArgs& 
         a.map = value == "maf" ? LearnMap::maf : LearnMap::fuel;
         return true;
     }
+    return parse_filter_option(flag, value, a.filters, error);
+}
+
+}  // namespace
+
+bool parse_filter_option(const std::string& flag, const std::string& value, LearnFilters& f,
+                         std::string& error) {
     if (flag == "--min-rpm") return set_filter(flag, value, f.min_rpm_on, f.min_rpm, error);
     if (flag == "--min-temp") {
         return set_filter(flag, value, f.min_temperature_on, f.min_temperature_c, error);
@@ -112,6 +118,8 @@ bool parse_option(const std::string& flag, const std::string& value, LearnArgs& 
     error = "unknown option '" + flag + "'";
     return false;
 }
+
+namespace {
 
 bool parse_args(Args args, LearnArgs& out, std::string& error) {
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -323,6 +331,22 @@ std::optional<TargetAfrTable> chosen_targets(const LearnArgs& a, const Calibrati
 
 }  // namespace
 
+bool read_calibration_for_log(const std::string& path, Calibration& cal) {
+    if (!std::filesystem::is_regular_file(path)) {
+        fail(path + ": not a readable file");
+        return false;
+    }
+    std::string error;
+    set_start_values(cal);
+    if (!read_calibration_file(cal, path, kEdition, &error)) {
+        fail(error);
+        return false;
+    }
+    // The live box, so the learning, works on the row axes the program derives.
+    derive_row_axes(cal);
+    return true;
+}
+
 int run_log_learn(Args args) {
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "help")) {
         std::printf("%s\n", kUsage);
@@ -335,13 +359,8 @@ int run_log_learn(Args args) {
     const std::string& cal_path = a.files[1];
     LogBuffer log;
     if (!load_log_for_tool(log_path, log)) return kExitError;
-    if (!std::filesystem::is_regular_file(cal_path))
-        return fail(cal_path + ": not a readable file");
     Calibration cal;
-    set_start_values(cal);
-    if (!read_calibration_file(cal, cal_path, kEdition, &error)) return fail(error);
-    // The live box, so the learning, works on the row axes the program derives.
-    derive_row_axes(cal);
+    if (!read_calibration_for_log(cal_path, cal)) return kExitError;
     std::string targets_used;
     std::optional<TargetAfrTable> targets;
     if (a.map == LearnMap::fuel) {

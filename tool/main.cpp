@@ -39,7 +39,10 @@ constexpr Group kGroups[] = {
      "log convert IN OUT (.log, .mdl, .csv or .msl into .log, .csv or .msl) | log stats IN |\n"
      "         log markers LOG (the markers kept beside LOG: sample, time, text) |\n"
      "         log learn LOG CAL OUT [--map maf|fuel] [filters] [--json]\n"
-     "           (the map learnt from a recorded log, written into OUT; log learn --help)"},
+     "           (the map learnt from a recorded log, written into OUT; log learn --help) |\n"
+     "         log histogram LOG CAL --map maf|fuel|meth|boost --channel NAME [--stat S]\n"
+     "           [filters] [--where EXPR]... (--json | --tsv)\n"
+     "           (a channel gathered onto a map's cells; log histogram --help)"},
     {"devsim", run_devsim,
      "devsim [options] (a simulated device on a pseudo-terminal; devsim --help)"},
 };
