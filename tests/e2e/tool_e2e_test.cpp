@@ -88,6 +88,49 @@ TEST_F(ToolDevice, DownloadWritesTheDevicesCalibration) {
     EXPECT_EQ(cal.param(hw::ACC_MAX), device.param(hw::ACC_MAX));
 }
 
+// A busy machine: each time the device takes a request, the tool is stopped
+// for longer than the reply wait while the device answers. What reached the
+// line meanwhile still counts, so the download succeeds.
+TEST_F(ToolDevice, DownloadSucceedsWithTheToolStoppedWhileTheDeviceAnswers) {
+    start();
+    const std::string tool = VELOQUIN_TOOL_PATH;
+    const std::string file = (dir / "car.emu").string();
+    std::vector<std::string> args = {tool, "device", "download", "--port", sim->slave_path(), file};
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, tool.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    std::size_t seen = 0;
+    int stops = 0;
+    int status = -1;
+    EXPECT_TRUE(wait_until([&] {
+        if (::waitpid(pid, &status, WNOHANG) == pid) return true;
+        const std::size_t taken = sim->log().commands.size();
+        if (taken > seen) {
+            ::kill(pid, SIGSTOP);
+            std::this_thread::sleep_for(scaled(60ms));
+            ::kill(pid, SIGCONT);
+            seen = taken;
+            ++stops;
+        }
+        return false;
+    }));
+    if (status == -1) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // A request taken and answered between two looks goes without a stop.
+    EXPECT_GE(stops, 3);
+    Calibration cal;
+    set_start_values(cal);
+    ASSERT_TRUE(read_calibration_file(cal, file, Edition::full));
+    EXPECT_EQ(cal.maps, devsim::plausible_calibration().maps);
+}
+
 TEST_F(ToolDevice, UploadSendsTheFileAndChecksWhatTheDeviceKept) {
     start();
     Calibration edited = devsim::plausible_calibration();

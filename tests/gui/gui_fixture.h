@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include <QWindow>
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -40,6 +42,34 @@ inline void settle() {
 }
 
 using gui::on_screen;
+
+// What the window system shows of `w` once it has settled, the event loop
+// running between the grabs: the reference for a later "the screen shows
+// that again".
+inline QImage settled_on_screen(QWidget* w) {
+    return settled([w] { return on_screen(w); },
+                   [](std::chrono::milliseconds d) { QTest::qWait(static_cast<int>(d.count())); });
+}
+
+// A deadline in milliseconds: by default generous, for a state the program
+// reaches in its own time; a protocol's own limit where one is given. Both
+// stretch on slow builds.
+inline int deadline_ms(int ms = 10000) {
+    return ms * time_scale();
+}
+
+// Runs the event loop until `condition` holds; false when it still does not
+// after `ms`. Qt's QTRY_ macros report to Qt's own test log, which a
+// GoogleTest run never reads: there a timeout ends the test as passed.
+inline bool eventually(const std::function<bool()>& condition, int ms = deadline_ms()) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() >= ms) return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
 
 // The MAF emulation editor's grid and the text box of one of its cells.
 inline constexpr int kMapGridW = 774 - 61;

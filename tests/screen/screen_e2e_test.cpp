@@ -22,6 +22,7 @@
 #include "datalogs/dashboard.h"
 #include "datalogs/log_file.h"
 #include "editors/graph_editors.h"
+#include "tests/support/deadline.h"
 #include "tests/support/pixels.h"
 #include "tests/support/shell.h"
 #include "tests/support/temp_dir.h"
@@ -30,7 +31,6 @@ namespace veloquin::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
 
 // The window's fixed layout below its menu bar.
 constexpr int kSurfaceWidth = 1014;
@@ -87,9 +87,9 @@ class Program {
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Finds the window and where its surface starts; false after 10 s.
+    // Finds the window and where its surface starts; false after 20 s (scaled).
     bool find_window() {
-        const auto end = Clock::now() + 10s;
+        const auto end = Clock::now() + scaled(20s);
         while (Clock::now() < end) {
             std::string id = output_of("xdotool search --onlyvisible --pid " +
                                        std::to_string(pid_) + " --name Tarvex 2>/dev/null");
@@ -129,11 +129,16 @@ class Program {
         return whole.copy(QRect(origin_, QSize(kSurfaceWidth, kSurfaceHeight)))
             .convertToFormat(QImage::Format_RGB32);
     }
-    // Waits up to `limit` for the display to satisfy `shows`; the time it took, or -1.
+    // The surface once the display has settled; null if it never does.
+    QImage settled_surface() const {
+        return settled([this] { return surface(); },
+                       [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); });
+    }
+    // Waits up to `limit` (scaled) for the display to satisfy `shows`; the time it took, or -1.
     long long wait_for(const std::function<bool(const QImage&)>& shows,
-                       std::chrono::milliseconds limit = 1500ms) const {
+                       std::chrono::milliseconds limit = 10s) const {
         const auto start = Clock::now();
-        while (Clock::now() - start < limit) {
+        while (Clock::now() - start < scaled(limit)) {
             if (shows(surface())) {
                 return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start)
                     .count();
@@ -157,14 +162,30 @@ class Program {
     // SIGTERM, as a desktop ends a program (SIGKILL, as a crash does); its exit status.
     int stop(int signal_number = SIGTERM) {
         if (pid_ <= 0) return -1;
+        if (exited_) {
+            pid_ = -1;
+            return exit_code_;
+        }
         ::kill(pid_, signal_number);
         int status = 0;
         ::waitpid(pid_, &status, 0);
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+    // Whether the program ended by itself within `limit` (scaled); stop() then gives its status.
+    bool ends_within(std::chrono::milliseconds limit) {
+        return wait_until(
+            [this] {
+                int status = 0;
+                if (::waitpid(pid_, &status, WNOHANG) != pid_) return false;
+                exited_ = true;
+                exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                return true;
+            },
+            limit, [] { std::this_thread::sleep_for(20ms); });
+    }
     bool connected_within(std::chrono::seconds limit) const {
-        const auto end = Clock::now() + limit;
+        const auto end = Clock::now() + scaled(limit);
         while (title().find("KVX serial#") == std::string::npos && Clock::now() < end)
             std::this_thread::sleep_for(100ms);
         return title().find("KVX serial#") != std::string::npos;
@@ -172,6 +193,8 @@ class Program {
 
   private:
     pid_t pid_ = -1;
+    bool exited_ = false;
+    int exit_code_ = -1;
     std::string window_;
     QPoint origin_;
     TempDir dir_;
@@ -259,7 +282,7 @@ TEST(OnScreen, EditorDashboardAndParametersFollowRealInput) {
     // The simulated drive idles for six seconds, then pulls through the gears.
     double lowest = 1e9;
     double highest = -1e9;
-    const auto give_up = Clock::now() + 12s;
+    const auto give_up = Clock::now() + scaled(12s);
     while (highest - lowest < 1000 && Clock::now() < give_up) {
         const double rpm = rpm_needle(p.surface());
         EXPECT_TRUE(rpm > 500 && rpm < 7500) << rpm;
@@ -298,8 +321,7 @@ TEST(OnScreen, RecordingFromTheKeyboardAndWhatAKillLeavesOfIt) {
     p.key("F7");
     const QRect dials(kViewerOrigin, QSize(800, 440));
     QImage before = p.surface().copy(dials);
-    EXPECT_GE(
-        p.wait_for([&](const QImage& s) { return !same_pixels(s.copy(dials), before); }, 3000ms), 0)
+    EXPECT_GE(p.wait_for([&](const QImage& s) { return !same_pixels(s.copy(dials), before); }), 0)
         << "the dashboard stood still during the recording";
     // One short press of Enter ends it and shows the log.
     p.key("Return");
@@ -330,10 +352,12 @@ TEST(OnScreen, SigtermWithTheAboutBoxOpenQuitsAtOnce) {
     Program p(dir.path(), {"--workdir", dir.path().string()});
     ASSERT_TRUE(p.find_window());
     p.click(nav_button(1));  // the keyboard follows the pointer into the window
+    const QImage closed = p.settled_surface();
     p.key("alt+h");
-    std::this_thread::sleep_for(300ms);
+    ASSERT_GE(p.wait_for([&](const QImage& s) { return !same_pixels(s, closed); }), 0)
+        << "the Help menu did not open";
     p.key("a");
-    const auto end = Clock::now() + 5s;
+    const auto end = Clock::now() + scaled(10s);
     while (output_of("xdotool search --onlyvisible --name '^About$' 2>/dev/null").empty() &&
            Clock::now() < end) {
         std::this_thread::sleep_for(100ms);
@@ -351,13 +375,16 @@ TEST(OnScreen, LogViewerShowsHomeAndAChannelSwitchAtOnceAndScreenshotsMatchTheSc
     Program p(dir.path(), {source + "/docs/samples/pull.mdl"});
     ASSERT_TRUE(p.find_window());
     const QRect plot(kViewerOrigin + QPoint(50, 0), QSize(740, 660));
-    QImage whole;
     ASSERT_GE(p.wait_for([&](const QImage& s) {
-        whole = s.copy(plot);
-        return pixels_near(whole, whole.rect(), Qt::blue, 60) > 100;
+        return pixels_near(s.copy(plot), QRect(QPoint(), plot.size()), Qt::blue, 60) > 100;
     }),
               0)
         << "no curves on screen";
+    // The reference Home must bring back: the whole log as the screen shows
+    // it once painting has ended, not the first frame that shows curves.
+    const QImage settled_screen = p.settled_surface();
+    ASSERT_FALSE(settled_screen.isNull()) << "the log viewer never stopped repainting";
+    const QImage whole = settled_screen.copy(plot);
     p.click(plot.center(), 4);
     p.click(plot.center(), 4);
     EXPECT_GE(p.wait_for([&](const QImage& s) { return !same_pixels(s.copy(plot), whole); }), 0)
@@ -365,8 +392,12 @@ TEST(OnScreen, LogViewerShowsHomeAndAChannelSwitchAtOnceAndScreenshotsMatchTheSc
     p.key("Home");
     EXPECT_GE(p.wait_for([&](const QImage& s) { return same_pixels(s.copy(plot), whole); }), 0)
         << "Home did not show the whole log on screen";
+    const QRect menu(plot.center() + QPoint(4, 4), QSize(60, 30));
+    const QImage before_menu = p.settled_surface().copy(menu);
     p.click(plot.center(), 3);
-    std::this_thread::sleep_for(300ms);
+    ASSERT_GE(p.wait_for([&](const QImage& s) { return !same_pixels(s.copy(menu), before_menu); }),
+              0)
+        << "no channel menu on screen";
     p.key("Down Return");
     EXPECT_GE(p.wait_for([&](const QImage& s) { return !same_pixels(s.copy(plot), whole); }), 0)
         << "the channel switched from the menu did not show";
@@ -377,10 +408,9 @@ TEST(OnScreen, LogViewerShowsHomeAndAChannelSwitchAtOnceAndScreenshotsMatchTheSc
     TempDir shots_dir;
     TempDir fresh;
     Program shooter(fresh.path(), {"--screenshots", shots_dir.path().string()});
-    for (int i = 0; i < 200 && !std::filesystem::exists(shots_dir / "12-dash-board.png"); ++i)
-        std::this_thread::sleep_for(50ms);
-    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(shooter.ends_within(30s)) << "--screenshots did not end by itself";
     EXPECT_EQ(shooter.stop(), 0);
+    ASSERT_TRUE(std::filesystem::exists(shots_dir / "12-dash-board.png"));
     TempDir fresh_too;
     Program plain(fresh_too.path(), {});
     ASSERT_TRUE(plain.find_window());
