@@ -10,6 +10,7 @@ labels='gui|e2e'
 logs=$(mktemp -d)
 
 busy=()
+tests=
 stop_busy() {
   for pid in "${busy[@]}"; do
     kill "$pid" 2>/dev/null
@@ -17,8 +18,14 @@ stop_busy() {
   done
   busy=()
 }
+# ctest runs in the background so a signal is handled at once, not after it.
+stop_all() {
+  [ -n "$tests" ] && kill "$tests" 2>/dev/null
+  stop_busy
+  exit 130
+}
 trap stop_busy EXIT
-trap 'stop_busy; exit 130' INT TERM
+trap stop_all INT TERM
 for _ in 1 2; do
   bash -c 'while :; do :; done' &
   busy+=($!)
@@ -29,7 +36,10 @@ declare -A failures
 for run in $(seq 1 "$runs"); do
   echo "== stress run $run of $runs (labels $labels, ${#busy[@]} busy loops)"
   start=$(date +%s)
-  ctest --test-dir "$build" -L "$labels" --output-on-failure >"$logs/run-$run.log" 2>&1
+  ctest --test-dir "$build" -L "$labels" --output-on-failure >"$logs/run-$run.log" 2>&1 &
+  tests=$!
+  wait "$tests"
+  tests=
   echo "   $(grep -E 'tests passed|tests failed' "$logs/run-$run.log" | tail -n 1)" \
        "in $(($(date +%s) - start)) s"
   failed_list="$build/Testing/Temporary/LastTestsFailed.log"

@@ -103,16 +103,20 @@ TEST_F(ToolDevice, DownloadSucceedsWithTheToolStoppedWhileTheDeviceAnswers) {
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, tool.c_str(), nullptr, nullptr, argv.data(), environ), 0);
     std::size_t seen = 0;
+    std::uint64_t answered = 0;
     int stops = 0;
     int status = -1;
     EXPECT_TRUE(wait_until([&] {
         if (::waitpid(pid, &status, WNOHANG) == pid) return true;
-        const std::size_t taken = sim->log().commands.size();
-        if (taken > seen) {
+        if (sim->log().commands.size() > seen) {
             ::kill(pid, SIGSTOP);
+            // Stopped until the device has answered, and past the reply wait.
+            EXPECT_TRUE(wait_until([&] { return sim->bytes_sent() > answered; }));
             std::this_thread::sleep_for(scaled(60ms));
+            // Taken while the tool is stopped: no request can come in between.
+            seen = sim->log().commands.size();
+            answered = sim->bytes_sent();
             ::kill(pid, SIGCONT);
-            seen = taken;
             ++stops;
         }
         return false;

@@ -96,8 +96,10 @@ TEST_F(DeviceGuiTest, DashboardNeedlesFollowTheLiveRecordsAndRestWithoutThem) {
     std::set<int> tens_of_degrees;
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < deadline_ms(8000) && tens_of_degrees.size() < 3) {
-        QTest::qWait(100);  // the device's records arrive in real time
+    // The simulated engine moves on by one poll period per record asked for,
+    // so a busy machine that polls less often sees the needle move slower.
+    while (clock.elapsed() < deadline_ms(30000) && tens_of_degrees.size() < 3) {
+        QTest::qWait(100);
         const QImage shot = on_screen(dash);
         ASSERT_TRUE(rpm_needle_shown(shot, s.link.live, s.cal)) << s.link.live.rpm() << " rpm";
         const Gauge& rpm = dashboard_gauges()[0];
@@ -140,7 +142,8 @@ TEST_F(DeviceGuiTest, RecordingLeavesTheWindowFreeAndOneShortEnterEndsIt) {
     stop.start();
     key(Qt::Key_Return);
     EXPECT_FALSE(window->app().recording());
-    EXPECT_LT(stop.elapsed(), 100);
+    // At once: well inside the 800 ms of silence that would end it by itself.
+    EXPECT_LT(stop.elapsed(), 300);
     EXPECT_GT(window->app().state().log.count, 50);
     EXPECT_TRUE(std::filesystem::exists(window->app().last_recording().file));
     EXPECT_FALSE(sim.streaming());
