@@ -290,17 +290,28 @@ TEST(OnScreen, EditorDashboardAndParametersFollowRealInput) {
     // The dashboard's rpm needle follows the simulated engine.
     p.click(nav_button(12));
     ASSERT_GE(p.wait_for([](const QImage& s) { return rpm_needle(s) >= 0; }), 0);
-    // The simulated drive idles for six seconds, then pulls through the gears.
+    // The simulated drive idles for six seconds of records, then pulls
+    // through the gears. A look can fall between the flushes of the needle's
+    // old and new place and find none; such looks are counted, not read.
     double lowest = 1e9;
     double highest = -1e9;
-    const auto give_up = Clock::now() + scaled(12s);
+    int readings = 0;
+    int between_flushes = 0;
+    const auto give_up = Clock::now() + scaled(30s);
     while (highest - lowest < 1000 && Clock::now() < give_up) {
+        std::this_thread::sleep_for(50ms);  // the program needs the cores more than the test
         const double rpm = rpm_needle(p.surface());
+        if (rpm < 0) {
+            ++between_flushes;
+            continue;
+        }
+        ++readings;
         EXPECT_TRUE(rpm > 500 && rpm < 7500) << rpm;
         lowest = std::min(lowest, rpm);
         highest = std::max(highest, rpm);
     }
     EXPECT_GE(highest - lowest, 1000) << "the needle did not follow the engine";
+    EXPECT_GT(readings, 4 * between_flushes) << "the needle was missing from the screen";
 
     EXPECT_EQ(p.stop(), 0);
     Calibration saved;
