@@ -129,9 +129,13 @@ struct Unplugged : ::testing::Test {
         ASSERT_FALSE(rig.link.connected);
     }
     // The edit made while the device was away is on it once the upload ran.
+    // The poll runs until then: on a busy machine each tick takes longer, so
+    // a fixed span of the program's time may hold too few ticks for it.
     bool edit_reached(const devsim::Simulator& sim) {
-        rig.run_for(1500);
-        return wait_until([&] { return sim.store().map_cell(Block::boost_map, 3, 3) == edited; });
+        return wait_until([&] {
+            rig.tick();
+            return sim.store().map_cell(Block::boost_map, 3, 3) == edited;
+        });
     }
 };
 

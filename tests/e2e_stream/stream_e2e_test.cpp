@@ -116,8 +116,9 @@ TEST(StreamRecordingE2E, EnterStopsTheStreamAndTheLinkCarriesOn) {
 TEST(StreamRecordingE2E, DeviceThatFallsSilentEndsTheRecordingWithWhatCame) {
     SimulatedLink s;
     ASSERT_TRUE(s.connect());
+    // Unplugged once the device has streamed a good part of a second.
     std::thread unplug([&s] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        testing::wait_until([&s] { return s.sim.log().streamed_records >= 150; });
         s.sim.stop();
     });
     const RecordingResult result = record(s.ctx, false);

@@ -17,7 +17,9 @@ namespace {
 
 class DeviceGuiTest : public GuiTest {
   protected:
-    explicit DeviceGuiTest(int reply_byte_gap_ms = 0) : sim(options(reply_byte_gap_ms)) {}
+    explicit DeviceGuiTest(int reply_byte_gap_ms = 0) : sim(options(reply_byte_gap_ms)) {
+        if (reply_byte_gap_ms == 0) device = &sim;
+    }
     void SetUp() override {
         ASSERT_TRUE(sim.start());
         ports.add_explicit(sim.slave_path());

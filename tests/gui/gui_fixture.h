@@ -25,9 +25,11 @@
 
 #include "app/page_controls.h"
 #include "device/port_table.h"
+#include "devsim/simulator.h"
 #include "gui/main_window.h"
 #include "gui/parameter_pages.h"
 #include "gui/screenshots.h"
+#include "tests/e2e/device_turn.h"
 #include "tests/support/pixels.h"
 #include "tests/support/temp_dir.h"
 
@@ -99,12 +101,20 @@ class TestWindow : public gui::MainWindow {
         messages.push_back(std::string(caption) + ": " + std::string(text));
         return MessageAnswer::ok;
     }
+    // A simulated device in the test's own process, whose lines wait for its
+    // turns (tests/e2e/device_turn.h); none for a device that is slow on purpose.
+    const devsim::Simulator* device = nullptr;
+    SerialOpenResult open_serial(int port_number, TimeoutSet timeouts) override {
+        SerialOpenResult opened = MainWindow::open_serial(port_number, timeouts);
+        return device != nullptr ? taking_turns(std::move(opened), *device) : std::move(opened);
+    }
 };
 
 class GuiTest : public ::testing::Test {
   protected:
     void open(Edition edition = Edition::full) {
         window = std::make_unique<TestWindow>(edition, ports);
+        window->device = device;
         window->app().start(working_folders(base_folder(dir.path().string())), dir.path());
         window->create();
         window->show();
@@ -172,6 +182,7 @@ class GuiTest : public ::testing::Test {
 
     TempDir dir;
     PortTable ports;
+    const devsim::Simulator* device = nullptr;
     std::unique_ptr<TestWindow> window;
 };
 

@@ -37,6 +37,8 @@ class LinkGuiTest : public GuiTest {
         devsim::SimulatorOptions o;
         o.link = (dir / "dev" / "ttyUSB0").string();
         sim = std::make_unique<devsim::Simulator>(o);
+        device = sim.get();
+        if (window) window->device = device;
         ASSERT_TRUE(sim->start());
     }
     QString upper() const { return window->live_panel()->upper_status(); }
