@@ -4,7 +4,7 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 20
 
-.PHONY: all deps build release package package-test run test unit sanitize fuzz format-check layers format tidy bench clean
+.PHONY: all deps build release package package-test run test unit sanitize fuzz format-check layers format tidy bench stress clean
 
 all: build
 
@@ -61,6 +61,12 @@ bench: deps
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench -j $(JOBS)
 	bash scripts/bench.sh build/bench
+
+# Not part of `make test`: the widget and end-to-end tests STRESS_RUNS times
+# under two competing busy loops; every test that failed even once is listed.
+STRESS_RUNS ?= 5
+stress: build
+	bash scripts/stress.sh build/default $(STRESS_RUNS)
 
 test: format-check layers unit tidy package-test sanitize fuzz
 	@echo "make test: all stages passed"

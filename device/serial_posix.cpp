@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -18,11 +19,6 @@ namespace veloquin {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int elapsed_ms(Clock::time_point since) {
-    return static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
-}
 
 int ms_until(Clock::time_point deadline) {
     // Rounded up: a wait of 0 ms would poll once and give up early.
@@ -63,7 +59,38 @@ class PosixSerialLine : public SerialLine {
 
     int read_byte() override {
         if (gone_) return -1;
-        const auto start = Clock::now();
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeouts_.read_total_ms);
+        for (;;) {
+            const int b = take_byte();
+            if (b != kNothing) return b;
+            if (Clock::now() >= deadline) break;
+            if (between_waits_ && !between_waits_()) return -1;
+            if (!wait_for(POLLIN, std::max(0, ms_until(deadline)))) break;
+        }
+        // The deadline is judged by the clock, but on a busy machine the
+        // program may have been off the CPU for all of it while the device
+        // answered in time: what reached the kernel meanwhile still counts.
+        if (gone_) return -1;
+        const int last = take_byte();
+        return last == kNothing ? -1 : last;
+    }
+
+    void purge_input() override {
+        if (!gone_) ::tcflush(fd_, TCIFLUSH);
+    }
+
+    std::size_t available() override {
+        int waiting = 0;
+        if (gone_ || ::ioctl(fd_, FIONREAD, &waiting) != 0 || waiting <= 0) return 0;
+        return static_cast<std::size_t>(waiting);
+    }
+
+  private:
+    static constexpr int kNothing = -2;
+
+    // The next byte the kernel holds; kNothing when none has come yet, -1
+    // when the line failed or hung up.
+    int take_byte() {
         for (;;) {
             std::uint8_t b = 0;
             const ssize_t n = ::read(fd_, &b, 1);
@@ -79,24 +106,10 @@ class PosixSerialLine : public SerialLine {
                 gone_ = true;
                 return -1;
             }
-            const int left = timeouts_.read_total_ms - elapsed_ms(start);
-            if (left <= 0) return -1;
-            if (between_waits_ && !between_waits_()) return -1;
-            if (!wait_for(POLLIN, left)) return -1;
+            return kNothing;
         }
     }
 
-    void purge_input() override {
-        if (!gone_) ::tcflush(fd_, TCIFLUSH);
-    }
-
-    std::size_t available() override {
-        int waiting = 0;
-        if (gone_ || ::ioctl(fd_, FIONREAD, &waiting) != 0 || waiting <= 0) return 0;
-        return static_cast<std::size_t>(waiting);
-    }
-
-  private:
     // Hands the bytes to the kernel; returns how many it took before the deadline.
     std::size_t queue(const std::uint8_t* data, std::size_t size, Clock::time_point deadline) {
         std::size_t done = 0;
@@ -241,10 +254,21 @@ bool configure_line(int fd) {
 
 }  // namespace
 
-SerialTimeouts serial_timeouts(TimeoutSet set) {
+SerialTimeouts serial_timeouts(TimeoutSet set, int patience) {
     // One byte per read: its wait is the per-byte multiplier plus the constant.
-    if (set == TimeoutSet::firmware) return {200, 100, 100};
-    return {4, 2, 2};
+    SerialTimeouts t =
+        set == TimeoutSet::firmware ? SerialTimeouts{200, 100, 100} : SerialTimeouts{4, 2, 2};
+    t.read_total_ms *= std::clamp(patience, 1, kMostPatience);
+    return t;
+}
+
+int reply_patience() {
+    const char* text = std::getenv("VELOQUIN_TIME_SCALE");
+    if (text == nullptr) return 1;
+    char* end = nullptr;
+    const long n = std::strtol(text, &end, 10);
+    return end != text && *end == '\0' ? static_cast<int>(std::clamp(n, 1L, long{kMostPatience}))
+                                       : 1;
 }
 
 SerialOpenResult open_posix_serial(const std::string& path, TimeoutSet timeouts,
@@ -267,10 +291,10 @@ SerialOpenResult open_posix_serial(const std::string& path, TimeoutSet timeouts,
     if (!configure_line(fd)) return fail("cannot set the line to 115200 baud 8N1");
     ::ioctl(fd, TIOCEXCL);
     ::tcflush(fd, TCIOFLUSH);
-    return {
-        std::make_unique<PosixSerialLine>(fd, serial_timeouts(timeouts), std::move(between_waits)),
-        {},
-        PortAccess::free};
+    return {std::make_unique<PosixSerialLine>(fd, serial_timeouts(timeouts, reply_patience()),
+                                              std::move(between_waits)),
+            {},
+            PortAccess::free};
 }
 
 }  // namespace veloquin

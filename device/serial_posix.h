@@ -20,7 +20,13 @@ struct SerialTimeouts {
     int write_per_byte_ms;
     int write_constant_ms;
 };
-SerialTimeouts serial_timeouts(TimeoutSet set);
+// `patience` stretches the read wait: a simulated device sharing a busy or
+// instrumented machine answers only when the scheduler runs it, where a real
+// unit answers within a byte's time. Writes keep their budget.
+inline constexpr int kMostPatience = 50;
+SerialTimeouts serial_timeouts(TimeoutSet set, int patience = 1);
+// The patience VELOQUIN_TIME_SCALE asks for (a whole number); 1 without it.
+int reply_patience();
 
 // Opens `path` as the device's line: 115200 baud, 8N1, raw, DTR and RTS
 // asserted, no flow control, exclusive. On failure `line` is null and `error`

@@ -258,6 +258,7 @@ bool Simulator::service_input() {
     for (ssize_t i = 0; i < n && !vanished_.load(); ++i) {
         if (auto request = parser_.feed(buffer[i])) handle(*request);
     }
+    if (n > 0) bytes_taken_.fetch_add(static_cast<std::uint64_t>(n));
     std::lock_guard lock(mutex_);
     log_.bad_checksums = parser_.bad_checksums();
     return true;
@@ -404,6 +405,7 @@ bool Simulator::write_all(const std::uint8_t* data, std::size_t size) {
         const ssize_t n = ::write(master_fd_, data + done, size - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
+            bytes_sent_.fetch_add(static_cast<std::uint64_t>(n));
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR) return false;

@@ -102,6 +102,12 @@ class Simulator {
 
     const std::string& slave_path() const { return slave_path_; }
     bool vanished() const { return vanished_.load(); }
+    // Whether the device's thread runs and the terminal is there.
+    bool serving() const { return running_.load() && !vanished_.load(); }
+    // Bytes taken from the line and acted on (replies written), and bytes
+    // written to it: a test can tell a silent device from a late one.
+    std::uint64_t bytes_taken() const { return bytes_taken_.load(); }
+    std::uint64_t bytes_sent() const { return bytes_sent_.load(); }
     bool streaming() const { return streaming_.load(); }
 
     DeviceStore store() const;
@@ -137,6 +143,8 @@ class Simulator {
     std::atomic<bool> streaming_{false};
     std::atomic<bool> silent_{false};
     std::atomic<int> live_misses_{0};
+    std::atomic<std::uint64_t> bytes_taken_{0};
+    std::atomic<std::uint64_t> bytes_sent_{0};
 
     mutable std::mutex mutex_;  // guards store_, log_, firmware_
     DeviceStore store_;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "tests/support/deadline.h"
 #include "tests/support/temp_dir.h"
 
 namespace veloquin {
@@ -78,7 +79,7 @@ TEST(PosixSerial, PseudoTerminalCarriesBytesBothWaysUnaltered) {
     EXPECT_EQ(got, (std::vector<int>{0x11, 0x12, 0x0D, 0x03, 0x7F}));
 
     pty.send({0x01, 0x02});
-    ::usleep(20000);
+    ASSERT_TRUE(testing::wait_until([&] { return line.available() == 2; }));
     line.purge_input();
     EXPECT_EQ(line.read_byte(), -1);
 }
@@ -150,15 +151,22 @@ TEST(PosixSerial, StalledLineGivesUpWithinTheWriteBudget) {
     EXPECT_LT(ms_since(start), 2 * 10 + 2 + 500);
 }
 
+// The waits VELOQUIN_TIME_SCALE asks for stretch the reads alone.
 TEST(PosixSerial, ReadsTimeOutAfterTheirSet) {
+    EXPECT_EQ(serial_timeouts(TimeoutSet::normal, 5).read_total_ms, 20);
+    EXPECT_EQ(serial_timeouts(TimeoutSet::normal, 5).write_per_byte_ms, 2);
+    EXPECT_EQ(serial_timeouts(TimeoutSet::firmware, 0).read_total_ms, 200);
+    EXPECT_EQ(serial_timeouts(TimeoutSet::normal, 1000).read_total_ms, 4 * kMostPatience);
+
+    const int scale = reply_patience();
     PtyPair pty;
     SerialOpenResult normal = open_posix_serial(pty.slave_path, TimeoutSet::normal);
     ASSERT_TRUE(normal.line) << normal.error;
     auto start = Clock::now();
     EXPECT_EQ(normal.line->read_byte(), -1);
     const long normal_ms = ms_since(start);
-    EXPECT_GE(normal_ms, 3);
-    EXPECT_LT(normal_ms, 100);
+    EXPECT_GE(normal_ms, 3 * scale);
+    EXPECT_LT(normal_ms, 100 * scale);
     normal.line.reset();
 
     SerialOpenResult firmware = open_posix_serial(pty.slave_path, TimeoutSet::firmware);
@@ -166,8 +174,8 @@ TEST(PosixSerial, ReadsTimeOutAfterTheirSet) {
     start = Clock::now();
     EXPECT_EQ(firmware.line->read_byte(), -1);
     const long firmware_ms = ms_since(start);
-    EXPECT_GE(firmware_ms, 190);
-    EXPECT_LT(firmware_ms, 1000);
+    EXPECT_GE(firmware_ms, 190 * scale);
+    EXPECT_LT(firmware_ms, 1000 * scale);
 }
 
 TEST(PosixSerial, OpenFailuresSayWhy) {

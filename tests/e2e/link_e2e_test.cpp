@@ -278,7 +278,7 @@ TEST(LinkLive, StreamRunsUntilTheIdentificationRequestEndsIt) {
     EXPECT_GE(sim.log().streamed_records, 200U);
     // Records already on their way when the stream stopped are thrown away,
     // as the recording does before it goes back to polling.
-    wait_until([] { return false; }, 20);
+    std::this_thread::sleep_for(20ms);
     rig.link.line->purge_input();
     rig.tick();
     EXPECT_TRUE(rig.link.connected);

@@ -18,20 +18,11 @@
 #include "device/device_link.h"
 #include "device/serial_posix.h"
 #include "devsim/simulator.h"
+#include "tests/e2e/device_turn.h"
+#include "tests/support/deadline.h"
 #include "tests/support/fake_platform.h"
 
 namespace veloquin::testing {
-
-// The simulated device works on its own thread while the fake clock stands
-// still, so what it received is looked at once it had the time to take it in.
-inline bool wait_until(const std::function<bool()>& condition, int limit_ms = 3000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 class LinkRig {
   public:
@@ -44,7 +35,10 @@ class LinkRig {
         platform.opener = [this](int port, TimeoutSet timeouts) -> SerialOpenResult {
             const auto it = paths.find(port);
             if (it == paths.end()) return {nullptr, "no such device"};
-            return open_posix_serial(it->second, timeouts);
+            const auto device = devices_.find(port);
+            SerialOpenResult opened = open_posix_serial(it->second, timeouts);
+            return device == devices_.end() ? std::move(opened)
+                                            : taking_turns(std::move(opened), *device->second);
         };
         set_start_values(cal);
     }
@@ -62,6 +56,7 @@ class LinkRig {
         std::string error;
         if (!sims_.back()->start(&error)) throw std::runtime_error("simulator: " + error);
         paths[port] = sims_.back()->slave_path();
+        devices_[port] = sims_.back().get();
         add_found_port(port);
         return *sims_.back();
     }
@@ -100,6 +95,7 @@ class LinkRig {
 
   private:
     std::vector<std::unique_ptr<devsim::Simulator>> sims_;
+    std::map<int, const devsim::Simulator*> devices_;
 };
 
 }  // namespace veloquin::testing

@@ -29,7 +29,14 @@ class DeviceFolderRig {
         fs::create_directories(dir_ / "sys");
         table_.discover(dev_, dir_ / "sys");
         watch_ = std::make_unique<SerialDeviceWatch>(dev_);
-        platform.opener = [this](int port, TimeoutSet t) { return table_.open(port, t); };
+        platform.opener = [this](int port, TimeoutSet t) {
+            SerialOpenResult opened = table_.open(port, t);
+            for (std::size_t i = 0; i < sims_.size(); ++i) {
+                if (sims_[i]->serving() && links_[i] == table_.path(port))
+                    return taking_turns(std::move(opened), *sims_[i]);
+            }
+            return opened;
+        };
         platform.on_rescan = [this] {
             table_.rescan();
             platform.port_table = table_.entries();
@@ -50,6 +57,7 @@ class DeviceFolderRig {
         devsim::SimulatorOptions o;
         o.link = (dev_ / name).string();
         sims_.push_back(std::make_unique<devsim::Simulator>(o));
+        links_.push_back(o.link);
         if (store != nullptr) sims_.back()->set_store(*store);
         std::string error;
         if (!sims_.back()->start(&error)) ADD_FAILURE() << error;
@@ -96,6 +104,7 @@ class DeviceFolderRig {
     PortTable table_;
     std::unique_ptr<SerialDeviceWatch> watch_;
     std::vector<std::unique_ptr<devsim::Simulator>> sims_;
+    std::vector<std::string> links_;  // each device's path in the device folder
 };
 
 // Connected to a device on dev/ttyUSB0, then unplugged and edited meanwhile.
@@ -120,9 +129,13 @@ struct Unplugged : ::testing::Test {
         ASSERT_FALSE(rig.link.connected);
     }
     // The edit made while the device was away is on it once the upload ran.
+    // The poll runs until then: on a busy machine each tick takes longer, so
+    // a fixed span of the program's time may hold too few ticks for it.
     bool edit_reached(const devsim::Simulator& sim) {
-        rig.run_for(1500);
-        return wait_until([&] { return sim.store().map_cell(Block::boost_map, 3, 3) == edited; });
+        return wait_until([&] {
+            rig.tick();
+            return sim.store().map_cell(Block::boost_map, 3, 3) == edited;
+        });
     }
 };
 

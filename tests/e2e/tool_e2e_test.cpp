@@ -88,6 +88,58 @@ TEST_F(ToolDevice, DownloadWritesTheDevicesCalibration) {
     EXPECT_EQ(cal.param(hw::ACC_MAX), device.param(hw::ACC_MAX));
 }
 
+// A busy machine: each time the device takes a request, the tool is stopped
+// for longer than the reply wait while the device answers. What reached the
+// line meanwhile still counts, so the download succeeds.
+TEST_F(ToolDevice, DownloadSucceedsWithTheToolStoppedWhileTheDeviceAnswers) {
+    start();
+    const std::string file = (dir / "car.emu").string();
+    // Requests the tool sends between two looks go unstopped; on a busy
+    // machine the device may answer those late, which is not the point here.
+    std::vector<std::string> args = {
+        "/usr/bin/env",     "VELOQUIN_TIME_SCALE=" + std::to_string(5 * time_scale()),
+        VELOQUIN_TOOL_PATH, "device",
+        "download",         "--port",
+        sim->slave_path(),  file};
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+    std::size_t seen = 0;
+    std::uint64_t answered = 0;
+    int stops = 0;
+    int status = -1;
+    EXPECT_TRUE(wait_until([&] {
+        if (::waitpid(pid, &status, WNOHANG) == pid) return true;
+        if (sim->log().commands.size() > seen) {
+            ::kill(pid, SIGSTOP);
+            // Stopped until the device has answered, and past the reply wait.
+            EXPECT_TRUE(wait_until([&] { return sim->bytes_sent() > answered; }));
+            std::this_thread::sleep_for(scaled(300ms));  // past the tool's reply wait
+            // Taken while the tool is stopped: no request can come in between.
+            seen = sim->log().commands.size();
+            answered = sim->bytes_sent();
+            ::kill(pid, SIGCONT);
+            ++stops;
+        }
+        return false;
+    }));
+    if (status == -1) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // A request taken and answered between two looks goes without a stop.
+    EXPECT_GE(stops, 3);
+    Calibration cal;
+    set_start_values(cal);
+    ASSERT_TRUE(read_calibration_file(cal, file, Edition::full));
+    EXPECT_EQ(cal.maps, devsim::plausible_calibration().maps);
+}
+
 TEST_F(ToolDevice, UploadSendsTheFileAndChecksWhatTheDeviceKept) {
     start();
     Calibration edited = devsim::plausible_calibration();

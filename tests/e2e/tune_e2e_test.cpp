@@ -15,6 +15,7 @@
 #include "devsim/device_store.h"
 #include "devsim/simulator.h"
 #include "editors/pages.h"
+#include "tests/e2e/device_turn.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/temp_dir.h"
 
@@ -59,7 +60,7 @@ TEST(TuneOnTheDevice, OpenConnectWaitAndLookThroughEveryPageChangesNothing) {
     FakePlatform platform;
     platform.opener = [&](int port, TimeoutSet timeouts) -> SerialOpenResult {
         if (port != 1) return {nullptr, "no such device"};
-        return open_posix_serial(sim.slave_path(), timeouts);
+        return taking_turns(open_posix_serial(sim.slave_path(), timeouts), sim);
     };
     Application app(platform, Edition::full);
     app.start(working_folders(base_folder(dir.path().string())), dir.path());

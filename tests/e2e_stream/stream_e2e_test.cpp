@@ -16,6 +16,7 @@
 #include "device/recording.h"
 #include "device/serial_posix.h"
 #include "devsim/simulator.h"
+#include "tests/e2e/device_turn.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/temp_dir.h"
 
@@ -60,7 +61,7 @@ struct SimulatedLink {
         started = sim.start(&error);
         EXPECT_TRUE(started) << error;
         platform.opener = [this](int, TimeoutSet timeouts) {
-            return open_posix_serial(sim.slave_path(), timeouts);
+            return testing::taking_turns(open_posix_serial(sim.slave_path(), timeouts), sim);
         };
         link.port_number = 1;
     }
@@ -74,9 +75,9 @@ struct SimulatedLink {
             ++lines;
         return lines;
     }
-    // Nothing of the stream is left on the line, and a live request gets its record.
+    // Nothing of the stream is left on the line, and a live request gets its
+    // record. The line's reads wait until all the device sent has arrived.
     bool line_clean_and_answering() {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
         if (link.line->read_byte() >= 0) return false;
         if (!send_command(link, cmd::live_data, 0) ||
             !receive_reply(link, static_cast<std::size_t>(LiveRecord::kSize))) {
@@ -115,8 +116,9 @@ TEST(StreamRecordingE2E, EnterStopsTheStreamAndTheLinkCarriesOn) {
 TEST(StreamRecordingE2E, DeviceThatFallsSilentEndsTheRecordingWithWhatCame) {
     SimulatedLink s;
     ASSERT_TRUE(s.connect());
+    // Unplugged once the device has streamed a good part of a second.
     std::thread unplug([&s] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        testing::wait_until([&s] { return s.sim.log().streamed_records >= 150; });
         s.sim.stop();
     });
     const RecordingResult result = record(s.ctx, false);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,14 +19,17 @@
 #include <QWindow>
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "app/page_controls.h"
 #include "device/port_table.h"
+#include "devsim/simulator.h"
 #include "gui/main_window.h"
 #include "gui/parameter_pages.h"
 #include "gui/screenshots.h"
+#include "tests/e2e/device_turn.h"
 #include "tests/support/pixels.h"
 #include "tests/support/temp_dir.h"
 
@@ -40,6 +44,34 @@ inline void settle() {
 }
 
 using gui::on_screen;
+
+// What the window system shows of `w` once it has settled, the event loop
+// running between the grabs: the reference for a later "the screen shows
+// that again".
+inline QImage settled_on_screen(QWidget* w) {
+    return settled([w] { return on_screen(w); },
+                   [](std::chrono::milliseconds d) { QTest::qWait(static_cast<int>(d.count())); });
+}
+
+// A deadline in milliseconds: by default generous, for a state the program
+// reaches in its own time; a protocol's own limit where one is given. Both
+// stretch on slow builds.
+inline int deadline_ms(int ms = 10000) {
+    return ms * time_scale();
+}
+
+// Runs the event loop until `condition` holds; false when it still does not
+// after `ms`. Qt's QTRY_ macros report to Qt's own test log, which a
+// GoogleTest run never reads: there a timeout ends the test as passed.
+inline bool eventually(const std::function<bool()>& condition, int ms = deadline_ms()) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() >= ms) return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
 
 // The MAF emulation editor's grid and the text box of one of its cells.
 inline constexpr int kMapGridW = 774 - 61;
@@ -69,12 +101,20 @@ class TestWindow : public gui::MainWindow {
         messages.push_back(std::string(caption) + ": " + std::string(text));
         return MessageAnswer::ok;
     }
+    // A simulated device in the test's own process, whose lines wait for its
+    // turns (tests/e2e/device_turn.h); none for a device that is slow on purpose.
+    const devsim::Simulator* device = nullptr;
+    SerialOpenResult open_serial(int port_number, TimeoutSet timeouts) override {
+        SerialOpenResult opened = MainWindow::open_serial(port_number, timeouts);
+        return device != nullptr ? taking_turns(std::move(opened), *device) : std::move(opened);
+    }
 };
 
 class GuiTest : public ::testing::Test {
   protected:
     void open(Edition edition = Edition::full) {
         window = std::make_unique<TestWindow>(edition, ports);
+        window->device = device;
         window->app().start(working_folders(base_folder(dir.path().string())), dir.path());
         window->create();
         window->show();
@@ -142,6 +182,7 @@ class GuiTest : public ::testing::Test {
 
     TempDir dir;
     PortTable ports;
+    const devsim::Simulator* device = nullptr;
     std::unique_ptr<TestWindow> window;
 };
 

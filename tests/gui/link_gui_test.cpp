@@ -37,6 +37,8 @@ class LinkGuiTest : public GuiTest {
         devsim::SimulatorOptions o;
         o.link = (dir / "dev" / "ttyUSB0").string();
         sim = std::make_unique<devsim::Simulator>(o);
+        device = sim.get();
+        if (window) window->device = device;
         ASSERT_TRUE(sim->start());
     }
     QString upper() const { return window->live_panel()->upper_status(); }
@@ -55,13 +57,16 @@ class LinkGuiTest : public GuiTest {
 
 TEST_F(LinkGuiTest, WithoutAnyPortTheLinesSayWhatToDoAndAPluggedInDeviceIsFound) {
     open();
-    QTRY_COMPARE_WITH_TIMEOUT(upper(), QStringLiteral("No serial port found"), 1000);
+    ASSERT_TRUE(eventually([&] { return upper() == QStringLiteral("No serial port found"); },
+                           deadline_ms()))
+        << upper().toStdString();
     EXPECT_EQ(lower(), QStringLiteral("Plug in the device, or start with --simulate to try the "
                                       "program"));
     EXPECT_TRUE(window->connect_button()->isEnabled());
     const QImage waiting = on_screen(window->live_panel());
     plug();
-    QTRY_COMPARE_WITH_TIMEOUT(upper(), QStringLiteral("connected"), 2000);
+    ASSERT_TRUE(eventually([&] { return upper() == QStringLiteral("connected"); }, deadline_ms()))
+        << upper().toStdString();
     EXPECT_FALSE(window->connect_button()->isEnabled());
     EXPECT_NE(on_screen(window->live_panel()), waiting);
 }
@@ -69,9 +74,11 @@ TEST_F(LinkGuiTest, WithoutAnyPortTheLinesSayWhatToDoAndAPluggedInDeviceIsFound)
 TEST_F(LinkGuiTest, UnpluggedDeviceComesBackByItselfWithTheEditMadeMeanwhile) {
     plug();
     open();
-    QTRY_VERIFY_WITH_TIMEOUT(window->app().state().link.connected, 2000);
+    ASSERT_TRUE(eventually([&] { return window->app().state().link.connected; }, deadline_ms()));
     sim->stop();
-    QTRY_COMPARE_WITH_TIMEOUT(upper(), QStringLiteral("Disconnected"), 1000);
+    ASSERT_TRUE(
+        eventually([&] { return upper() == QStringLiteral("Disconnected"); }, deadline_ms()))
+        << upper().toStdString();
     EXPECT_EQ(lower(), QStringLiteral("Device lost - retrying"));
     EXPECT_TRUE(window->connect_button()->isEnabled());
     type_into(Page::parameters, "SPD_DIV", "157");
@@ -83,9 +90,11 @@ TEST_F(LinkGuiTest, UnpluggedDeviceComesBackByItselfWithTheEditMadeMeanwhile) {
     QElapsedTimer replugged;
     replugged.start();
     ASSERT_TRUE(sim->start());
-    QTRY_VERIFY_WITH_TIMEOUT(window->app().state().link.connected, 2000);
-    EXPECT_LT(replugged.elapsed(), 2000);
-    QTRY_COMPARE_WITH_TIMEOUT(sim->store().header_word(hw::SPD_DIV), 157, 2500);
+    ASSERT_TRUE(eventually([&] { return window->app().state().link.connected; }, deadline_ms()));
+    EXPECT_LT(replugged.elapsed(), deadline_ms(2000));
+    ASSERT_TRUE(
+        eventually([&] { return sim->store().header_word(hw::SPD_DIV) == 157; }, deadline_ms(2500)))
+        << sim->store().header_word(hw::SPD_DIV);
     EXPECT_EQ(cal().param(hw::SPD_DIV), 157);
 }
 
@@ -95,7 +104,7 @@ TEST_F(LinkGuiTest, SerialPortListShowsEachPortAndRemembersTheChoice) {
     write_file(dir / "dev" / "ttyACM3", "");  // a node that is no serial line
     fs::create_symlink("../../ttyUSB0", dir / "dev" / "serial" / "by-id" / "usb-Unit_A1-if00");
     open();
-    QTRY_VERIFY_WITH_TIMEOUT(window->app().state().link.connected, 2000);
+    ASSERT_TRUE(eventually([&] { return window->app().state().link.connected; }, deadline_ms()));
 
     QStringList rows;
     QImage shown;

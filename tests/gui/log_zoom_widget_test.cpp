@@ -42,7 +42,7 @@ TEST_F(ZoomedViewerTest, WheelZoomsAroundThePointerShiftWheelPansAndHomeRestores
     const std::string source = source_dir;
     ASSERT_TRUE(window->app().load_log(source + "/docs/samples/pull.mdl"));
     drag(Qt::LeftButton, 50 + 578, 50 + 586);  // a marked range the zoom must not move
-    const QImage whole = on_screen(viewer());
+    const QImage whole = settled_on_screen(viewer());
 
     const int x = 50 + 590;
     const int pinned = sample_under(x);

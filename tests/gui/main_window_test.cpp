@@ -220,7 +220,7 @@ TEST_F(MainWindowTest, ExitAndTheCloseButtonWriteTheWorkmap) {
     }
     ASSERT_NE(exit, nullptr);
     exit->trigger();
-    QTRY_VERIFY(!window->isVisible());
+    ASSERT_TRUE(eventually([&] { return !window->isVisible(); }));
     Calibration back;
     ASSERT_TRUE(read_calibration_file(back, dir / "workmap.cfg", Edition::full));
     EXPECT_EQ(back.param(hw::SPD_DIV), 1234);
