@@ -42,16 +42,20 @@ int red_pixels(const QImage& shot, QRect corner) {
 
 TEST_F(AlarmGuiTest, BoostGaugeAndLiveValueAreRedOnScreenWhileTheAlarmHoldsAndNotAfter) {
     open();
-    QTRY_VERIFY_WITH_TIMEOUT(window->app().state().link.connected, 2000);
+    ASSERT_TRUE(
+        eventually([&] { return window->app().state().link.connected; }, deadline_ms(2000)));
     press(Page::dashboard);
     const Gauge& boost = dashboard_gauges()[1];
     const QRect corner(boost.x + 2, boost.y + 2, 12, 12);
     const QRect boost_value(100, 8 + 20 * 1, 70, 18);  // "MAP:" in the live panel
     EXPECT_EQ(red_pixels(on_screen(window->dashboard()), corner), 0);
 
-    QTRY_VERIFY_WITH_TIMEOUT(window->app().alarm_shown(LogChannel::boost), 5000);
+    ASSERT_TRUE(eventually([&] { return window->app().alarm_shown(LogChannel::boost); },
+                           deadline_ms(5000)));
     const CalibrationWords words = calibration_words(cal());
-    QTRY_COMPARE_WITH_TIMEOUT(red_pixels(on_screen(window->dashboard()), corner), 144, 1000);
+    ASSERT_TRUE(
+        eventually([&] { return red_pixels(on_screen(window->dashboard()), corner) == 144; },
+                   deadline_ms(1000)));
     EXPECT_GT(red_pixels(on_screen(window->live_panel()), boost_value), 100);
     EXPECT_TRUE(window->live_panel()->lower_status().startsWith("Overboost: "));
     EXPECT_EQ(red_pixels(on_screen(window->dashboard()),
@@ -59,8 +63,10 @@ TEST_F(AlarmGuiTest, BoostGaugeAndLiveValueAreRedOnScreenWhileTheAlarmHoldsAndNo
               0)
         << "only the gauge of the alarm's channel";
 
-    QTRY_VERIFY_WITH_TIMEOUT(!window->app().alarm_shown(LogChannel::boost), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(red_pixels(on_screen(window->dashboard()), corner), 0, 1000);
+    ASSERT_TRUE(eventually([&] { return !window->app().alarm_shown(LogChannel::boost); },
+                           deadline_ms(5000)));
+    ASSERT_TRUE(eventually([&] { return red_pixels(on_screen(window->dashboard()), corner) == 0; },
+                           deadline_ms(1000)));
     EXPECT_EQ(red_pixels(on_screen(window->live_panel()), boost_value), 0);
     EXPECT_EQ(calibration_words(cal()), words) << "an alarm changes nothing it could send";
 }
