@@ -498,8 +498,11 @@ LogTableResult read_log_table_text(LogBuffer& log, std::string_view text) {
 
 bool read_log_table_bytes(const std::filesystem::path& path, std::string& bytes, std::string& error,
                           bool& cut) {
-    return read_log_bytes(path, bytes, error,
-                          {std::numeric_limits<std::size_t>::max(), kTableReadBytes}, &cut);
+    LogBytesStop stop = LogBytesStop::end;
+    const bool read = read_log_bytes(
+        path, bytes, error, {std::numeric_limits<std::size_t>::max(), kTableReadBytes}, &stop);
+    cut = stop == LogBytesStop::byte_bound;
+    return read;
 }
 
 LogTableResult log_table_read_file(LogBuffer& log, const std::filesystem::path& path) {

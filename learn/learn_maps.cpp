@@ -19,7 +19,9 @@ struct Box {
 
 // The cells trace selects for the record on `page`, as live automapping walks them.
 Box live_box_of(const Calibration& cal, const LiveRecord& live, Page page) {
-    EditorCursor cursor;
+    // The live box writes only the four box fields; a cursor made afresh per
+    // sample (with its clipboard) cost more than the rest of a histogram.
+    thread_local EditorCursor cursor;
     if (!live_box(cursor, cal, live, page)) return {};
     return {cursor.map_anchor_row, cursor.map_cursor_row, cursor.map_anchor_col,
             cursor.map_cursor_col};

@@ -76,6 +76,23 @@ bool parse_option(const std::string& flag, const std::string& value, LearnArgs& 
         a.map = value == "maf" ? LearnMap::maf : LearnMap::fuel;
         return true;
     }
+    if (flag == "--targets") {
+        a.targets_file = value;
+        return true;
+    }
+    if (flag == "--workdir") {
+        a.workdir = value;
+        return true;
+    }
+    if (flag == "--target") {
+        const auto afr = parse_number<double>(value);
+        if (!afr || *afr * 10.0 < kTargetAfrMin || *afr * 10.0 > kTargetAfrMax) {
+            error = "--target takes an AFR from 9.0 to 20.0, not '" + value + "'";
+            return false;
+        }
+        a.target = *afr;
+        return true;
+    }
     return parse_filter_option(flag, value, a.filters, error);
 }
 
@@ -94,23 +111,6 @@ bool parse_filter_option(const std::string& flag, const std::string& value, Lear
     if (flag == "--trim") return set_filter(flag, value, f.trim_on, f.trim_seconds, error);
     if (flag == "--max-afr") return set_filter(flag, value, f.max_afr_on, f.max_afr, error);
     if (flag == "--overrun") return set_filter(flag, value, f.overrun_on, f.overrun_afr, error);
-    if (flag == "--targets") {
-        a.targets_file = value;
-        return true;
-    }
-    if (flag == "--workdir") {
-        a.workdir = value;
-        return true;
-    }
-    if (flag == "--target") {
-        const auto afr = parse_number<double>(value);
-        if (!afr || *afr * 10.0 < kTargetAfrMin || *afr * 10.0 > kTargetAfrMax) {
-            error = "--target takes an AFR from 9.0 to 20.0, not '" + value + "'";
-            return false;
-        }
-        a.target = *afr;
-        return true;
-    }
     if (flag == "--min-samples") {
         bool always = true;
         return set_filter(flag, value, always, f.min_samples, error) && always;

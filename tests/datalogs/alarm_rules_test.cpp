@@ -104,6 +104,7 @@ TEST(AlarmRulesFile, RoundTripsAndAnUnreadableFileGivesTheDefaultsWithAMessage) 
 TEST(LogMarkersFile, RoundTripsBesideTheLogAndDropsMarkersPastItsEnd) {
     testing::TempDir dir;
     LogBuffer log;
+    log.make_room(100);
     log.count = 100;
     log.has_times = true;
     for (int i = 0; i < log.count; ++i)
@@ -114,6 +115,7 @@ TEST(LogMarkersFile, RoundTripsBesideTheLogAndDropsMarkersPastItsEnd) {
     ASSERT_TRUE(write_log_markers(path, log, nullptr));
     EXPECT_EQ(testing::read_file(log_markers_path(path)),
               "veloquin log markers 1\n7\t56\tMarked here\n40\t320\tOverboost: 1.72 bar\n");
+    log.make_room(30);
     log.count = 30;
     EXPECT_NE(read_log_markers(path, log).find("markers past the log's end were dropped: 1"),
               std::string::npos);
@@ -126,6 +128,7 @@ TEST(LogMarkersFile, RoundTripsBesideTheLogAndDropsMarkersPastItsEnd) {
 
 TEST(LogMarkers, NextAndPreviousPutTheViewersCursorOnTheirSampleInAnyView) {
     LogBuffer log;
+    log.make_room(20000);
     log.count = 20000;  // more samples than the plot has pixels
     add_log_marker(log, 12345, "b");
     add_log_marker(log, 77, "a");

@@ -29,6 +29,7 @@ Converted convert(const TempDir& dir, const std::string& in, const std::string& 
 // A drive whose values use every decimal the log file prints.
 std::string generated_log(int count) {
     LogBuffer log;
+    log.make_room(count);
     log.count = count;
     for (int i = 0; i < count; ++i) {
         LogSample& s = log.samples[static_cast<std::size_t>(i)];

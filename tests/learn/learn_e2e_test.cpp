@@ -70,8 +70,7 @@ TEST(LearnE2E, FuelLearningFromTheSimulatedDriveKeepsAfrProtectAndCruiseAtItsTar
     begin_log_recording(log);
     PollHooks hooks;
     hooks.process_live_data = [&] {
-        fill_sample_from_live(log.samples[static_cast<std::size_t>(log.count)], rig.link.live,
-                              rig.cal, rig.platform.now_ms());
+        fill_sample_from_live(log.next_slot(), rig.link.live, rig.cal, rig.platform.now_ms());
         ++log.count;
     };
     for (int i = 0; i < 2500 && rig.link.connected; ++i)
