@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <sstream>
+#include <string>
 #include <thread>
 
 #include "app/application.h"
 #include "app/commands.h"
+#include "datalogs/log_exchange.h"
 #include "datalogs/log_markers.h"
 #include "device/serial_posix.h"
 #include "devsim/simulator.h"
@@ -90,6 +93,15 @@ TEST(AlarmsE2E, OverboostEventFiresOnceMarksItsSampleAndTheMarkerSurvivesSaveAnd
         ASSERT_EQ(app.state().log.markers.size(), 1U) << file;
         EXPECT_EQ(app.state().log.markers[0].sample, expected) << file;
     }
+    // The CSV export carries it on the same sample's line (the header is line 0).
+    std::istringstream csv(format_log_csv(app.state().log));
+    std::string line;
+    for (std::int64_t i = 0; i <= expected + 1 && std::getline(csv, line); ++i) {
+        if (i != 0 && i != expected + 1) {
+            EXPECT_EQ(line.find("Overboost"), std::string::npos) << "line " << i;
+        }
+    }
+    EXPECT_NE(line.find("Overboost: "), std::string::npos) << line;
     close_port(app.state().link);
 }
 
