@@ -178,7 +178,10 @@ void Application::commit_fields() {
 }
 
 KeyRoute Application::key_press(const KeyPress& key, KeyFocus focus) {
-    if (busy()) return {};
+    if (busy()) {
+        refuse_input();
+        return {KeyAction::command, 0};
+    }
     // Enter stops a recording however briefly it is pressed, and Escape too,
     // wherever the focus is.
     if (recording() && (key.code == keycode::enter || key.code == keycode::escape)) {

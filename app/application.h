@@ -36,6 +36,9 @@ namespace veloquin {
 
 // What a command that would disturb a running recording says instead.
 inline constexpr std::string_view kStopRecordingFirst = "Recording: press Enter to stop it first";
+// What input the device's work refuses says, held until the next action: a
+// key taken in while the calibration came would act on values no longer there.
+inline constexpr std::string_view kBusyWithDevice = "Busy with the device - one moment";
 inline constexpr std::string_view kDownloadReplacedWork =
     "The device's calibration replaced your work: Edit > Undo or File > History... brings it back";
 
@@ -140,6 +143,11 @@ class Application {
     }
 
     bool busy() const { return busy_ > 0; }
+    // Input that came while busy: never kept for later, said in the lower line.
+    void refuse_input() { hold_notice(std::string(kBusyWithDevice)); }
+    // How many times a device's calibration came at connect; input queued
+    // before it came was meant for the values it replaced.
+    int downloads_taken() const { return downloads_taken_; }
     // Whether a recording may start now (the guard only counts after one ended).
     bool recording_allowed_now();
     // A recording runs from the poll timer; the window stays free meanwhile.
@@ -278,6 +286,7 @@ class Application {
     bool recorded_once_ = false;
     int busy_ = 0;
     bool notice_held_ = false;  // at the end of the last poll tick
+    int downloads_taken_ = 0;
     // Commands that wait in a dialog; no other command runs meanwhile.
     int waiting_for_user_ = 0;
     UndoSteps steps_{state_};

@@ -51,6 +51,7 @@ bool Application::keep_snapshot(const Calibration& cal, SnapshotCause cause) {
 }
 
 void Application::take_in_download(const Calibration& work, CalibrationWords& seen) {
+    ++downloads_taken_;
     const std::string device = state_.link.search.device_identity;
     const std::filesystem::path synced_file = state_.working_directory / kSyncedDeviceFile;
     const std::string last = read_first_line(synced_file);

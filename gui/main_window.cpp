@@ -128,7 +128,7 @@ void MainWindow::build_navigation() {
         connect(b, &QPushButton::clicked, this, [this, page] {
             // While the device has the line a page is only shown: typed
             // fields wait for the next switch to be committed.
-            if (app_.busy() && !closing_) {
+            if (refusing_input() && !closing_) {
                 app_.show_page_while_busy(page);
                 show_selected_page(page);
                 return;
@@ -232,16 +232,25 @@ bool MainWindow::handle_key(const KeyPress& key) {
 }
 
 void MainWindow::run_guarded(const std::function<void()>& work) {
-    if (app_.busy() || closing_) return;
+    if (app_.busy() || closing_ || refusing_queued_) return;
+    const int downloads = app_.downloads_taken();
     entry_clock_.start();
     last_pump_ms_ = 0;
     work();
     entry_clock_.invalidate();
+    // Input held back at the start of the entry was typed on the calibration
+    // the download has just replaced: it is refused like the rest, not
+    // applied to values the tuner has not seen yet.
+    if (app_.downloads_taken() != downloads) {
+        refusing_queued_ = true;
+        QApplication::processEvents();
+        refusing_queued_ = false;
+    }
     after_entry();
 }
 
 void MainWindow::refuse_input() {
-    set_upper_status("Busy with the device - one moment");
+    app_.refuse_input();
 }
 
 bool MainWindow::is_nav_button(const QWidget* w) const {

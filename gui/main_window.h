@@ -102,7 +102,7 @@ class MainWindow : public QMainWindow, public Platform {
     void set_unattended(bool on) { unattended_ = on; }
     // Whether input must be refused now: an entry into the core has held the
     // line long enough for the window to take input again meanwhile.
-    bool refusing_input() const { return app_.busy(); }
+    bool refusing_input() const { return app_.busy() || refusing_queued_; }
     // Says that the input was refused, and why.
     void refuse_input();
     bool is_nav_button(const QWidget* w) const;
@@ -194,6 +194,7 @@ class MainWindow : public QMainWindow, public Platform {
     QTimer second_timer_;
     bool close_pending_ = false;
     bool closing_ = false;
+    bool refusing_queued_ = false;  // input queued during a download is being refused
     // Set when the program is to end: the device's waits give up at once.
     bool quitting_ = false;
     bool unattended_ = false;

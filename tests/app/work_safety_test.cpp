@@ -21,7 +21,12 @@ struct ListPlatform : testing::FakePlatform {
     std::vector<std::vector<std::string>> rows;
     std::optional<int> row;  // the row chosen; closed when empty
     bool folder_in_use = false;
+    std::function<void()> on_title;  // the device named, its calibration still to come
     bool lock_folder(const std::string&) override { return !folder_in_use; }
+    void set_title_line(std::string_view line) override {
+        FakePlatform::set_title_line(line);
+        if (on_title) on_title();
+    }
     std::optional<int> choose_row(std::string_view, const std::vector<std::string>&,
                                   const std::vector<std::vector<std::string>>& shown,
                                   std::string_view) override {
@@ -113,6 +118,29 @@ TEST_F(WorkSafety, ADownloadOverTheWorkIsOneUndoStepAndHistoryBringsItBackToo) {
     EXPECT_EQ(snapshots().size(), 2u);  // the restore kept what it replaced
     app.command(cmd::undo);
     EXPECT_EQ(idle_cell(), 500);
+}
+
+// A key pressed once the title names the device, while its calibration is on
+// the way, was meant for the values on screen then: it is refused in words,
+// never applied to the device's values; the news of the download comes after.
+TEST_F(WorkSafety, AKeyPressedWhileTheCalibrationComesIsRefusedAndSaid) {
+    app.select_page(Page::maf_emulation);
+    KeyRoute during{};
+    std::size_t said_at = 0;
+    platform.on_title = [&] {
+        during = app.key_press({'=', "="}, true);
+        said_at = platform.lower_status.size();
+    };
+    connect_device(500);
+    EXPECT_NE(during.action, KeyAction::pass) << "a refused key went on to the focused control";
+    ASSERT_GT(said_at, 0u);
+    EXPECT_EQ(platform.lower_status[said_at - 1], kBusyWithDevice);
+    EXPECT_EQ(idle_cell(), 500);
+    EXPECT_EQ(platform.lower_status.back(), kDownloadReplacedWork);
+    // The next key is the tuner's again and takes the notice away.
+    app.key_press({'=', "="}, true);
+    EXPECT_GT(idle_cell(), 500);
+    EXPECT_TRUE(app.state().notice.empty());
 }
 
 TEST_F(WorkSafety, AnotherDeviceAsksWhichCalibrationToKeepAndKeepsBoth) {

@@ -180,7 +180,7 @@ TEST_F(SlowDeviceGuiTest, SlowDownloadLeavesTheWindowAnsweringAndClosingEndsIt) 
         if (window->page_widget(Page::maf_emulation)->isVisible())
             switch_ms = clock.elapsed() - before;
         QTest::keyClick(window->windowHandle(), Qt::Key_Plus);
-        if (window->live_panel()->upper_status().startsWith(QStringLiteral("Busy")))
+        if (window->live_panel()->lower_status().startsWith(QStringLiteral("Busy")))
             refused_ms = clock.elapsed() - before;
         close_asked_ms = clock.elapsed();
         window->close();
