@@ -64,8 +64,13 @@ MainWindow::MainWindow(Edition edition, PortTable& ports) : app_(*this, edition)
 
     poll_timer_.setInterval(20);
     poll_timer_.setTimerType(Qt::PreciseTimer);
-    connect(&poll_timer_, &QTimer::timeout, this,
-            [this] { run_guarded([this] { app_.poll_tick(); }); });
+    connect(&poll_timer_, &QTimer::timeout, this, [this] {
+        // A search for the device holds input until it ends, a short
+        // while; once the device has answered, input is refused instead.
+        holding_input_ = !app_.state().link.connected;
+        run_guarded([this] { app_.poll_tick(); });
+        holding_input_ = false;
+    });
     if (const QString stats = qEnvironmentVariable("VELOQUIN_FRAME_STATS"); !stats.isEmpty()) {
         frame_stats_timer_.setInterval(1000);
         connect(&frame_stats_timer_, &QTimer::timeout, this, [this, stats] {

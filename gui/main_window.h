@@ -195,6 +195,7 @@ class MainWindow : public QMainWindow, public Platform {
     bool close_pending_ = false;
     bool closing_ = false;
     bool refusing_queued_ = false;  // input queued during a download is being refused
+    bool holding_input_ = false;    // a search for the device is under way
     // Set when the program is to end: the device's waits give up at once.
     bool quitting_ = false;
     bool unattended_ = false;

@@ -61,7 +61,7 @@ constexpr std::uint32_t kSleepSliceMs = 50;
 }  // namespace
 
 QEventLoop::ProcessEventsFlags MainWindow::wait_flags() const {
-    return entry_clock_.isValid() && entry_clock_.elapsed() >= kInputAfterMs
+    return !holding_input_ && entry_clock_.isValid() && entry_clock_.elapsed() >= kInputAfterMs
                ? QEventLoop::AllEvents
                : QEventLoop::ExcludeUserInputEvents;
 }
@@ -137,6 +137,7 @@ void MainWindow::set_lower_status(std::string_view text) {
 }
 
 void MainWindow::set_title_line(std::string_view line) {
+    holding_input_ = false;  // the device answered: its calibration comes next
     device_line_ = line;
     update_title();
 }
