@@ -24,8 +24,8 @@ struct ListPlatform : testing::FakePlatform {
     std::function<void()> on_title;  // the device named, its calibration still to come
     bool lock_folder(const std::string&) override { return !folder_in_use; }
     void set_title_line(std::string_view line) override {
-        FakePlatform::set_title_line(line);
         if (on_title) on_title();
+        FakePlatform::set_title_line(line);
     }
     std::optional<int> choose_row(std::string_view, const std::vector<std::string>&,
                                   const std::vector<std::vector<std::string>>& shown,
@@ -100,7 +100,17 @@ TEST(Snapshots, TheNewestFiftyAreKeptInTheOrderTheyCame) {
 
 TEST_F(WorkSafety, ADownloadOverTheWorkIsOneUndoStepAndHistoryBringsItBackToo) {
     const std::int16_t work = edit_idle_cell();
+    // A key once the title names the device, its calibration still on the
+    // way, is refused in words, never applied to the device's values.
+    KeyRoute during{};
+    std::string said;
+    platform.on_title = [&] {
+        during = app.key_press({'=', "="}, true);
+        said = platform.lower_status.back();
+    };
     connect_device(500);
+    EXPECT_NE(during.action, KeyAction::pass) << "the key went on to the focused control";
+    EXPECT_EQ(said, kBusyWithDevice);
     EXPECT_EQ(idle_cell(), 500);
     EXPECT_EQ(app.state().notice, kDownloadReplacedWork);
     ASSERT_EQ(snapshots().size(), 1u);
@@ -118,29 +128,6 @@ TEST_F(WorkSafety, ADownloadOverTheWorkIsOneUndoStepAndHistoryBringsItBackToo) {
     EXPECT_EQ(snapshots().size(), 2u);  // the restore kept what it replaced
     app.command(cmd::undo);
     EXPECT_EQ(idle_cell(), 500);
-}
-
-// A key pressed once the title names the device, while its calibration is on
-// the way, was meant for the values on screen then: it is refused in words,
-// never applied to the device's values; the news of the download comes after.
-TEST_F(WorkSafety, AKeyPressedWhileTheCalibrationComesIsRefusedAndSaid) {
-    app.select_page(Page::maf_emulation);
-    KeyRoute during{};
-    std::size_t said_at = 0;
-    platform.on_title = [&] {
-        during = app.key_press({'=', "="}, true);
-        said_at = platform.lower_status.size();
-    };
-    connect_device(500);
-    EXPECT_NE(during.action, KeyAction::pass) << "a refused key went on to the focused control";
-    ASSERT_GT(said_at, 0u);
-    EXPECT_EQ(platform.lower_status[said_at - 1], kBusyWithDevice);
-    EXPECT_EQ(idle_cell(), 500);
-    EXPECT_EQ(platform.lower_status.back(), kDownloadReplacedWork);
-    // The next key is the tuner's again and takes the notice away.
-    app.key_press({'=', "="}, true);
-    EXPECT_GT(idle_cell(), 500);
-    EXPECT_TRUE(app.state().notice.empty());
 }
 
 TEST_F(WorkSafety, AnotherDeviceAsksWhichCalibrationToKeepAndKeepsBoth) {
