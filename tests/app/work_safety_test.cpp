@@ -95,11 +95,13 @@ TEST(Snapshots, TheNewestFiftyAreKeptInTheOrderTheyCame) {
 
 TEST_F(WorkSafety, ADownloadOverTheWorkIsOneUndoStepAndHistoryBringsItBackToo) {
     const std::int16_t work = edit_idle_cell();
+    platform.wall_clock = {2031, 2, 3, 4, 5, 6};
     connect_device(500);
     EXPECT_EQ(idle_cell(), 500);
     EXPECT_EQ(app.state().notice, kDownloadReplacedWork);
     ASSERT_EQ(snapshots().size(), 1u);
     EXPECT_EQ(snapshots()[0].cause, "Download from the device");
+    EXPECT_EQ(snapshots()[0].time, "2031-02-03 04:05:06") << "the platform's clock names it";
     app.command(cmd::undo);
     EXPECT_EQ(idle_cell(), work);
     EXPECT_TRUE(unsent_blocks(cal())[static_cast<std::size_t>(Block::e_map)]);
