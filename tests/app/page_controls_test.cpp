@@ -232,20 +232,17 @@ TEST(TypedNumbers, ADecimalCommaIsAPointAndAnythingButANumberIsRefused) {
 
 // Below 90 an AFR, from 90 the tenths the cells show; held in 9.0 to 20.0.
 TEST(TypedNumbers, ATargetAfrIsReadAsAnAfrOrAsTenthsAndHeldInItsRange) {
-    const std::tuple<const char*, int, const char*> cases[] = {
+    const std::tuple<const char*, std::optional<int>, const char*> cases[] = {
         {"12,5", 125, ""},
         {"125", 125, ""},
-        {"12.55", 126, ""},
         {"5", 90, "Target AFR: 5 was held at AFR 9.0 (Range: AFR 9.0 to 20.0)"},
         {"250", 200, "Target AFR: 250 was held at AFR 20.0 (Range: AFR 9.0 to 20.0)"},
+        {"abc", std::nullopt, "Target AFR: \"abc\" is not a number; the cells keep their values"},
     };
     for (const auto& [typed, tenths, note] : cases) {
         EXPECT_EQ(target_afr_entry(typed).value, tenths) << typed;
         EXPECT_EQ(target_afr_entry(typed).note, note) << typed;
     }
-    EXPECT_EQ(target_afr_entry("abc").value, std::nullopt);
-    EXPECT_EQ(target_afr_entry("abc").note,
-              "Target AFR: \"abc\" is not a number; the cells keep their values");
 }
 
 }  // namespace
