@@ -43,7 +43,7 @@ void take_words(Calibration& cal, const Calibration& from) {
 bool Application::keep_snapshot(const Calibration& cal, SnapshotCause cause) {
     std::string error;
     if (veloquin::keep_snapshot(history_folder(state_.files.folders), cal, state_.edition, cause,
-                                snapshot_stamp_now(), &error)) {
+                                snapshot_stamp(platform_.local_time()), &error)) {
         return true;
     }
     hold_notice("No snapshot was kept in history/: " + error);

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <optional>
 #include <system_error>
 #include <tuple>
@@ -84,12 +84,10 @@ std::filesystem::path history_folder(const WorkingFolders& folders) {
            "history";
 }
 
-std::string snapshot_stamp_now() {
-    const std::time_t now = std::time(nullptr);
-    std::tm t{};
-    localtime_r(&now, &t);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d_%H-%M-%S", &t);
+std::string snapshot_stamp(const LocalTime& t) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d_%02d-%02d-%02d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
     return text;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "base/platform.h"
 #include "calibration/calibration.h"
 
 namespace veloquin {
@@ -28,8 +29,8 @@ struct Snapshot {
 // "history" beside the logs folder.
 std::filesystem::path history_folder(const WorkingFolders& folders);
 
-// The local time as a snapshot's name begins: "2026-12-07_21-50-03".
-std::string snapshot_stamp_now();
+// A time as a snapshot's name begins: "2026-12-07_21-50-03".
+std::string snapshot_stamp(const LocalTime& t);
 
 // Writes `cal` into the folder (made when missing) as the newest snapshot
 // and removes the oldest beyond kKeptSnapshots; false with the reason.

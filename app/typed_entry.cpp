@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "calibration/conversions.h"
+#include "learn/target_afr.h"
 
 namespace veloquin {
 namespace {
@@ -129,6 +130,23 @@ CellEntry cell_entry(Page page, std::string_view typed) {
         entry.note = held_text("Cell", typed, shown(held, range->decimals, range->unit),
                                "Range: " + shown(range->lo, range->decimals, "") + " to " +
                                    shown(range->hi, range->decimals, range->unit));
+    }
+    return entry;
+}
+
+CellEntry target_afr_entry(std::string_view typed) {
+    const auto number = parse_typed_number(typed);
+    if (!number)
+        return {std::nullopt,
+                not_a_number_text("Target AFR", typed, "the cells keep their values")};
+    const double tenths = *number < kTargetAfrMin ? *number * 10.0 : *number;
+    const double held = std::clamp(tenths, double{kTargetAfrMin}, double{kTargetAfrMax});
+    CellEntry entry;
+    entry.value = static_cast<int>(std::lround(held));
+    if (held != tenths) {
+        entry.note = held_text("Target AFR", typed, "AFR " + shown(held / 10.0, 1, ""),
+                               "Range: AFR " + shown(kTargetAfrMin / 10.0, 1, "") + " to " +
+                                   shown(kTargetAfrMax / 10.0, 1, ""));
     }
     return entry;
 }

@@ -31,4 +31,10 @@ struct CellEntry {
 };
 CellEntry cell_entry(Page page, std::string_view typed);
 
+// A cell of the target AFR table, in tenths of AFR: a number below 90 is an
+// AFR ("12,5" is 125), one from 90 on is tenths as the cells show them
+// ("125"); the two readings never meet inside the table's range. Held within
+// kTargetAfrMin to kTargetAfrMax.
+CellEntry target_afr_entry(std::string_view typed);
+
 }  // namespace veloquin

@@ -81,6 +81,16 @@ struct ColumnChoiceRequest {
     std::vector<std::string> choices;  // what each may hold; the first is "Ignore"
 };
 
+// A moment of the wall clock in the machine's time zone.
+struct LocalTime {
+    int year = 1970;
+    int month = 1;  // 1 to 12
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
 // Which message box buttons to offer and which one the user chose.
 enum class MessageButtons { ok, ok_cancel, yes_no };
 enum class MessageAnswer { ok, cancel, yes, no };
@@ -92,6 +102,8 @@ class Platform {
     // Milliseconds since an arbitrary start; wraps like a 32-bit tick counter.
     virtual std::uint32_t now_ms() = 0;
     virtual void sleep_ms(std::uint32_t ms) = 0;
+    // The date and time a tuner reads (what the snapshots are named by).
+    virtual LocalTime local_time() = 0;
 
     // The serial port behind logical port number 1..16, or a failure text.
     virtual SerialOpenResult open_serial(int port_number, TimeoutSet timeouts) = 0;

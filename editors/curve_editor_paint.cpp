@@ -1,5 +1,6 @@
 #include "editors/curve_editor_paint.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "calibration/conversions.h"
@@ -24,7 +25,6 @@ constexpr Rgb kOddLabel{96, 96, 96};
 // AFR-PROTECT holds tenths of AFR; the editor draws 10.0 to 15.0.
 constexpr int kAfrLow = 100;
 constexpr int kAfrHigh = 150;
-constexpr int kAfrRepair = 147;
 
 // A flat IAT sensor curve has no span to scale by; it is drawn across the
 // middle of a scale five degrees either side of its value.
@@ -217,16 +217,27 @@ void draw_grid(PaintModel& m, const CurveLayout& l, const Plot& p, const Calibra
     }
 }
 
-// The AFR protect editor puts back AFR 14.7 wherever a point lies outside
-// the range it can draw; the repaired table reaches the device with the next
-// upload of changed blocks.
-void repair_afr_point(Calibration& cal, int k) {
-    std::int16_t& word = cal.curve_word(cv::AFR_PROTECT + k);
-    if (word < kAfrLow || word > kAfrHigh) word = kAfrRepair;
+bool afr_outside_plot(int v) {
+    return v < kAfrLow || v > kAfrHigh;
+}
+
+// An AFR protect point beyond the plot (a file that held no curve leaves
+// zeros) is drawn at the plot's edge and left as it is: it is the tuner's to
+// change, and the readout still gives its value.
+int drawn_value(EditorKind kind, int v) {
+    return kind == EditorKind::afr_protect ? std::clamp(v, kAfrLow, kAfrHigh) : v;
 }
 
 Point point_at(const CurveLayout& l, const Plot& p, const Calibration& cal, int k) {
-    return {scaled(k, p.width, l.points - 1) + 50, point_y(l.kind, p, point_value(cal, l, k))};
+    return {scaled(k, p.width, l.points - 1) + 50,
+            point_y(l.kind, p, drawn_value(l.kind, point_value(cal, l, k)))};
+}
+
+bool afr_points_outside(const Calibration& cal) {
+    for (int k = 0; k < cv::AFR_PROTECT_POINTS; ++k) {
+        if (afr_outside_plot(cal.curve_word(cv::AFR_PROTECT + k))) return true;
+    }
+    return false;
 }
 
 // A ring around every point that differs from the compared calibration, wide
@@ -254,7 +265,6 @@ CursorPoint draw_curve(PaintModel& m, const CurveLayout& l, const Plot& p, const
     CursorPoint cursor;
     Point prev;
     for (int k = 0; k < l.points; ++k) {
-        if (l.kind == EditorKind::afr_protect) repair_afr_point(view.cal, k);
         const int v = point_value(view.cal, l, k);
         const Point pt = point_at(l, p, view.cal, k);
         if (k > 0) {
@@ -311,6 +321,10 @@ void paint_curve_editor(EditorKind kind, const EditorView& view, PaintModel& m) 
     if (kind == EditorKind::afr_protect) {
         m.draw_text(p.width / 2 + 50, view.height - 25, "Boost", FontId::horizontal, color,
                     Align::center);
+        if (afr_points_outside(view.cal)) {
+            m.draw_text(56, 4, std::string(kAfrOutsideText), FontId::small, colors::red,
+                        Align::left);
+        }
     }
     if (active && cursor.found) {
         m.draw_text(p.width + 30, 4,

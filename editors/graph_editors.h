@@ -74,13 +74,14 @@ constexpr int scaled(long long a, long long b, long long d) {
     return static_cast<int>(a * b / d);
 }
 
-// Everything a paint reads. It also writes: the selection is derived afresh,
-// the twelve-row editors hold the cursor rows at 11, and the AFR protect
-// editor repairs points outside its range in the calibration.
+// Everything a paint reads. It writes only the editing state (the selection
+// is derived afresh, the twelve-row editors hold the cursor rows at 11); the
+// calibration is read only: a paint that changed it would send the device a
+// value nobody chose.
 struct EditorView {
     int width = 0;  // client size in pixels
     int height = 0;
-    Calibration& cal;
+    const Calibration& cal;
     EditorState& state;
     const LiveRecord& live;
     // The calibration compared with, or null: cells and points that differ

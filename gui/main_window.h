@@ -113,6 +113,7 @@ class MainWindow : public QMainWindow, public Platform {
 
     // Platform
     std::uint32_t now_ms() override;
+    LocalTime local_time() override;
     void sleep_ms(std::uint32_t ms) override;
     SerialOpenResult open_serial(int port_number, TimeoutSet timeouts) override;
     std::string port_name(int port_number) override;

@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <memory>
 
 #include "app/commands.h"
@@ -42,6 +43,13 @@ QString qstr(std::string_view s) {
 }
 
 }  // namespace
+
+LocalTime MainWindow::local_time() {
+    const std::time_t now = std::time(nullptr);
+    std::tm t{};
+    localtime_r(&now, &t);
+    return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+}
 
 std::uint32_t MainWindow::now_ms() {
     const auto t = std::chrono::steady_clock::now().time_since_epoch();

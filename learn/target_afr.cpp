@@ -21,7 +21,7 @@ constexpr int kFullThrottleTarget = 1180;
 constexpr int kClosedLoopThrottlePercent = 50;
 constexpr int kProtectMargin = 30;
 
-// The AFR protect curve as the editor keeps it: tenths between 10.0 and 15.0.
+// The AFR protect curve as the editor draws it: tenths between 10.0 and 15.0.
 constexpr int kProtectLow = 100;
 constexpr int kProtectHigh = 150;
 constexpr int kProtectRepair = 147;

@@ -68,8 +68,9 @@ bool write_target_afr(const std::filesystem::path& folder, const TargetAfrTable&
 
 // The AFR protect limit at a gauge pressure in bar: the curve's point i
 // stands at i x MAP_BAR_HI / 15 hundredths of a bar, interpolated between
-// points and held at its ends. A point outside the range the editor keeps
-// counts as the 14.7 the editor would put there.
+// points and held at its ends. A point outside the editor's 10.0 to 15.0
+// (the zeros of a file without the curve) counts as 14.7: no proposal leans
+// such a cell past the stoichiometric mixture.
 double afr_protect_limit(const Calibration& cal, double bar);
 
 }  // namespace veloquin

@@ -1,9 +1,17 @@
 #include "tool/headless_platform.h"
 
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 namespace veloquin {
+
+LocalTime HeadlessPlatform::local_time() {
+    const std::time_t now = std::time(nullptr);
+    std::tm t{};
+    localtime_r(&now, &t);
+    return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+}
 
 std::uint32_t HeadlessPlatform::now_ms() {
     const auto t = std::chrono::steady_clock::now().time_since_epoch();

@@ -15,6 +15,7 @@ class HeadlessPlatform : public Platform {
     explicit HeadlessPlatform(const PortTable& ports) : ports_(ports) {}
 
     std::uint32_t now_ms() override;
+    LocalTime local_time() override;
     void sleep_ms(std::uint32_t ms) override;
     SerialOpenResult open_serial(int port_number, TimeoutSet timeouts) override;
     std::string port_name(int port_number) override { return ports_.display_name(port_number); }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "app/page_controls.h"
 #include "app/typed_entry.h"
 #include "calibration/config_keys.h"
@@ -226,6 +228,21 @@ TEST(TypedNumbers, ADecimalCommaIsAPointAndAnythingButANumberIsRefused) {
         EXPECT_EQ(parse_typed_number(text), v) << text;
     for (const char* text : {"abc", "", "1,5,0", "12x", "1e", ".", "nan", "inf", "1e999"})
         EXPECT_EQ(parse_typed_number(text), std::nullopt) << text;
+}
+
+// Below 90 an AFR, from 90 the tenths the cells show; held in 9.0 to 20.0.
+TEST(TypedNumbers, ATargetAfrIsReadAsAnAfrOrAsTenthsAndHeldInItsRange) {
+    const std::tuple<const char*, std::optional<int>, const char*> cases[] = {
+        {"12,5", 125, ""},
+        {"125", 125, ""},
+        {"5", 90, "Target AFR: 5 was held at AFR 9.0 (Range: AFR 9.0 to 20.0)"},
+        {"250", 200, "Target AFR: 250 was held at AFR 20.0 (Range: AFR 9.0 to 20.0)"},
+        {"abc", std::nullopt, "Target AFR: \"abc\" is not a number; the cells keep their values"},
+    };
+    for (const auto& [typed, tenths, note] : cases) {
+        EXPECT_EQ(target_afr_entry(typed).value, tenths) << typed;
+        EXPECT_EQ(target_afr_entry(typed).note, note) << typed;
+    }
 }
 
 }  // namespace

@@ -108,6 +108,7 @@ TEST_F(WorkSafety, ADownloadOverTheWorkIsOneUndoStepAndHistoryBringsItBackToo) {
         during = app.key_press({'=', "="}, true);
         said = platform.lower_status.back();
     };
+    platform.wall_clock = {2031, 2, 3, 4, 5, 6};
     connect_device(500);
     EXPECT_NE(during.action, KeyAction::pass) << "the key went on to the focused control";
     EXPECT_EQ(said, kBusyWithDevice);
@@ -115,6 +116,7 @@ TEST_F(WorkSafety, ADownloadOverTheWorkIsOneUndoStepAndHistoryBringsItBackToo) {
     EXPECT_EQ(app.state().notice, kDownloadReplacedWork);
     ASSERT_EQ(snapshots().size(), 1u);
     EXPECT_EQ(snapshots()[0].cause, "Download from the device");
+    EXPECT_EQ(snapshots()[0].time, "2031-02-03 04:05:06") << "the platform's clock names it";
     app.command(cmd::undo);
     EXPECT_EQ(idle_cell(), work);
     EXPECT_TRUE(unsent_blocks(cal())[static_cast<std::size_t>(Block::e_map)]);

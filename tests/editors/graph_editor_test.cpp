@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "editors/curve_editor_paint.h"
 #include "editors/editor_mouse.h"
 #include "editors/graph_editors.h"
 #include "tests/editors/editor_fixture.h"
@@ -359,15 +360,23 @@ TEST(CurveEditorPaint, CursorBeyondTheCurveMarksNothing) {
     EXPECT_EQ(text_at(m, 774 - 71 + 30, 4), nullptr);
 }
 
-TEST(CurveEditorPaint, AfrProtectRepairsPointsOutsideItsRange) {
+// A file that held no AFR protect curve leaves zeros: a paint draws them at
+// the plot's floor and says so, and leaves every word (and so every block the
+// next upload would send) as it was.
+TEST(CurveEditorPaint, AfrProtectPointsOutsideThePlotAreDrawnAtItsEdgeAndKept) {
     Editors e;
-    const int before[] = {160, 99, 100, 150, 120};
-    const int after[] = {147, 147, 100, 150, 120};
-    for (int k = 0; k < 5; ++k)
-        e.cal.curve_word(cv::AFR_PROTECT + k) = static_cast<std::int16_t>(before[k]);
-    e.paint(EditorKind::afr_protect);
-    for (int k = 0; k < 5; ++k)
-        EXPECT_EQ(e.cal.curve_word(cv::AFR_PROTECT + k), after[k]) << k;
+    for (int k = 0; k < cv::AFR_PROTECT_POINTS; ++k)
+        e.cal.curve_word(cv::AFR_PROTECT + k) = 0;
+    e.cal.curve_word(cv::AFR_PROTECT + 1) = 160;
+    const Calibration before = e.cal;
+    const PaintModel m = e.paint(EditorKind::afr_protect);
+    EXPECT_EQ(e.cal.curves, before.curves);
+    const EditorInfo& info = editor_info(EditorKind::afr_protect);
+    const int floor = info.height - 55;
+    const int x1 = scaled(1, info.width - 71, cv::AFR_PROTECT_POINTS - 1) + 50;
+    EXPECT_TRUE(has_line(m, {50, floor}, {x1, 0}, pens::black));
+    ASSERT_NE(text_at(m, 56, 4), nullptr);
+    EXPECT_EQ(text_at(m, 56, 4)->text, kAfrOutsideText);
 }
 
 TEST(CurveEditorPaint, FlatTemperatureCurveIsDrawnAcrossTheMiddle) {

@@ -100,12 +100,12 @@ TEST_F(EditorWidgetTest, ClicksLeftOfTheGridSelectColumnZeroAndDoubleClicksOffIt
     EXPECT_EQ(window->cell_editor()->geometry().x(), (kW * 3) / 20 + 60);
 }
 
-TEST_F(EditorWidgetTest, AfrProtectPointOutsideItsRangeIsRepairedWhenItsPageIsPainted) {
+TEST_F(EditorWidgetTest, AfrProtectPointOutsideItsRangeIsKeptWhenItsPageIsPainted) {
     open();
     cal().curve_word(cv::AFR_PROTECT + 2) = 160;
     press(Page::afr_protect);
     on_screen(window->editor(EditorKind::afr_protect));
-    EXPECT_EQ(cal().curve_word(cv::AFR_PROTECT + 2), 147);
+    EXPECT_EQ(cal().curve_word(cv::AFR_PROTECT + 2), 160);
 }
 
 TEST_F(EditorWidgetTest, AutomappingButtonFollowsTheEditingState) {

@@ -10,6 +10,7 @@
 #include "calfile/calibration_file.h"
 #include "gui/editor_widget.h"
 #include "gui/learn_review_widget.h"
+#include "gui/live_panel_widget.h"
 #include "gui/target_afr_widget.h"
 #include "tests/gui/gui_fixture.h"
 #include "tests/learn/learn_logs.h"
@@ -157,6 +158,52 @@ TEST_F(LearnGuiTest, RefusedCellsShowAndTheTargetAfrWindowEditsWhatLearningAimsA
     EXPECT_EQ(state.targets, uniform_target_afr(140));
     EXPECT_EQ(state.result.summary.refused_cells, 0);
     EXPECT_EQ(pixels_near(on_screen(fuel), cell, purple, 6), 0);
+}
+
+// The target table is edited as the maps are: a drag selects, a typed value
+// fills the selection, text that is no number is refused with its reason, and
+// Ctrl+Z takes the file and the screen back.
+TEST_F(LearnGuiTest, TheTargetAfrWindowTakesTheMapsMouseTypingAndUndo) {
+    open();
+    action(QStringLiteral("Target AFR..."))->trigger();
+    settle();
+    gui::TargetAfrWidget* targets = window->learn_review()->target_afr_window();
+    ASSERT_TRUE(targets != nullptr && QTest::qWaitForWindowExposed(targets));
+    QWindow* tw = targets->windowHandle();
+    const auto on_file = [&](int row, int col) {
+        std::string error;
+        const auto t = parse_target_afr(read_file(dir / std::string(kTargetAfrFile)), error);
+        return t ? t->at(row, col) : 0.0;
+    };
+    const auto centre = [](int row, int col) {
+        return QPoint(60 + (col * 713) / 20 + 713 / 40, ((23 - row) * 605) / 24 + 605 / 48);
+    };
+    const auto type = [tw](const char* text) {
+        for (const char* c = text; *c != '\0'; ++c)
+            QTest::keyClick(tw, *c);
+        QTest::keyClick(tw, Qt::Key_Return);
+        settle();
+    };
+    const QRect box(centre(4, 6) - QPoint(12, 6), QSize(24, 12));
+
+    QTest::mousePress(tw, Qt::LeftButton, {}, centre(3, 4));
+    QTest::mouseMove(tw, centre(4, 6));
+    QTest::mouseRelease(tw, Qt::LeftButton, {}, centre(4, 6));
+    const QImage selected = settled_on_screen(targets).copy(box);
+    type("12,5");
+    EXPECT_EQ(on_file(3, 4), 12.5);
+    EXPECT_EQ(on_file(4, 6), 12.5);
+    EXPECT_NE(settled_on_screen(targets).copy(box), selected);
+
+    QTest::mouseDClick(tw, Qt::LeftButton, {}, centre(4, 6));
+    type("abc");
+    EXPECT_EQ(window->live_panel()->lower_status(),
+              QStringLiteral("Target AFR: \"abc\" is not a number; the cells keep their values"));
+    EXPECT_EQ(on_file(4, 6), 12.5);
+
+    QTest::keyClick(tw, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(eventually([&] { return on_file(4, 6) == default_target_afr(cal()).at(4, 6); }));
+    EXPECT_EQ(settled_on_screen(targets).copy(box), selected);
 }
 
 }  // namespace

@@ -163,30 +163,41 @@ TEST_F(LearnApp, LearningReadsTheTargetFileAndABadOneIsSaidAndTheDefaultsUsed) {
         << platform.last_lower();
 }
 
-TEST(TargetAfrEditor, KeysOfTheFuelMapEditTheFileAndUndoTakesItBack) {
+KeyPress press(int code, bool shift = false, bool ctrl = false, std::string text = {}) {
+    return KeyPress{code, std::move(text), ctrl, shift, false};
+}
+
+// The map's keys and history on the target table; each change is in the file
+// at once, undo and redo walk the same steps, "Replicate" is not offered.
+TEST(TargetAfrEditor, TheFuelMapsEditingWritesTheFileAndUndoRedoWalkIt) {
     TempDir dir;
+    FakePlatform platform;
     const Calibration cal = testing::learning_calibration();
     TargetAfrEditor editor;
     EXPECT_FALSE(editor.open(dir.path(), cal).from_file);
     EXPECT_EQ(editor.table(), default_target_afr(cal));
     const TargetAfrTable defaults = editor.table();
+    const auto key = [&](const KeyPress& k) { return editor.key(k, false, platform); };
     // Row 0, columns 0 to 2: stepped, held at the top, undone to the defaults.
-    editor.key(TargetAfrKey::right, true);
-    editor.key(TargetAfrKey::right, true);
-    EXPECT_TRUE(editor.key(TargetAfrKey::increase_large));
-    EXPECT_TRUE(editor.key(TargetAfrKey::increase));
+    key(press(keycode::right, true));
+    key(press(keycode::right, true));
+    EXPECT_TRUE(key(press(keycode::page_up)).changed);
+    EXPECT_TRUE(key(press(0, false, false, "+")).changed);
     const TargetAfrTable stepped = editor.table();
     EXPECT_EQ(stepped.afr10[2] - defaults.afr10[2], 2);
     EXPECT_EQ(TargetAfrEditor().open(dir.path(), cal).table, stepped) << "written at once";
     for (int i = 0; i < 200; ++i)
-        editor.key(TargetAfrKey::increase_large);
+        key(press(keycode::page_up));
     EXPECT_EQ(editor.table().afr10[1], kTargetAfrMax);
     while (editor.undo_steps() > 0)
-        editor.key(TargetAfrKey::undo);
+        key(press('Z', false, true));
     EXPECT_EQ(editor.table(), defaults);
-    TargetAfrEditor again;
-    EXPECT_TRUE(again.open(dir.path(), cal).from_file);
-    EXPECT_EQ(again.table(), defaults);
+    key(press('Y', false, true));
+    key(press('Y', false, true));
+    EXPECT_EQ(editor.table(), stepped);
+
+    key(press('R', false, true));
+    EXPECT_EQ(editor.table(), stepped) << "Replicate Fuel Correction is not offered";
     EXPECT_EQ(editor.save_error(), "");
 }
 

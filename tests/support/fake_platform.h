@@ -73,6 +73,8 @@ class FakePlatform : public Platform {
     std::function<SerialOpenResult(int, TimeoutSet)> opener;
 
     std::uint32_t now_ms() override { return clock_ms; }
+    LocalTime wall_clock{2026, 12, 7, 21, 50, 3};
+    LocalTime local_time() override { return wall_clock; }
     void sleep_ms(std::uint32_t ms) override {
         sleeps.push_back(ms);
         clock_ms += ms;
