@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# The widget and end-to-end tests several times in a row while two busy loops
+# The widget, screen and end-to-end tests several times in a row while two busy loops
 # compete for the cores, as on a tuner's busy laptop or a shared CI machine.
 # Reports every test that failed even once; exits non-zero if any did.
 #   scripts/stress.sh BUILD_DIR [RUNS]
 set -uo pipefail
 build=$1
 runs=${2:-5}
-labels='gui|e2e'
+labels='gui|screen|e2e'
 logs=$(mktemp -d)
 
 busy=()
