@@ -32,7 +32,7 @@ for _ in 1 2; do
 done
 
 rm -f "$build/Testing/Temporary/LastTestsFailed.log"
-declare -A failures
+declare -A failures=()
 for run in $(seq 1 "$runs"); do
   echo "== stress run $run of $runs (labels $labels, ${#busy[@]} busy loops)"
   start=$(date +%s)
