@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# The widget and end-to-end tests several times in a row while two busy loops
+# The widget, screen and end-to-end tests several times in a row while two busy loops
 # compete for the cores, as on a tuner's busy laptop or a shared CI machine.
 # Reports every test that failed even once; exits non-zero if any did.
 #   scripts/stress.sh BUILD_DIR [RUNS]
 set -uo pipefail
 build=$1
 runs=${2:-5}
-labels='gui|e2e'
+labels='gui|screen|e2e'
 logs=$(mktemp -d)
 
 busy=()
@@ -32,7 +32,7 @@ for _ in 1 2; do
 done
 
 rm -f "$build/Testing/Temporary/LastTestsFailed.log"
-declare -A failures
+declare -A failures=()
 for run in $(seq 1 "$runs"); do
   echo "== stress run $run of $runs (labels $labels, ${#busy[@]} busy loops)"
   start=$(date +%s)
