@@ -181,24 +181,7 @@ void HistogramWidget::sync() {
     const int before = review.revision;
     window_.app().refresh_histogram();
     if (review.revision != before) window_.refresh_screen();
-    if (review.started != started_seen_) {
-        started_seen_ = review.started;
-        revision_seen_ = -1;
-        if (review.active) {
-            fill();
-            if (!isVisible()) adjustSize();
-            place_beside(*this, window_);
-            show();
-            raise();
-        }
-    }
-    if (!review.active) {
-        if (isVisible()) hide();
-        return;
-    }
-    if (review.revision == revision_seen_) return;
-    revision_seen_ = review.revision;
-    fill();
+    follower_.follow(*this, window_, review, [this] { fill(); });
 }
 
 }  // namespace veloquin::gui

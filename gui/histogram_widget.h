@@ -6,6 +6,8 @@
 
 #include <QWidget>
 
+#include "gui/tool_window_placement.h"
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -63,8 +65,7 @@ class HistogramWidget : public QWidget {
     QPushButton* save_ = nullptr;
     QPushButton* review_ = nullptr;
     QPushButton* apply_ = nullptr;
-    int started_seen_ = 0;
-    int revision_seen_ = -1;
+    ReviewFollower follower_;
     bool filling_ = false;
 };
 

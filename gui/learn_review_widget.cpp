@@ -186,24 +186,7 @@ void LearnReviewWidget::fill() {
 
 void LearnReviewWidget::sync() {
     const LearnReview& review = window_.app().state().learn;
-    if (review.started != started_seen_) {
-        started_seen_ = review.started;
-        revision_seen_ = -1;
-        if (review.active) {
-            fill();
-            if (!isVisible()) adjustSize();  // its size is known before it is placed
-            place_beside(*this, window_);
-            show();
-            raise();
-        }
-    }
-    if (!review.active) {
-        if (isVisible()) hide();
-        return;
-    }
-    if (review.revision == revision_seen_) return;
-    revision_seen_ = review.revision;
-    fill();
+    follower_.follow(*this, window_, review, [this] { fill(); });
 }
 
 }  // namespace veloquin::gui

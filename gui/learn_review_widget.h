@@ -6,7 +6,9 @@
 // buttons.
 
 #include <QWidget>
+
 #include <vector>
+#include "gui/tool_window_placement.h"
 
 class QCheckBox;
 class QComboBox;
@@ -56,8 +58,7 @@ class LearnReviewWidget : public QWidget {
     QPushButton* apply_all_ = nullptr;
     QPushButton* apply_selection_ = nullptr;
     QPushButton* discard_ = nullptr;
-    int started_seen_ = 0;
-    int revision_seen_ = -1;
+    ReviewFollower follower_;
     bool filling_ = false;
 };
 
