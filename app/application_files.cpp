@@ -216,7 +216,7 @@ bool Application::assign_unknown_columns(const std::string& path, LogTable& tabl
 }
 
 bool Application::save_log(const std::string& path) {
-    const LogWriteResult result = write_log_as(state_.log, path);
+    const LogWriteResult result = write_log_as(state_.log, path, platform_.local_time());
     if (!result.ok) {
         report_file_error("The log was not saved to " + path + ".", result.message);
         return false;

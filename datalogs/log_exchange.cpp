@@ -135,10 +135,16 @@ std::string lower_case(std::string_view text) {
     return out;
 }
 
-std::string capture_date_now() {
-    const std::time_t now = std::time(nullptr);
+std::string capture_date(const LocalTime& now) {
     std::tm t{};
-    localtime_r(&now, &t);
+    t.tm_year = now.year - 1900;
+    t.tm_mon = now.month - 1;
+    t.tm_mday = now.day;
+    t.tm_hour = now.hour;
+    t.tm_min = now.minute;
+    t.tm_sec = now.second;
+    t.tm_isdst = -1;
+    std::mktime(&t);  // the weekday the date falls on
     std::array<char, 64> text{};
     const std::size_t n = std::strftime(text.data(), text.size(), "%a %b %d %H:%M:%S %Y", &t);
     return {text.data(), n};
@@ -179,11 +185,12 @@ std::string format_log_msl(const LogBuffer& log, std::string_view capture_date) 
     return format_table(log, {'\t', false}, std::move(out));
 }
 
-LogWriteResult write_log_as(const LogBuffer& log, const std::filesystem::path& path) {
+LogWriteResult write_log_as(const LogBuffer& log, const std::filesystem::path& path,
+                            const LocalTime& now) {
     const LogFormat format = log_format_of(path.string());
     if (format == LogFormat::log) return log_write_file(log, path);
     const std::string text =
-        format == LogFormat::csv ? format_log_csv(log) : format_log_msl(log, capture_date_now());
+        format == LogFormat::csv ? format_log_csv(log) : format_log_msl(log, capture_date(now));
     LogWriteResult result;
     std::string error;
     result.ok = write_file_atomically(path, text, &error);

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/platform.h"
 #include "datalogs/log_file.h"
 #include "datalogs/log_sample.h"
 
@@ -40,7 +41,8 @@ std::string format_log_csv(const LogBuffer& log);
 std::string format_log_msl(const LogBuffer& log, std::string_view capture_date);
 
 // Writes the log in the format its path names, replacing the file only once
-// the new one is whole. A table's capture date is the local time now.
-LogWriteResult write_log_as(const LogBuffer& log, const std::filesystem::path& path);
+// the new one is whole. A table's capture date is `now`.
+LogWriteResult write_log_as(const LogBuffer& log, const std::filesystem::path& path,
+                            const LocalTime& now);
 
 }  // namespace veloquin

@@ -1,6 +1,7 @@
 #include "device/recording.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "base/platform.h"
 #include "datalogs/live_sample.h"
@@ -36,10 +37,14 @@ void drain_until_quiet(DeviceLink& link) {
     }
 }
 
-std::tm system_local_time() {
-    const std::time_t now = std::time(nullptr);
+std::tm tm_of(const LocalTime& l) {
     std::tm t{};
-    localtime_r(&now, &t);
+    t.tm_year = l.year - 1900;
+    t.tm_mon = l.month - 1;
+    t.tm_mday = l.day;
+    t.tm_hour = l.hour;
+    t.tm_min = l.minute;
+    t.tm_sec = l.second;
     return t;
 }
 
@@ -68,7 +73,7 @@ bool RecordingSession::start(bool pass_mode) {
     const std::uint32_t now = platform.now_ms();
     last_record_ms_ = now;
     if (ctx_.stream_to_file) {
-        const std::tm t = ctx_.local_time ? ctx_.local_time() : system_local_time();
+        const std::tm t = tm_of(platform.local_time());
         if (!file_.open(ctx_.logs_folder, recording_file_name(t), now)) {
             // The log in memory and default.log still get the recording.
             platform.set_lower_status("Logging. Press Enter. (" + file_.error() + ")");

@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cstdint>
-#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -53,8 +52,6 @@ struct RecordingContext {
     // Whether every sample also goes to its own file ("YYYY-MM-DD_HH-MM-SS.log")
     // in the logs folder as it arrives.
     bool stream_to_file = true;
-    // The local time a recording's file is named by; the system's when empty.
-    std::function<std::tm()> local_time = {};
     // Sees every record as it arrives, with the log index it takes when kept
     // (the alarms; they only look).
     std::function<void(const LogSample&, std::int64_t sample)> on_sample = {};

@@ -6,11 +6,15 @@
 
 namespace veloquin {
 
-LocalTime HeadlessPlatform::local_time() {
+LocalTime system_local_time() {
     const std::time_t now = std::time(nullptr);
     std::tm t{};
     localtime_r(&now, &t);
     return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+}
+
+LocalTime HeadlessPlatform::local_time() {
+    return system_local_time();
 }
 
 std::uint32_t HeadlessPlatform::now_ms() {

@@ -10,6 +10,9 @@
 
 namespace veloquin {
 
+// The machine's clock in its time zone (what the tool dates its files by).
+LocalTime system_local_time();
+
 class HeadlessPlatform : public Platform {
   public:
     explicit HeadlessPlatform(const PortTable& ports) : ports_(ports) {}

@@ -12,6 +12,7 @@
 #include "datalogs/log_stats.h"
 #include "datalogs/mazda_import.h"
 #include "tool/commands.h"
+#include "tool/headless_platform.h"
 
 namespace veloquin::tool {
 namespace {
@@ -61,7 +62,7 @@ namespace {
 int convert(const std::string& in, const std::string& out) {
     LogBuffer log;
     if (!load_log_for_tool(in, log)) return kExitError;
-    const LogWriteResult w = write_log_as(log, out);
+    const LogWriteResult w = write_log_as(log, out, system_local_time());
     if (!w.ok) return fail(w.message);
     std::printf("%d samples written to %s\n", log.count, out.c_str());
     return kExitOk;

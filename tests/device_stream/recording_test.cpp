@@ -57,16 +57,7 @@ struct StreamingDevice {
         set_start_values(cal);
         map_counts = bar100_to_counts(cal, 50);
         link.port_number = kPort;
-        ctx.local_time = [] {
-            std::tm t{};
-            t.tm_year = 126;
-            t.tm_mon = 11;
-            t.tm_mday = 7;
-            t.tm_hour = 14;
-            t.tm_min = 5;
-            t.tm_sec = 9;
-            return t;
-        };
+        platform.wall_clock = {2026, 12, 7, 14, 5, 9};
         auto& script = platform.ports[kPort];
         script.responder = [this](ScriptedLine::Script& s, const std::vector<std::uint8_t>& f) {
             commands.push_back(f[2]);
