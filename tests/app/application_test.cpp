@@ -411,6 +411,16 @@ TEST_F(ApplicationTest, KnockByLogSaysHowManyPointsItSet) {
     app.command(cmd::calibrate_knock_by_log);
     EXPECT_EQ(platform.last_lower(),
               "Calibrate Knock by Log: 3 of 22 knock points set from the log");
+
+    // A Mazda log has no knock column: its zeros set every point it reached to 0 V.
+    const Calibration before = cal();
+    log.mazda_log = true;
+    for (int i = 0; i < log.count; ++i)
+        log.samples[static_cast<std::size_t>(i)].knock = 0.0F;
+    app.command(cmd::calibrate_knock_by_log);
+    EXPECT_EQ(platform.last_lower(),
+              "Calibrate Knock by Log: the log has no knock data (a Mazda log); nothing was set");
+    EXPECT_EQ(cal().curves, before.curves);
 }
 
 // A note of the log reader (a log cut at 60,000 samples, cut words) was
