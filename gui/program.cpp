@@ -96,6 +96,10 @@ std::unique_ptr<devsim::Simulator> start_simulator(bool for_screenshots) {
 
 }  // namespace
 
+void choose_event_loop() {
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
+}
+
 void apply_program_look() {
     // Numbers are typed, shown and written with a decimal point whatever the
     // desktop's language: the files and the device's tools know no other.
@@ -139,6 +143,7 @@ int run_program(int argc, char** argv, Edition edition) {
         return 1;
     }
 
+    choose_event_loop();
     QApplication qapp(argc, argv);
     apply_program_look();
     QApplication::setApplicationName(QString::fromUtf8(name));

@@ -11,6 +11,13 @@ namespace veloquin::gui {
 // its windows (the program, its tests and benchmarks).
 void apply_program_look();
 
+// Called before the QApplication is made. While the device has the line the
+// window's waits leave user input for later (ExcludeUserInputEvents). With
+// GLib's event loop, input set aside so was seen to wait until the display
+// sent something else, for seconds or for good: a click or key lost. Qt's own
+// loop takes it on the next turn. QT_NO_GLIB, when set, is left as it is.
+void choose_event_loop();
+
 int run_program(int argc, char** argv, Edition edition);
 
 }  // namespace veloquin::gui

@@ -37,6 +37,7 @@ class ScratchFolder {
 inline int run_gui_benchmarks(int argc, char** argv, void (*before_exit)() = nullptr) {
     // Before the application exists, or it looks for a display.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    veloquin::gui::choose_event_loop();
     QApplication qapp(argc, argv);
     apply_program_look();
     benchmark::Initialize(&argc, argv);

@@ -9,6 +9,7 @@
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    veloquin::gui::choose_event_loop();
     QApplication app(argc, argv);
     veloquin::gui::apply_program_look();
     ::testing::InitGoogleTest(&argc, argv);
