@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -90,6 +91,18 @@ struct LocalTime {
     int minute = 0;
     int second = 0;
 };
+
+// The same moment as the C library's broken-down time (no weekday, no DST).
+inline std::tm tm_of(const LocalTime& l) {
+    std::tm t{};
+    t.tm_year = l.year - 1900;
+    t.tm_mon = l.month - 1;
+    t.tm_mday = l.day;
+    t.tm_hour = l.hour;
+    t.tm_min = l.minute;
+    t.tm_sec = l.second;
+    return t;
+}
 
 // Which message box buttons to offer and which one the user chose.
 enum class MessageButtons { ok, ok_cancel, yes_no };

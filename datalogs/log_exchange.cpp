@@ -136,13 +136,7 @@ std::string lower_case(std::string_view text) {
 }
 
 std::string capture_date(const LocalTime& now) {
-    std::tm t{};
-    t.tm_year = now.year - 1900;
-    t.tm_mon = now.month - 1;
-    t.tm_mday = now.day;
-    t.tm_hour = now.hour;
-    t.tm_min = now.minute;
-    t.tm_sec = now.second;
+    std::tm t = tm_of(now);
     t.tm_isdst = -1;
     std::mktime(&t);  // the weekday the date falls on
     std::array<char, 64> text{};

@@ -37,17 +37,6 @@ void drain_until_quiet(DeviceLink& link) {
     }
 }
 
-std::tm tm_of(const LocalTime& l) {
-    std::tm t{};
-    t.tm_year = l.year - 1900;
-    t.tm_mon = l.month - 1;
-    t.tm_mday = l.day;
-    t.tm_hour = l.hour;
-    t.tm_min = l.minute;
-    t.tm_sec = l.second;
-    return t;
-}
-
 }  // namespace
 
 bool recording_allowed(std::uint32_t now_ms, std::uint32_t last_end_ms) {

@@ -76,16 +76,20 @@ void EditorWidget::build_model(PaintModel& model) {
     paint_editor(kind_, {width(), height(), s.cal, s.editor, s.link.live, compared, &learn}, model);
 }
 
-MouseEvent EditorWidget::mouse_event(const QMouseEvent& e) const {
+MouseEvent editor_mouse_event(const QWidget& w, const QMouseEvent& e, bool cell_editor_open) {
     MouseEvent m;
-    m.width = width();
-    m.height = height();
+    m.width = w.width();
+    m.height = w.height();
     m.x = static_cast<int>(e.position().x());
     m.y = static_cast<int>(e.position().y());
     m.shift = (e.modifiers() & Qt::ShiftModifier) != 0;
     m.left_held = (e.buttons() & Qt::LeftButton) != 0;
-    m.cell_editor_open = window_.app().state().cell_editor_open;
+    m.cell_editor_open = cell_editor_open;
     return m;
+}
+
+MouseEvent EditorWidget::mouse_event(const QMouseEvent& e) const {
+    return editor_mouse_event(*this, e, window_.app().state().cell_editor_open);
 }
 
 void EditorWidget::act(const MouseResult& r, const QPoint& global) {

@@ -11,6 +11,9 @@
 
 namespace veloquin::gui {
 
+// What the editors' core needs of a mouse event over `w`, an editor's paint surface.
+MouseEvent editor_mouse_event(const QWidget& w, const QMouseEvent& e, bool cell_editor_open);
+
 class MainWindow;
 
 class EditorWidget : public PaintWidget {

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 
 #include "editors/graph_editors.h"
+#include "gui/editor_widget.h"
 #include "gui/key_filter.h"
 #include "gui/main_window.h"
 #include "gui/tool_window_placement.h"
@@ -89,15 +90,7 @@ bool TargetAfrWidget::eventFilter(QObject* watched, QEvent* event) {
 }
 
 MouseEvent TargetAfrWidget::mouse_event(const QMouseEvent& e) const {
-    MouseEvent m;
-    m.width = width();
-    m.height = height();
-    m.x = static_cast<int>(e.position().x());
-    m.y = static_cast<int>(e.position().y());
-    m.shift = (e.modifiers() & Qt::ShiftModifier) != 0;
-    m.left_held = (e.buttons() & Qt::LeftButton) != 0;
-    m.cell_editor_open = entry_ != nullptr;
-    return m;
+    return editor_mouse_event(*this, e, entry_ != nullptr);
 }
 
 void TargetAfrWidget::mousePressEvent(QMouseEvent* event) {

@@ -7,5 +7,5 @@ cd "$(dirname "$0")/.."
 mapfile -t files < <(git ls-files -- 'base/*.cpp' 'app/*.cpp' 'calibration/*.cpp' 'calfile/*.cpp' 'device/*.cpp' \
   'datalogs/*.cpp' 'editors/*.cpp' 'learn/*.cpp' 'devsim/*.cpp' 'tool/*.cpp')
 [ ${#files[@]} -gt 0 ] || exit 0
-printf '%s\n' "${files[@]}" | xargs -P "$(nproc)" -n 4 clang-tidy -quiet -p "$build" 2>/dev/null
+printf '%s\n' "${files[@]}" | xargs -P "$(nproc)" -n 1 clang-tidy -quiet -p "$build" 2>/dev/null
 echo "tidy: ${#files[@]} files clean"

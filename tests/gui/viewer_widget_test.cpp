@@ -155,8 +155,7 @@ TEST_F(ViewerWidgetTest, ALongLoadShowsProgressKeepsPaintingAndCancelKeepsTheLog
         log().set_visible(LogChannel::throttle, true);
         log().mark_changed();
         viewer()->update();
-        settle();
-        painted = on_screen(viewer()) != before;
+        painted = eventually([&] { return on_screen(viewer()) != before; });
         dialog->cancel();
     });
     poll.start(20);
